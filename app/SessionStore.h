@@ -1,0 +1,130 @@
+#pragma once
+// The process-wide shared state: session values, settings, quota, the shared lists and the bookkeeping
+// of running transfers and workers. Every accessor takes the one lock, copies, and releases it.
+#include "app/FileRow.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+class QObject;
+
+class SessionStore {
+public:
+    enum class Settings { LoadAndSave, None };
+    explicit SessionStore(Settings settings = Settings::LoadAndSave);
+    ~SessionStore();
+    SessionStore(const SessionStore&) = delete;
+    SessionStore& operator=(const SessionStore&) = delete;
+
+    // The process-wide instance: the one constructed first with Settings::LoadAndSave, or set by a test.
+    static SessionStore& instance();
+    static void setInstance(SessionStore* store);
+
+    // Serialises SOAP calls across threads; taken before the store's own lock, never inside it.
+    static std::mutex& serviceLock();
+
+    void SetLaunchUserId(const QString& id);
+    QString GetLaunchUserId() const;
+    void SetSessionKey(const QString& key);  // also recomputes the auth digest
+    QString GetSessionKey() const;
+    QByteArray GetAuthDigest() const;
+
+    QString GetDownloadFolder() const;
+    bool SetDownloadFolder(const QString& folder);  // appends "/" when missing; empty is refused
+    QString GetDocumentsFolder() const;
+    int GetAlwaysOnTop() const;
+    void SetAlwaysOnTop(int value);
+    int ToggleAlwaysOnTop();  // returns the new value
+    QString GetLastUploadFolder() const;
+    void SetLastUploadFolder(const QString& folder);
+
+    void SetQuota(qint32 total, qint32 free);
+    qint32 QuotaTotal() const;
+    qint32 QuotaFree() const;
+    qint32 QuotaUsed() const;
+
+    // Shared file list.
+    std::vector<FileRow> Files() const;
+    int FileCount() const;
+    std::optional<FileRow> FileAt(int row) const;
+    void ClearFiles();
+    void AppendFile(const FileRow& row);
+    void AppendFiles(const std::vector<FileRow>& rows);
+    std::optional<FileRow> FindFileByIdx(qint32 idx) const;
+    std::optional<FileRow> FindFileByName(const QString& name) const;
+    void SortFiles(int column, bool ascending);  // stable; column 0 name, 1 size, 2 date
+    int SortColumn() const;
+
+    // Files uploaded since the list was last fetched.
+    void ClearPendingUploads();
+    void AppendPendingUpload(const FileRow& row);
+    std::optional<FileRow> FindPendingUploadByName(const QString& name) const;
+    qint64 PendingUploadTotal() const;
+
+    // Names of files in transfer.
+    void AddNameInProgress(const QString& name);
+    void RemoveNameInProgress(const QString& name);
+    bool IsNameInProgress(const QString& name) const;
+
+    // Delete queue of file indices.
+    void SetDeleteQueue(const std::vector<qint32>& idx);
+    std::vector<qint32> DeleteQueue() const;
+
+    // Running transfer dialogs and service workers (opaque identities; the windows own them).
+    void AddTransferDialog(QObject* dialog);
+    void RemoveTransferDialog(QObject* dialog);
+    bool AnyTransferActive() const;
+    QList<QObject*> TransferDialogs() const;
+    void AddWorker(const void* worker);
+    void RemoveWorker(const void* worker);
+    int WorkerCount() const;
+
+    void SetExitPending(bool on);
+    bool ExitPending() const;
+    // Sets the flag and returns its previous value, in one step.
+    bool TestAndSetExitPending();
+    void SetServiceReady(bool on);
+    bool ServiceReady() const;
+    void SetVersionCheckResult(int value);
+    int VersionCheckResult() const;
+    void SetMainWindow(QObject* window);
+    QObject* MainWindow() const;
+
+    void LoadSettings();
+    void SaveSettings() const;
+
+private:
+    mutable std::mutex m_lock;
+    Settings m_settings;
+    QString m_launchUserId;
+    QString m_sessionKey;
+    QByteArray m_authDigest;
+    QString m_downloadFolder;
+    QString m_documentsFolder;
+    QString m_lastUploadFolder;
+    int m_alwaysOnTop = 0;
+    qint32 m_quotaTotal = 0;
+    qint32 m_quotaFree = 0;
+    qint32 m_quotaUsed = 0;
+    std::vector<FileRow> m_files;
+    int m_sortColumn = 0;
+    std::vector<FileRow> m_pendingUploads;
+    QStringList m_namesInProgress;
+    std::vector<qint32> m_deleteQueue;
+    QList<QObject*> m_transferDialogs;
+    std::vector<const void*> m_workers;
+    bool m_exitPending = false;
+    bool m_serviceReady = false;
+    int m_versionCheckResult = 0;
+    QObject* m_mainWindow = nullptr;
+};
+
+// Appends "/" when the text does not end in one (nothing for an empty text).
+QString WithTrailingSeparator(const QString& path);

@@ -1,0 +1,35 @@
+#pragma once
+// Shared routines used by several windows and workers.
+#include <QByteArray>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <functional>
+
+// 9 on Linux; the table of major/minor numbers is kept for other builds and tested.
+int GetOsVersionCode();
+int OsVersionCodeFor(int major, int minor);  // 0 = unknown
+
+QString FormatSize(qint32 bytes);   // "0MB", "1KB", "1.5MB" ...
+QString FormatKbyte(qint32 bytes);  // "%d Kbyte"
+
+// Moves `rect` fully into `workArea` (left/top win over right/bottom); size unchanged.
+QRect ClampRectToWorkArea(const QRect& rect, const QRect& workArea);
+// The same with the work area of the screen nearest to `rect` (needs a QGuiApplication).
+QRect ClampRectToMonitor(const QRect& rect);
+
+QStringList SplitCommandLine(const QString& text);  // blanks only, runs count once, no quoting
+bool IsValidFolderPath(const QString& text);
+bool IsDirectory(const QString& path);   // a writable, non-hidden folder
+bool PathExists(const QString& path);
+quint64 GetFileSize64(const QString& path);  // 0x00000000FFFFFFFF when it cannot be opened
+constexpr quint64 kUnknownFileSize = 0x00000000FFFFFFFFull;
+QString GetModuleFolder();  // the executable's folder, ending in "/"
+
+// Dispatches every queued event of the calling thread; true when a close request was among them.
+// `closeSeen` is how the caller's window reports a close it received while pumping.
+bool PumpMessages(const std::function<bool()>& closeSeen = {});
+
+QByteArray Md5Hex(const QByteArray& bytes);  // 32 lowercase hex digits (input up to its first NUL)
