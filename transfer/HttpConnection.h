@@ -1,0 +1,71 @@
+#pragma once
+// One HTTPS exchange at a time to the transfer host over a libcurl easy handle that lives for a batch.
+// Header blocks go on the wire exactly as given (after curl's Host line); bodies are streamed through
+// callbacks, never held whole.
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+#include <chrono>
+#include <functional>
+
+struct HttpResult {
+    bool ok = false;          // the exchange ran to its end
+    int status = 0;           // 0 = no response seen
+    qint64 contentLength = -1;
+    int error = 0;            // WinINet-style number when !ok
+    bool connected = false;   // the request went out (upload: the body was asked for)
+    bool headersDone = false; // the final response header block arrived
+    bool bodySent = false;    // upload: the whole body was handed over
+};
+
+class HttpConnection {
+public:
+    // Body source: fills up to `max` bytes; returns the count, 0 at the end, -1 to abort.
+    using Source = std::function<qint64(char* buffer, size_t max)>;
+    // Body sink: false aborts.
+    using Sink = std::function<bool(const char* data, size_t size)>;
+    // Called once the final response headers are in; false aborts.
+    using HeadersSeen = std::function<bool(int status, qint64 contentLength)>;
+
+    // `baseUrl` like "https://host[:port]"; `caFile` an extra trusted CA (empty = system CAs only).
+    HttpConnection(const QString& baseUrl, const QString& caFile);
+    ~HttpConnection();
+    HttpConnection(const HttpConnection&) = delete;
+    HttpConnection& operator=(const HttpConnection&) = delete;
+
+    bool isValid() const { return m_curl != nullptr && !m_host.isEmpty(); }
+    QString host() const { return m_host; }
+    quint16 port() const { return m_port; }
+
+    // Polled often during an exchange; true makes it end within a short time.
+    void setCancelCheck(std::function<bool()> cancelled) { m_cancelled = std::move(cancelled); }
+    // Time spent waiting on the caller's side (a pause) does not count as a stalled server.
+    void noteIdle();
+    void setStallTimeout(std::chrono::seconds timeout) { m_stallTimeout = timeout; }
+
+    HttpResult get(const QByteArray& path, const QByteArray& headerBlock, const HeadersSeen& headersSeen,
+                   const Sink& sink);
+    HttpResult post(const QByteArray& path, const QByteArray& headerBlock, qint64 bodyLength,
+                    const Source& source);
+
+    // WinINet-style number for a curl result code (and the TLS verification result).
+    static int ErrorNumberFor(int curlCode, long verifyResult);
+
+private:
+    struct Exchange;
+    HttpResult perform(Exchange& ex, const QByteArray& path, const QByteArray& headerBlock, bool post,
+                       qint64 bodyLength);
+    static size_t onHeader(char* data, size_t size, size_t count, void* user);
+    static size_t onWrite(char* data, size_t size, size_t count, void* user);
+    static size_t onRead(char* buffer, size_t size, size_t count, void* user);
+    static int onProgress(void* user, qint64 dlTotal, qint64 dlNow, qint64 ulTotal, qint64 ulNow);
+
+    void* m_curl = nullptr;
+    QString m_host;
+    quint16 m_port = 443;
+    QByteArray m_caFile;
+    std::function<bool()> m_cancelled;
+    std::chrono::seconds m_stallTimeout{120};
+    std::chrono::steady_clock::time_point m_lastActivity;
+};

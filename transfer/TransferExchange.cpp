@@ -1,0 +1,517 @@
+#include "transfer/TransferExchange.h"
+
+#include "app/SessionStore.h"
+#include "transfer/HttpConnection.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr qint64 kBlock = 1024;
+constexpr qint64 kFileBuffer = 256 * 1024;
+constexpr int kErrUnrecognizedScheme = 12006;
+constexpr int kErrInvalidName = 123;
+
+QString CreateFailedText() {
+    return u"파일을 생성할 수 없습니다.\n사용자 권한 및 디스크 여유공간을 확인후\n다시 시도해 주십시오."_s;
+}
+
+QString SizeUnknownText() {
+    return u"크기를 알 수 없는 파일입니다.\n정상적인 파일인지 확인후 다시 시도해 주십시오."_s;
+}
+
+bool PathTaken(const QString& path) {
+    struct stat st;
+    return lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+// The batch's connection, or one made for a single call outside a batch.
+HttpConnection* ConnectionFor(TransferJob& job, std::unique_ptr<HttpConnection>& own) {
+    if (job.connection)
+        return job.connection;
+    own = std::make_unique<HttpConnection>(job.baseUrl, job.caFile);
+    own->setCancelCheck([&job] { return job.cancelled.load(); });
+    return own.get();
+}
+
+// Resets the gate, asks, and waits until the answer is stored. False when the batch is to stop.
+bool AskReplace(TransferJob& job, int count, const QString& text) {
+    job.runEvent.reset();
+    std::optional<ReplaceAnswer> answer = ReplaceAnswer::Skip;  // nobody to ask: never replace unasked
+    if (job.reporter)
+        answer = job.reporter->askReplace(count, text);
+    if (answer)
+        job.answerReplace(*answer);
+    return job.waitRun();
+}
+
+bool WaitGate(TransferJob& job, HttpConnection* conn) {
+    if (job.runEvent.isSet())
+        return !job.cancelled;
+    const bool go = job.waitRun();
+    conn->noteIdle();
+    return go;
+}
+
+} // namespace
+
+TransferResult DownloadFile(TransferJob& job, const QString& name, int nNo, int aNo, qint32 fileIndex) {
+    // A stored name must never lead outside the destination folder.
+    if (!IsSafeStoredName(name)) {
+        job.reportError(CreateFailedText(), kErrInvalidName);
+        return TransferFailed;
+    }
+    std::unique_ptr<HttpConnection> own;
+    HttpConnection* conn = ConnectionFor(job, own);
+    if (!conn->isValid()) {
+        job.reportError(u"다운로드 연결요청을 열수가 없습니다."_s, kErrUnrecognizedScheme);
+        return TransferFailed;
+    }
+    BuildDownloadHeaders(job, nNo, aNo);
+
+    const QString finalPath = WithTrailingSeparator(job.destFolder) + name;
+    const QByteArray partPath = QFile::encodeName(PartialDownloadPath(job.destFolder, name));
+    int fd = -1;
+    qint64 contentLength = -1;
+    qint64 received = 0;
+    bool noLength = false;
+    bool createFailed = false;
+    bool writeFailed = false;
+    bool stopped = false;
+    int fileError = 0;
+    QByteArray buffer;
+    buffer.reserve(kFileBuffer);
+
+    auto flush = [&]() -> bool {
+        const char* p = buffer.constData();
+        qint64 left = buffer.size();
+        while (left > 0) {
+            const ssize_t w = ::write(fd, p, static_cast<size_t>(left));
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0) {
+                fileError = w < 0 ? errno : ENOSPC;
+                return false;
+            }
+            p += w;
+            left -= w;
+        }
+        buffer.resize(0);
+        return true;
+    };
+
+    const HttpConnection::HeadersSeen onHeaders = [&](int, qint64 length) -> bool {
+        if (length < 0) {
+            noLength = true;
+            return false;
+        }
+        contentLength = length;
+        if (PathTaken(finalPath) && !job.replaceApproved) {
+            createFailed = true;
+            fileError = EEXIST;
+            return false;
+        }
+        ::unlink(partPath.constData());
+        fd = ::open(partPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            createFailed = true;
+            fileError = errno;
+            return false;
+        }
+        return true;
+    };
+    const HttpConnection::Sink onBody = [&](const char* data, size_t size) -> bool {
+        if (fd < 0)
+            return false;
+        size_t offset = 0;
+        while (offset < size) {
+            if (job.cancelled || !WaitGate(job, conn)) {
+                stopped = true;
+                return false;
+            }
+            const size_t take = std::min<size_t>(kBlock, size - offset);
+            if (buffer.size() + qint64(take) > kFileBuffer && !flush()) {
+                writeFailed = true;
+                return false;
+            }
+            buffer.append(data + offset, static_cast<qsizetype>(take));
+            offset += take;
+            received += qint64(take);
+            job.reportProgress(received, contentLength);
+        }
+        return true;
+    };
+
+    const HttpResult res = conn->get(GetDownloadUrl(fileIndex).toLatin1(), job.downloadHeaders.toUtf8(), onHeaders, onBody);
+    if (fd >= 0) {
+        if (!writeFailed && !stopped && !flush())
+            writeFailed = true;
+        if (::close(fd) != 0 && !writeFailed && !stopped) {
+            writeFailed = true;
+            fileError = errno;
+        }
+    }
+    auto dropPartial = [&] {
+        if (fd >= 0)
+            ::unlink(partPath.constData());
+    };
+
+    if (stopped || (job.cancelled && !res.ok)) {
+        dropPartial();
+        return TransferCancelled;
+    }
+    if (noLength) {
+        job.reportError(u"다운로드할 파일의 크기를 구할 수 없습니다."_s, 12150);
+        return TransferFailed;
+    }
+    if (createFailed) {
+        job.reportError(CreateFailedText(), fileError);
+        return TransferFailed;
+    }
+    if (writeFailed) {
+        dropPartial();
+        job.reportError(u"파일을 기록하는 도중 문제가 발생했습니다."_s, fileError);
+        return TransferFailed;
+    }
+    if (!res.ok) {
+        dropPartial();
+        if (!res.headersDone) {
+            if (res.error == 12037)
+                job.reportError(u"다운로드 연결요청에 실패했습니다.\n시스템 날짜가 정확한지 확인해 주십시오."_s, res.error);
+            else
+                job.reportError(u"다운로드 연결요청에 실패했습니다."_s, res.error);
+        } else {
+            job.reportError(u"서버에서 파일을 읽어오는 도중 문제가 발생했습니다."_s, res.error);
+        }
+        return TransferFailed;
+    }
+    job.reportProgress(received, contentLength);
+    job.flushProgress();
+    if (res.status == 0) {
+        dropPartial();
+        job.reportError(u"다운로드 명령에 대한 응답을 확인할 수가 없습니다."_s, 12150);
+        return TransferFailed;
+    }
+    if (res.status != 200) {
+        dropPartial();
+        job.reportError(StatusMessage(0, res.status), res.status);
+        return TransferFailed;
+    }
+    // A body that ended early is a failure, never a finished file.
+    if (received != contentLength) {
+        dropPartial();
+        job.reportError(u"서버에서 파일을 읽어오는 도중 문제가 발생했습니다."_s, 12030);
+        return TransferFailed;
+    }
+    // The old file gives way only now, when the new one is complete.
+    if (PathTaken(finalPath) && !job.replaceApproved) {
+        dropPartial();
+        job.reportError(CreateFailedText(), EEXIST);
+        return TransferFailed;
+    }
+    if (::rename(partPath.constData(), QFile::encodeName(finalPath).constData()) != 0) {
+        const int err = errno;
+        dropPartial();
+        job.reportError(CreateFailedText(), err);
+        return TransferFailed;
+    }
+    return TransferDone;
+}
+
+TransferResult UploadFile(TransferJob& job, const TransferItem& item, int nNo, int aNo, int mode) {
+    std::unique_ptr<HttpConnection> own;
+    HttpConnection* conn = ConnectionFor(job, own);
+    if (!conn->isValid()) {
+        job.reportError(u"업로드 요청을 여는데 실패했습니다."_s, kErrUnrecognizedScheme);
+        return TransferFailed;
+    }
+    if (!BuildUploadHeaders(job, nNo, aNo, item))
+        return TransferFailed;
+    const int fd = ::open(QFile::encodeName(item.path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        job.reportError(u"파일열기에 실패했습니다.\n파일이 사용중인지 확인후 다시 시도해 주십시오.\n%1"_s.arg(item.path), errno);
+        return TransferFailed;
+    }
+    // The size the body was announced with; the file must give exactly that many bytes.
+    const qint64 size = qint64(job.totalLength) - job.bodyPrefix.size() - job.bodySuffix.size();
+    const QString storedName = item.displayName.isEmpty() ? QFileInfo(item.path).fileName() : item.displayName;
+
+    enum class Phase { Prefix, File, Suffix, End };
+    Phase phase = Phase::Prefix;
+    qint64 offset = 0;  // within prefix or suffix
+    qint64 sent = 0;
+    bool fileDone = false;
+    bool pendingAdded = false;
+    bool stopped = false;
+    bool readFailed = false;
+    bool quotaShort = false;
+    int readError = 0;
+    QByteArray fileBuffer(kFileBuffer, Qt::Uninitialized);
+    qint64 bufBegin = 0;
+    qint64 bufEnd = 0;
+    const char* carry = nullptr;  // rest of a block that did not fit the last call
+    qint64 carryLen = 0;
+
+    // Makes `want` bytes contiguous in the buffer; returns what is there (less only at the end of file).
+    auto fill = [&](qint64 want) -> qint64 {
+        if (bufEnd - bufBegin >= want)
+            return want;
+        const qint64 have = bufEnd - bufBegin;
+        std::memmove(fileBuffer.data(), fileBuffer.constData() + bufBegin, static_cast<size_t>(have));
+        bufBegin = 0;
+        bufEnd = have;
+        while (bufEnd < want) {
+            const ssize_t r = ::read(fd, fileBuffer.data() + bufEnd, static_cast<size_t>(kFileBuffer - bufEnd));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r < 0) {
+                readError = errno;
+                return -1;
+            }
+            if (r == 0)
+                break;
+            bufEnd += r;
+        }
+        return std::min(want, bufEnd);
+    };
+
+    const HttpConnection::Source source = [&](char* out, size_t max) -> qint64 {
+        qint64 produced = 0;
+        const qint64 room = qint64(max);
+        while (produced < room) {
+            if (phase == Phase::Prefix || phase == Phase::Suffix) {
+                const QByteArray& part = phase == Phase::Prefix ? job.bodyPrefix : job.bodySuffix;
+                const qint64 n = std::min(room - produced, part.size() - offset);
+                std::memcpy(out + produced, part.constData() + offset, static_cast<size_t>(n));
+                produced += n;
+                offset += n;
+                if (offset == part.size()) {
+                    offset = 0;
+                    phase = phase == Phase::Prefix ? Phase::File : Phase::End;
+                }
+                continue;
+            }
+            if (phase == Phase::End)
+                break;
+            if (!pendingAdded) {
+                pendingAdded = true;
+                FileRow row;
+                row.name = storedName;
+                row.size = static_cast<qint32>(size);
+                SessionStore::instance().AppendPendingUpload(row);
+            }
+            if (carryLen > 0) {
+                const qint64 n = std::min(room - produced, carryLen);
+                std::memcpy(out + produced, carry, static_cast<size_t>(n));
+                produced += n;
+                carry += n;
+                carryLen -= n;
+                continue;
+            }
+            if (fileDone) {
+                phase = Phase::Suffix;
+                continue;
+            }
+            // One logical block: cancel, pause gate, read, quota, progress.
+            if (job.cancelled || !WaitGate(job, conn)) {
+                stopped = true;
+                return -1;
+            }
+            const qint64 want = std::min(kBlock, size - sent);
+            const qint64 got = fill(want);
+            if (got < want) {
+                readFailed = true;
+                if (got >= 0)
+                    readError = EIO;
+                return -1;
+            }
+            if (SessionStore::instance().QuotaFree() < static_cast<qint32>(size - sent)) {
+                quotaShort = true;
+                return -1;
+            }
+            carry = fileBuffer.constData() + bufBegin;
+            carryLen = got;
+            bufBegin += got;
+            sent += got;
+            job.reportProgress(sent, size);
+            if (got < kBlock)
+                fileDone = true;
+        }
+        return produced;
+    };
+
+    const HttpResult res = conn->post(SetUploadUrl(mode).toLatin1(), job.uploadHeaders.toUtf8(), qint64(job.totalLength), source);
+    ::close(fd);
+    if (stopped || (job.cancelled && !res.ok))
+        return TransferCancelled;
+    if (readFailed) {
+        job.reportError(u"업로드 데이터를 읽어들이는데 실패했습니다."_s, readError);
+        return TransferFailed;
+    }
+    if (quotaShort) {
+        job.reportNotice(u"디스크 용량이 부족하여 전송을 완료할 수 없습니다."_s);
+        return TransferFailed;
+    }
+    job.flushProgress();
+    if (res.headersDone && res.status != 200) {
+        job.reportError(StatusMessage(1, res.status), res.status);
+        return TransferFailed;
+    }
+    if (!res.ok) {
+        if (!res.connected)
+            job.reportError(u"업로드 요청에 실패했습니다."_s, res.error);
+        else if (!res.bodySent)
+            job.reportError(u"파일 쓰기에 실패했습니다."_s, res.error);
+        else if (!res.headersDone)
+            job.reportError(u"업로드 요청을 마무리하는 도중 문제가 발생했습니다."_s, res.error);
+        else
+            job.reportError(u"업로드 명령에 대한 응답을 확인할 수가 없습니다."_s, res.error);
+        return TransferFailed;
+    }
+    if (res.status == 0) {
+        job.reportError(u"업로드 명령에 대한 응답을 확인할 수가 없습니다."_s, 12150);
+        return TransferFailed;
+    }
+    SessionStore& store = SessionStore::instance();
+    store.SetQuota(store.QuotaTotal(), store.QuotaFree() - static_cast<qint32>(size));
+    return TransferDone;
+}
+
+namespace {
+
+// Common start of both batches; null when the connection cannot be set up (already reported).
+std::unique_ptr<HttpConnection> StartBatch(TransferJob& job) {
+    job.runEvent.set();
+    auto conn = std::make_unique<HttpConnection>(job.baseUrl, job.caFile);
+    if (!conn->isValid()) {
+        job.reportError(u"인터넷 연결 설정에 실패했습니다."_s, kErrUnrecognizedScheme);
+        return nullptr;
+    }
+    conn->setCancelCheck([&job] { return job.cancelled.load(); });
+    job.connection = conn.get();
+    return conn;
+}
+
+void EndBatch(TransferJob& job) {
+    job.items.clear();
+    job.connection = nullptr;
+}
+
+} // namespace
+
+void RunDownloadBatch(TransferJob& job) {
+    const std::unique_ptr<HttpConnection> conn = StartBatch(job);
+    if (!conn) {
+        EndBatch(job);
+        return;
+    }
+    SessionStore& store = SessionStore::instance();
+    const int count = static_cast<int>(job.items.size());
+    int nNo = 1;
+    int aNo = count;
+    for (int i = 0; i < count; ++i) {
+        if (!job.waitRun())
+            break;
+        const TransferItem item = job.items[size_t(i)];
+        const QString localPath = WithTrailingSeparator(job.destFolder) + item.path;
+        if (store.IsNameInProgress(item.path)) {
+            job.reportNotice(u"전송중인 파일은 다운로드할 수 없습니다."_s);
+            --aNo;
+            continue;
+        }
+        if (!IsSafeStoredName(item.path)) {
+            job.reportError(CreateFailedText(), kErrInvalidName);
+            break;
+        }
+        job.replaceApproved = false;
+        if (PathTaken(localPath)) {
+            if (!job.applyToAll && !AskReplace(job, count, localPath))
+                break;
+            if (job.replaceChoice != 0) {
+                --aNo;
+                continue;
+            }
+            // The old file is removed only when the new one takes its place.
+            job.replaceApproved = true;
+        }
+        if (job.reporter)
+            job.reporter->fileStarted(item.path, i + 1, count);
+        if (job.cancelled)
+            break;
+        store.AddNameInProgress(item.path);
+        const TransferResult result = DownloadFile(job, item.path, nNo, aNo, item.index);
+        store.RemoveNameInProgress(item.path);
+        if (result != TransferDone)
+            break;
+        ++nNo;
+    }
+    EndBatch(job);
+}
+
+void RunUploadBatch(TransferJob& job) {
+    const std::unique_ptr<HttpConnection> conn = StartBatch(job);
+    if (!conn) {
+        EndBatch(job);
+        return;
+    }
+    SessionStore& store = SessionStore::instance();
+    const int count = static_cast<int>(job.items.size());
+    int nNo = 1;
+    int aNo = count;
+    for (int i = 0; i < count; ++i) {
+        if (!job.waitRun())
+            break;
+        TransferItem item = job.items[size_t(i)];
+        const qsizetype cut = std::max(item.path.lastIndexOf(u'/'), item.path.lastIndexOf(u'\\'));
+        const QString name = item.path.mid(cut + 1);
+        if (store.IsNameInProgress(name)) {
+            job.reportNotice(u"전송중인 파일은 업로드할 수 없습니다."_s);
+            --aNo;
+            continue;
+        }
+        int mode = 0;
+        std::optional<FileRow> found = store.FindFileByName(name);
+        if (!found)
+            found = store.FindPendingUploadByName(name);
+        if (found) {
+            item.size = found->size;
+            if (!job.applyToAll && !AskReplace(job, count, name))
+                break;
+            if (job.replaceChoice != 0) {
+                --aNo;
+                continue;
+            }
+            mode = 1;
+        }
+        const int fd = ::open(QFile::encodeName(item.path).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            job.reportError(SizeUnknownText(), errno);
+            break;
+        }
+        ::close(fd);
+        if (mode == 1)
+            store.SetQuota(store.QuotaTotal(), store.QuotaFree() + item.size);
+        if (job.reporter)
+            job.reporter->fileStarted(item.path, i + 1, count);
+        if (job.cancelled)
+            break;
+        store.AddNameInProgress(name);
+        const TransferResult result = UploadFile(job, item, nNo, aNo, mode);
+        store.RemoveNameInProgress(name);
+        if (result != TransferDone)
+            break;
+        ++nNo;
+    }
+    EndBatch(job);
+}

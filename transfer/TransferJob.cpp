@@ -1,0 +1,211 @@
+#include "transfer/TransferJob.h"
+
+#include "app/Deployment.h"
+#include "app/SessionStore.h"
+#include "app/Utils.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <cerrno>
+#include <ctime>
+
+using namespace Qt::StringLiterals;
+
+TransferJob::TransferJob() {
+    baseUrl = Deployment::TransferBaseUrl();
+    caFile = Deployment::ExtraCaFile();
+    const QUrl url(baseUrl);
+    host = url.host();
+    port = static_cast<quint16>(url.port(443));
+}
+
+TransferJob::~TransferJob() = default;
+
+void TransferJob::answerReplace(ReplaceAnswer answer) {
+    switch (answer) {
+    case ReplaceAnswer::Replace:
+        replaceChoice = 0;
+        break;
+    case ReplaceAnswer::ReplaceAll:
+        replaceChoice = 0;
+        applyToAll = true;
+        break;
+    case ReplaceAnswer::Skip:
+        replaceChoice = 1;
+        break;
+    case ReplaceAnswer::Cancel:
+        replaceChoice = 1;
+        cancelled = true;
+        break;
+    }
+    runEvent.set();
+}
+
+void TransferJob::cancel() {
+    cancelled = true;
+}
+
+bool TransferJob::waitRun() {
+    if (runEvent.isSet())
+        return !cancelled;
+    // Bounded waits, so a cancel during a pause is seen; the connection is told the idle time is ours.
+    while (!runEvent.waitFor(std::chrono::milliseconds(50))) {
+        if (cancelled)
+            return false;
+    }
+    return !cancelled;
+}
+
+void TransferJob::reportError(const QString& text, int number) const {
+    if (reporter)
+        reporter->error(text, number);
+}
+
+void TransferJob::reportNotice(const QString& text) const {
+    if (reporter)
+        reporter->notice(text);
+}
+
+void TransferJob::reportProgress(qint64 done, qint64 total) {
+    m_progressDone = done;
+    m_progressTotal = total;
+    m_progressPending = true;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_progressLast >= progressInterval)
+        flushProgress();
+}
+
+void TransferJob::flushProgress() {
+    if (!m_progressPending)
+        return;
+    m_progressPending = false;
+    m_progressLast = std::chrono::steady_clock::now();
+    if (reporter)
+        reporter->progress(m_progressDone, m_progressTotal);
+}
+
+QString SetUploadUrl(int mode) { return u"/Cloffa/File/Set.aspx?mode=%1"_s.arg(mode); }
+
+QString GetDownloadUrl(qint32 index) { return u"/Cloffa/File/Get.aspx?Idx=%1"_s.arg(index); }
+
+QString StatusMessage(int direction, int statusCode) {
+    switch (statusCode) {
+    case 400:
+        return u"invalid syntax..."_s;
+    case 401:
+        return u"access denied..."_s;
+    case 402:
+        return u"payment required..."_s;
+    case 403:
+        return u"request forbidden..."_s;
+    case 404:
+        return u"요청하신 파일은 바이러스로 분류되어 자동 삭제되었습니다."_s;
+    case 405:
+        return direction == 1 ? u"저장공간이 부족합니다..."_s : u"허락되지 않은 요청입니다..."_s;
+    case 408:
+        return u"요청을 기다리는 동안 타임 아웃이 발생했습니다..."_s;
+    case 500:
+        return u"%1를 완료할 수가 없습니다.\n잠시후 다시 시도해 보신후\n문제가 지속될 경우 고객센터로 문의하십시오."_s.arg(
+            direction == 1 ? u"업로드"_s : u"다운로드"_s);
+    default:
+        return u"요청하신 명령을 수행할 수가 없습니다.\n문제가 지속될 경우 고객센터로 문의하십시오."_s;
+    }
+}
+
+QString CtimeNow() {
+    const time_t now = time(nullptr);
+    char text[32] = {};
+    ctime_r(&now, text);
+    QString s = QString::fromLatin1(text);
+    while (s.endsWith(u'\n') || s.endsWith(u'\r'))
+        s.chop(1);
+    return s;
+}
+
+namespace {
+
+// Header values never carry line breaks.
+QString HeaderValue(const QString& value) {
+    QString v = value;
+    v.remove(u'\r');
+    v.remove(u'\n');
+    return v;
+}
+
+QString SessionHeaderLines(TransferJob& job, int nNo, int aNo) {
+    const QByteArray digest = SessionStore::instance().GetAuthDigest();
+    job.etagValue = QString::fromLatin1(digest.left(3)) + u'-' + QString::fromLatin1(digest.mid(3, 8));
+    return u"nNo: %1\r\n"_s.arg(nNo) + u"aNo: %1\r\n"_s.arg(aNo) + u"userSession: "_s +
+           HeaderValue(job.sessionValue) + u"\r\n"_s + u"User-Agent: Tavirun\r\n"_s + u"If-Modified-Since: "_s +
+           CtimeNow() + u"\r\n"_s + u"If-None-Match: "_s + job.etagValue + u"\r\n"_s;
+}
+
+} // namespace
+
+bool BuildDownloadHeaders(TransferJob& job, int nNo, int aNo) {
+    job.downloadHeaders = SessionHeaderLines(job, nNo, aNo);
+    return true;
+}
+
+bool BuildUploadHeaders(TransferJob& job, int nNo, int aNo, const TransferItem& item) {
+    QString block = u"Accept: */*\r\n"_s + u"Content-Type: multipart/form-data;boundary="_s +
+                    QLatin1String(kMultipartBoundary) + u"\r\n"_s + SessionHeaderLines(job, nNo, aNo);
+    const qint64 length = BuildMultipartParts(job, item);
+    if (length == kUnknownBodyLength) {
+        job.uploadHeaders.clear();
+        return false;
+    }
+    // The length fields of the exchange are 32-bit signed: such a body cannot be announced.
+    if (length >= (qint64(1) << 31)) {
+        job.reportError(u"파일의 크기가 너무 커서 업로드할 수 없습니다.\n2GB보다 작은 파일만 업로드할 수 있습니다."_s, 223);
+        job.uploadHeaders.clear();
+        return false;
+    }
+    block += u"Content-Length: %1\r\n"_s.arg(static_cast<qint32>(static_cast<quint32>(job.totalLength)));
+    job.uploadHeaders = block;
+    return true;
+}
+
+qint64 BuildMultipartParts(TransferJob& job, const TransferItem& item) {
+    QFile file(item.path);
+    if (!file.open(QIODevice::ReadOnly) || QFileInfo(item.path).isDir()) {
+        const int number = errno != 0 ? errno : 2;
+        job.reportError(u"크기를 알 수 없는 파일입니다.\n정상적인 파일인지 확인후 다시 시도해 주십시오."_s, number);
+        return kUnknownBodyLength;
+    }
+    const quint64 size = static_cast<quint64>(file.size());
+    file.close();
+    if (size == kUnknownFileSize) {
+        job.reportError(u"크기를 알 수 없는 파일입니다.\n정상적인 파일인지 확인후 다시 시도해 주십시오."_s, 0);
+        return kUnknownBodyLength;
+    }
+    const QString name = item.displayName.isEmpty() ? item.path : item.displayName;
+    // The name goes into a quoted header parameter as it is: characters that would break it out are refused.
+    if (name.contains(u'"') || name.contains(u'\r') || name.contains(u'\n')) {
+        job.reportError(u"파일 이름에 큰따옴표나 줄바꿈 문자가 들어 있어 업로드할 수 없습니다.\n파일 이름을 바꾼 후 다시 시도해 주십시오."_s, 123);
+        return kUnknownBodyLength;
+    }
+    const QByteArray boundary(kMultipartBoundary);
+    job.bodyPrefix = "--" + boundary + "\r\n" + "Content-Disposition: form-data;name=\"\";filename=\"" +
+                     name.toUtf8() + "\"\r\n" + "Content-Type: text/plain\r\n\r\n";
+    job.bodySuffix = "\r\n--" + boundary + "--";
+    job.totalLength = static_cast<quint64>(job.bodyPrefix.size()) + static_cast<quint64>(job.bodySuffix.size()) + size;
+    return static_cast<qint64>(job.totalLength);
+}
+
+bool IsSafeStoredName(const QString& name) {
+    if (name.isEmpty() || name == u"."_s || name == u".."_s)
+        return false;
+    for (const QChar c : name) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == 0x7f || u == u'/' || u == u'\\')
+            return false;
+    }
+    return true;
+}
+
+QString PartialDownloadPath(const QString& folder, const QString& name) {
+    return WithTrailingSeparator(folder) + u'.' + name + u".quorvane-part"_s;
+}
