@@ -62,7 +62,11 @@ struct ServiceOptions {
     int32_t quotaTotal = 100 * 1024 * 1024;
     bool sampleSet = false;           // a new store gets the deterministic demo sample set
     bool refuseVersion = false;       // NeedUpdate answers true
+    std::string serviceNamespace = "http://file.cloffa.example/";  // must match the client's deployment
+    int idleTimeoutMs = 30000;        // an idle keep-alive connection is closed after this
 };
+
+inline constexpr size_t kCapturedBodyLimit = 4 * 1024 * 1024;
 
 struct CapturedRequest {
     std::string method;
@@ -71,6 +75,8 @@ struct CapturedRequest {
     std::string headerBlock;                  // the raw header lines as received, CRLF-separated
     std::string body;                         // de-chunked
     bool chunked = false;
+    int64_t bodyLength = 0;                   // bytes of the de-chunked body, also when not all are kept
+    bool bodyTruncated = false;               // upload bodies are kept only up to kCapturedBodyLimit
     int connectionId = 0;                     // which TLS connection carried it
 };
 
