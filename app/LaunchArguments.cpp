@@ -1,0 +1,63 @@
+#include "app/LaunchArguments.h"
+
+#include "app/Utils.h"
+
+#include <cwctype>
+#include <limits>
+
+namespace {
+bool isWideSpace(QChar c) { return std::iswspace(static_cast<wint_t>(c.unicode())) != 0; }
+} // namespace
+
+qint32 ParseLeadingInt(const QString& text) {
+    qsizetype i = 0;
+    while (i < text.size() && isWideSpace(text.at(i)))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text.at(i) == u'+' || text.at(i) == u'-')) {
+        negative = text.at(i) == u'-';
+        ++i;
+    }
+    qint64 value = 0;
+    constexpr qint64 kLimit = qint64(std::numeric_limits<qint32>::max()) + 1;
+    for (; i < text.size() && text.at(i) >= u'0' && text.at(i) <= u'9'; ++i) {
+        value = value * 10 + (text.at(i).unicode() - u'0');
+        if (value > kLimit)
+            value = kLimit;
+    }
+    if (negative)
+        return static_cast<qint32>(-value);  // -2^31 at most
+    return value >= kLimit ? std::numeric_limits<qint32>::max() : static_cast<qint32>(value);
+}
+
+LaunchArguments ParseLaunchCommandLine(const QString& fullCommandLine) {
+    LaunchArguments result;
+    // The line would not fit the buffer with its terminator: refuse it rather than cut it.
+    if (fullCommandLine.size() >= kMaxCommandLine)
+        return result;
+    const qsizetype found = fullCommandLine.indexOf(QLatin1String("Quorvane.exe"));
+    // The name's 12 characters plus the closing quote or blank after it.
+    const qsizetype start = (found < 0 ? -1 : found) + 13;
+    QString args = start < fullCommandLine.size() ? fullCommandLine.mid(start) : QString();
+    qsizetype end = args.size();
+    while (end > 0 && isWideSpace(args.at(end - 1)))
+        --end;
+    qsizetype begin = 0;
+    while (begin < end && isWideSpace(args.at(begin)))
+        ++begin;
+    args = args.mid(begin, end - begin);
+
+    const QStringList tokens = SplitCommandLine(args);
+    if (tokens.isEmpty())
+        return result;
+    if (tokens.at(0).toLower() == QLatin1String("/start")) {
+        if (tokens.size() != 4)
+            return result;
+        result.hasToken = true;
+        result.token = tokens.at(1);
+        result.left = ParseLeadingInt(tokens.at(2));
+        result.top = ParseLeadingInt(tokens.at(3));
+    }
+    result.proceed = true;
+    return result;
+}

@@ -1,0 +1,20 @@
+#pragma once
+// The command line the toolbar starts the program with: "/start" <launch token> <left> <top>.
+#include <QString>
+
+constexpr int kMaxCommandLine = 260;  // characters including the terminator
+constexpr int kDefaultLeft = 200;
+constexpr int kDefaultTop = 200;
+
+struct LaunchArguments {
+    bool proceed = false;   // false: end start-up without a window
+    bool hasToken = false;  // "/start" with its three values was given
+    QString token;
+    qint32 left = kDefaultLeft;
+    qint32 top = kDefaultTop;
+};
+
+// `fullCommandLine` is the program path and its arguments joined by single blanks.
+LaunchArguments ParseLaunchCommandLine(const QString& fullCommandLine);
+// As the C library's wide-string-to-long conversion, clamped to 32 bits: blanks, sign, digits.
+qint32 ParseLeadingInt(const QString& text);

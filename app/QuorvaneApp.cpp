@@ -1,0 +1,48 @@
+#include "app/QuorvaneApp.h"
+
+#include "app/CredentialProtection.h"
+#include "app/LaunchArguments.h"
+#include "app/SessionLoader.h"
+#include "app/SessionStore.h"
+#include "app/platform/SingleInstance.h"
+#include "app/platform/ToolbarSessionClient.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+#include <QThread>
+
+CQuorvaneApp::CQuorvaneApp(SessionStore& store, MainWindowFactory factory)
+    : m_store(store), m_factory(std::move(factory)) {}
+
+QString CQuorvaneApp::FullCommandLine() { return QCoreApplication::arguments().join(u' '); }
+
+int CQuorvaneApp::Run() { return Run(FullCommandLine()); }
+
+int CQuorvaneApp::Run(const QString& fullCommandLine) {
+    SingleInstance instance;
+    if (!instance.Acquire()) {
+        m_outcome = Outcome::SecondCopy;
+        // Another copy runs: bring it forward and leave; our own arguments are ignored.
+        if (SingleInstance::ActivateRunning())
+            QThread::msleep(300);
+        return 0;
+    }
+
+    const LaunchArguments args = ParseLaunchCommandLine(fullCommandLine);
+    if (!args.proceed) {
+        m_outcome = Outcome::BadCommandLine;
+        return 0;
+    }
+    if (args.hasToken)
+        m_store.SetLaunchUserId(DecryptLaunchToken(args.token));
+
+    if (!LoadSession(m_store)) {
+        m_outcome = Outcome::SessionRefused;
+        return 0;
+    }
+
+    m_outcome = Outcome::WindowShown;
+    if (m_factory)
+        m_factory(MainWindowRequest{args.left, args.top, &instance});
+    return 0;
+}

@@ -1,0 +1,36 @@
+#pragma once
+// Start-up: single instance, command line, launch token, session, then the main window.
+#include <QString>
+
+#include <functional>
+
+class SessionStore;
+class SingleInstance;
+class ToolbarSessionClient;
+
+struct MainWindowRequest {
+    qint32 left = 0;
+    qint32 top = 0;
+    SingleInstance* instance = nullptr;  // its activate and logout requests go to the window
+};
+// Shows the main window and returns once it closed.
+using MainWindowFactory = std::function<void(const MainWindowRequest&)>;
+
+class CQuorvaneApp {
+public:
+    enum class Outcome { NotRun, SecondCopy, NoBus, BadCommandLine, SessionRefused, WindowShown };
+
+    CQuorvaneApp(SessionStore& store, MainWindowFactory factory);
+    // Exit code of the program: 0 in every case, failures end silently.
+    int Run(const QString& fullCommandLine);
+    int Run();  // with the process's own command line
+    Outcome LastOutcome() const { return m_outcome; }
+
+    // The program path and arguments joined by single blanks.
+    static QString FullCommandLine();
+
+private:
+    SessionStore& m_store;
+    MainWindowFactory m_factory;
+    Outcome m_outcome = Outcome::NotRun;
+};
