@@ -1,0 +1,146 @@
+#include "tools/ui-gallery/GalleryPages.h"
+
+#include "app/SessionStore.h"
+#include "res/DialogTemplates.h"
+#include "res/SkinIds.h"
+#include "res/Strings.h"
+#include "tools/ui-gallery/SkinnedPreview.h"
+#include "ui/DialogBuilder.h"
+#include "ui/controls/CImageButton.h"
+#include "ui/controls/CImageButtonEx.h"
+#include "ui/controls/CModalessMessageBox.h"
+#include "ui/controls/CThemeListCtrl.h"
+#include "ui/controls/CTransparentLabel.h"
+
+#include <QApplication>
+#include <QEnterEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace {
+
+QWidget* TemplatePage(int id) {
+    auto* host = new QWidget;
+    host->setAutoFillBackground(true);
+    DialogBuilder::Build(host, DialogTemplates::Get(id));
+    return host;
+}
+
+// The file list window as the main window embeds it: buttons sized from their bitmaps, download 1 px
+// right of upload.
+QWidget* FileListPage(QWidget* parent) {
+    auto* host = new QWidget(parent);
+    const BuiltDialog built = DialogBuilder::Build(host, DialogTemplates::Get(DialogTemplates::FileList));
+    auto* upload = built.get<CImageButton>(1031);
+    auto* download = built.get<CImageButton>(1030);
+    download->move(upload->geometry().right() + 2, download->y());
+    built.get<CThemeListCtrl>(1028)->RefreshRows();
+    return host;
+}
+
+QWidget* MainWindowPage() {
+    auto* host = new SkinnedPreview(SkinIds::MainBackground);
+    const BuiltDialog built = DialogBuilder::Build(host, DialogTemplates::Get(DialogTemplates::MainWindow), false);
+    auto* top = built.get<CImageButtonEx>(1040);
+    auto* minimize = built.get<CImageButton>(1036);
+    auto* close = built.get<CImageButton>(1021);
+    minimize->move(top->geometry().right() + 2, minimize->y());
+    close->move(minimize->geometry().right() + 2, close->y());
+    for (int id : {1004, 1005, 1006, 1051, 1052, 1053})
+        built.byId.value(id)->setStyleSheet(QStringLiteral("color: #1d3f6b;"));
+    QWidget* list = FileListPage(host);
+    list->move((host->width() - list->width()) / 2, (host->height() - list->height()) / 2 + 44);
+    built.get<CTransparentLabel>(1004)->SetText(QStringLiteral("1000MB"));
+    built.get<CTransparentLabel>(1005)->SetText(QStringLiteral("12.4MB"));
+    built.get<CTransparentLabel>(1006)->SetText(QStringLiteral("987.5MB"));
+    return host;
+}
+
+QWidget* ImageButtonsPage() {
+    auto* page = new QWidget;
+    page->setAutoFillBackground(true);
+    auto* grid = new QVBoxLayout(page);
+    const int ids[] = {SkinIds::UploadButton, SkinIds::DownloadButton, SkinIds::DeleteButton, SkinIds::CloseButton,
+                       SkinIds::MinimizeButton, SkinIds::TopMostOff, SkinIds::TopMostOn};
+    for (int id : ids) {
+        auto* row = new QHBoxLayout;
+        auto* name = new QLabel(QString::number(id));
+        name->setFixedWidth(30);
+        row->addWidget(name);
+        for (int state = 0; state < 4; ++state) {
+            auto* button = new CImageButton;
+            button->LoadBitmap(id, true);
+            button->setFixedSize(button->BitmapSize());
+            if (state == 1) {
+                QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+                QApplication::sendEvent(button, &enter);
+            } else if (state == 2) {
+                button->setDown(true);
+            } else if (state == 3) {
+                button->setEnabled(false);
+            }
+            row->addWidget(button);
+        }
+        row->addStretch();
+        grid->addLayout(row);
+    }
+    auto* legend = new QLabel(QStringLiteral("normal / hover / pressed / disabled"));
+    grid->addWidget(legend);
+    return page;
+}
+
+QWidget* TransparentLabelPage() {
+    auto* host = new SkinnedPreview(SkinIds::MainBackground);
+    auto* label = new CTransparentLabel(Strings::QuotaUsedLabel, host);
+    label->setGeometry(20, 50, 200, 16);
+    auto* two = new CTransparentLabel(Strings::WaitFileList, host);
+    two->setGeometry(20, 120, 230, 24);
+    return host;
+}
+
+QWidget* WaitBoxPage() {
+    auto* box = new CModalessMessageBox;
+    box->SetMessageText(Strings::WaitFileList);
+    return box;
+}
+
+QWidget* FileListControlPage() {
+    auto* list = new CThemeListCtrl;
+    list->resize(300, 160);
+    list->RefreshRows();
+    return list;
+}
+
+}  // namespace
+
+void FillSampleFiles() {
+    SessionStore& store = SessionStore::instance();
+    store.ClearFiles();
+    const struct { const char16_t* name; qint32 size; const char16_t* date; } rows[] = {
+        {u"보고서_2008년_상반기.doc", 482304, u"08-05-21"},
+        {u"여행사진.jpg", 2311520, u"08-05-20"},
+        {u"발표자료.ppt", 9437184, u"08-04-11"},
+        {u"음악모음.mp3", 5242880, u"08-03-02"},
+        {u"backup.zip", 73400320, u"08-02-28"},
+        {u"readme.txt", 1024, u"08-01-15"},
+        {u"movie_clip.avi", 104857600, u"07-12-24"},
+    };
+    int idx = 100;
+    for (const auto& r : rows)
+        store.AppendFile({0, idx++, QString::fromUtf16(r.name), r.size, QString::fromUtf16(r.date)});
+}
+
+std::vector<GalleryPage> GalleryPages() {
+    return {
+        {QStringLiteral("dialog-102-main-window"), MainWindowPage},
+        {QStringLiteral("dialog-132-file-list"), [] { auto* w = FileListPage(nullptr); w->setAutoFillBackground(true); return w; }},
+        {QStringLiteral("dialog-129-transfer"), [] { return TemplatePage(DialogTemplates::TransferDialog); }},
+        {QStringLiteral("dialog-130-download-select"), [] { return TemplatePage(DialogTemplates::DownloadSelect); }},
+        {QStringLiteral("dialog-171-confirm-replace"), [] { return TemplatePage(DialogTemplates::ConfirmReplace); }},
+        {QStringLiteral("dialog-178-wait-box"), WaitBoxPage},
+        {QStringLiteral("control-image-buttons"), ImageButtonsPage},
+        {QStringLiteral("control-transparent-label"), TransparentLabelPage},
+        {QStringLiteral("control-theme-list"), FileListControlPage},
+    };
+}
