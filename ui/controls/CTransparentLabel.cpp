@@ -33,7 +33,7 @@ void CTransparentLabel::paintEvent(QPaintEvent*) {
     if (!text().contains(QLatin1Char('\n')) && metrics.horizontalAdvance(text()) > area.width() && area.width() > 0) {
         // The substitute face runs wider than the original; condense rather than clip.
         QFont narrow = font();
-        narrow.setStretch(qMax(70, 100 * area.width() / metrics.horizontalAdvance(text())));
+        narrow.setStretch(qMax(70, 96 * area.width() / metrics.horizontalAdvance(text())));  // keep a pixel spare
         painter.setFont(narrow);
         painter.drawText(area, int(alignment()), text());
         return;

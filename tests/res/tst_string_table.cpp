@@ -1,0 +1,46 @@
+#include "res/Strings.h"
+
+#include <QSet>
+#include <QTest>
+
+class TestStringTable : public QObject {
+    Q_OBJECT
+private slots:
+    void noEmptyEntry() {
+        QVERIFY(Strings::All().size() > 90);
+        for (const auto& [name, text] : Strings::All()) {
+            QVERIFY2(!name.isEmpty(), qPrintable(text));
+            QVERIFY2(!text.isEmpty(), qPrintable(name));
+        }
+    }
+    void namesUnique() {
+        QSet<QString> names;
+        for (const auto& entry : Strings::All())
+            names.insert(entry.first);
+        QCOMPARE(names.size(), qsizetype(Strings::All().size()));
+    }
+    void exactTexts_data() {
+        QTest::addColumn<QString>("actual");
+        QTest::addColumn<QByteArray>("utf8");
+        QTest::newRow("caption") << Strings::AppCaption << QByteArray("Cloffa");
+        QTest::newRow("line feed") << Strings::FileListFetchFailed
+                                   << QByteArray("\xed\x8c\x8c\xec\x9d\xbc \xeb\xaa\xa9\xeb\xa1\x9d\xec\x9d\x84 \xea\xb0\x80\xec"
+                                                 "\xa0\xb8\xec\x98\xac \xec\x88\x98 \xec\x97\x86\xec\x8a\xb5\xeb\x8b\x88\xeb\x8b\xa4."
+                                                 "\n\xec\x98\xa4\xeb\xa5\x98\xeb\xb2\x88\xed\x98\xb8 : %d");
+        QTest::newRow("two trailing spaces") << Strings::DeleteQuestion.right(2) << QByteArray("  ");
+        QTest::newRow("quoted name") << Strings::ReplaceQuestionFormat.left(4) << QByteArray("\"%s\"");
+        QTest::newRow("filter") << Strings::OpenFileFilter.right(7) << QByteArray("| *.*||");
+    }
+    void exactTexts() {
+        QFETCH(QString, actual);
+        QFETCH(QByteArray, utf8);
+        QCOMPARE(actual.toUtf8(), utf8);
+    }
+    void noCarriageReturns() {
+        for (const auto& [name, text] : Strings::All())
+            QVERIFY2(!text.contains(QLatin1Char('\r')), qPrintable(name));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStringTable)
+#include "tst_string_table.moc"

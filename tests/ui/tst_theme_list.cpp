@@ -1,0 +1,176 @@
+#include "app/SessionStore.h"
+#include "app/Utils.h"
+#include "app/platform/PrivateEvents.h"
+#include "ui/controls/CThemeListCtrl.h"
+#include "ui/controls/FileListModel.h"
+
+#include <QApplication>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QTest>
+#include <QUrl>
+
+#include <memory>
+
+namespace {
+
+// Stands in for the file list window: records the private messages and sorts on SortList.
+class Receiver : public QWidget {
+public:
+    explicit Receiver(SessionStore& store) : m_store(store) {}
+    struct Got {
+        PrivateMessage message;
+        qintptr wParam;
+        qintptr lParam;
+        QStringList paths;
+    };
+    QList<Got> got;
+    CThemeListCtrl* list = nullptr;
+
+protected:
+    bool event(QEvent* e) override {
+        if (e->type() == EventTypeOf(PrivateMessage::SortList)) {
+            auto* p = static_cast<PrivateEvent*>(e);
+            got.push_back({PrivateMessage::SortList, p->wParam(), p->lParam(), {}});
+            m_store.SortFiles(int(p->wParam() >> 16), (p->wParam() & 0xFFFF) != 0);
+            if (list)
+                list->RefreshRows();
+            return true;
+        }
+        if (e->type() == EventTypeOf(PrivateMessage::FilesDropped)) {
+            auto* p = static_cast<PrivateEvent*>(e);
+            const QStringList* paths = p->recordAs<QStringList>();
+            got.push_back({PrivateMessage::FilesDropped, p->wParam(), p->lParam(), paths ? *paths : QStringList()});
+            return true;
+        }
+        return QWidget::event(e);
+    }
+
+private:
+    SessionStore& m_store;
+};
+
+}  // namespace
+
+class TestThemeList : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        m_store = std::make_unique<SessionStore>(SessionStore::Settings::None);
+        m_store->AppendFiles({{0, 1, QStringLiteral("b.txt"), 300, QStringLiteral("08-05-21")},
+                              {0, 2, QStringLiteral("a.jpg"), 2000000, QStringLiteral("08-01-02")},
+                              {0, 3, QStringLiteral("c.zip"), 10, QStringLiteral("07-12-31")}});
+        m_receiver = std::make_unique<Receiver>(*m_store);
+        m_list = new CThemeListCtrl(*m_store, m_receiver.get());
+        m_receiver->list = m_list;
+        m_list->setGeometry(0, 0, 300, 200);
+        m_receiver->resize(300, 200);
+    }
+    void cleanup() {
+        m_receiver.reset();
+        m_store.reset();
+    }
+
+    void columns() {
+        auto* model = m_list->ListModel();
+        QCOMPARE(model->columnCount(), 3);
+        QCOMPARE(model->rowCount(), 3);
+        QCOMPARE(model->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("파일명"));
+        QCOMPARE(model->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("크기"));
+        QCOMPARE(model->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("등록날짜"));
+        QCOMPARE(m_list->header()->sectionSize(0), 100);
+        QCOMPARE(m_list->header()->sectionSize(1), 56);
+        QCOMPARE(m_list->header()->sectionSize(2), m_list->header()->sectionSizeHint(2));
+        QCOMPARE(model->data(model->index(1, 1), Qt::DisplayRole).toString(), FormatSize(2000000));
+        QCOMPARE(model->data(model->index(0, 2), Qt::DisplayRole).toString(), QStringLiteral("08-05-21"));
+        QVERIFY(model->data(model->index(1, 1), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight);
+        QVERIFY(!model->data(model->index(0, 0), Qt::DecorationRole).value<QIcon>().isNull());
+        QVERIFY(m_list->uniformRowHeights());
+        QCOMPARE(m_list->selectionBehavior(), QAbstractItemView::SelectRows);
+    }
+    void rowsReadOnDemand() {
+        m_store->AppendFile({0, 4, QStringLiteral("d.txt"), 1, QStringLiteral("08-01-01")});
+        QCOMPARE(m_list->ListModel()->rowCount(), 3);
+        m_list->RefreshRows();
+        QCOMPARE(m_list->ListModel()->rowCount(), 4);
+        m_store->ClearFiles();  // shrunk before the next refresh: rows read as empty, never out of range
+        QVERIFY(!m_list->ListModel()->data(m_list->ListModel()->index(3, 0), Qt::DisplayRole).isValid());
+    }
+    void headerClicksSort_data() {
+        QTest::addColumn<QList<int>>("clicks");
+        QTest::addColumn<QList<int>>("wParams");
+        QTest::addColumn<QStringList>("firstNames");
+        QTest::newRow("same column thrice") << QList<int>{0, 0, 0} << QList<int>{1, 0, 1}
+                                            << QStringList{QStringLiteral("a.jpg"), QStringLiteral("c.zip"), QStringLiteral("a.jpg")};
+        QTest::newRow("size then date") << QList<int>{1, 1, 2} << QList<int>{(1 << 16) | 1, 1 << 16, (2 << 16) | 1}
+                                        << QStringList{QStringLiteral("c.zip"), QStringLiteral("a.jpg"), QStringLiteral("c.zip")};
+    }
+    void headerClicksSort() {
+        QFETCH(QList<int>, clicks);
+        QFETCH(QList<int>, wParams);
+        QFETCH(QStringList, firstNames);
+        for (int i = 0; i < clicks.size(); ++i) {
+            emit m_list->header()->sectionClicked(clicks[i]);
+            QCOMPARE(m_receiver->got.size(), i + 1);
+            QCOMPARE(int(m_receiver->got[i].wParam), wParams[i]);
+            QCOMPARE(m_receiver->got[i].lParam, reinterpret_cast<qintptr>(m_list));
+            QCOMPARE(m_list->ListModel()->data(m_list->ListModel()->index(0, 0), Qt::DisplayRole).toString(), firstNames[i]);
+        }
+    }
+    void dropPostsPathsInOrder_data() {
+        QTest::addColumn<QList<QUrl>>("urls");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("three files") << QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/tmp/z.txt")),
+                                                    QUrl::fromLocalFile(QStringLiteral("/tmp/a b.txt")),
+                                                    QUrl::fromLocalFile(QStringLiteral("/home/사진.jpg"))}
+                                     << QStringList{QStringLiteral("/tmp/z.txt"), QStringLiteral("/tmp/a b.txt"),
+                                                    QStringLiteral("/home/사진.jpg")};
+        QTest::newRow("zero files") << QList<QUrl>{} << QStringList{};
+        QTest::newRow("remote only") << QList<QUrl>{QUrl(QStringLiteral("https://example.invalid/x"))} << QStringList{};
+    }
+    void dropPostsPathsInOrder() {
+        QFETCH(QList<QUrl>, urls);
+        QFETCH(QStringList, expected);
+        QMimeData data;
+        data.setUrls(urls);
+        const QPointF at(20, 20);
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_list->viewport(), &enter);
+        QCOMPARE(enter.isAccepted(), !expected.isEmpty());
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_list->viewport(), &drop);
+        QCOMPARE(m_receiver->got.size(), 0);  // posted, not sent
+        QCoreApplication::processEvents();
+        if (expected.isEmpty()) {
+            QCOMPARE(m_receiver->got.size(), 0);
+            return;
+        }
+        QCOMPARE(m_receiver->got.size(), 1);
+        QCOMPARE(m_receiver->got[0].message, PrivateMessage::FilesDropped);
+        QCOMPARE(m_receiver->got[0].wParam, qintptr(0));
+        QCOMPARE(m_receiver->got[0].paths, expected);
+    }
+    void tooltipForHitRow() {
+        m_receiver->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_receiver.get()));
+        const QRect second = m_list->visualRect(m_list->ListModel()->index(1, 2));
+        QRect tool;
+        QCOMPARE(m_list->ToolTipTextAt(second.center(), &tool), QStringLiteral("a.jpg"));
+        QVERIFY(tool.contains(second));
+        QVERIFY(tool.contains(m_list->visualRect(m_list->ListModel()->index(1, 0))));
+        QCOMPARE(m_list->ToolTipTextAt(QPoint(5, m_list->viewport()->height() - 2)), QString());  // below the rows
+        QCOMPARE(m_list->ToolTipTextAt(QPoint(-5, 5)), QString());
+        m_store->ClearFiles();
+        m_list->RefreshRows();
+        QCOMPARE(m_list->ToolTipTextAt(second.center()), QString());
+    }
+
+private:
+    std::unique_ptr<SessionStore> m_store;
+    std::unique_ptr<Receiver> m_receiver;
+    CThemeListCtrl* m_list = nullptr;
+};
+
+QTEST_MAIN(TestThemeList)
+#include "tst_theme_list.moc"
