@@ -1,0 +1,22 @@
+#include "service/FileService.h"
+
+#include "app/SessionStore.h"
+
+#include <mutex>
+
+FileService::FileService(FileServiceSettings settings) : m_proxy(std::move(settings)) {}
+
+FileListResult FileService::GetUserFiles(SessionStore& store) {
+    const std::lock_guard lock(SessionStore::serviceLock());
+    return m_proxy.CallGetUserFiles(store.GetAuthDigest(), store.GetSessionKey().toUtf8());
+}
+
+BoolResult FileService::DelFile(SessionStore& store, qint32 idx) {
+    const std::lock_guard lock(SessionStore::serviceLock());
+    return m_proxy.CallDelFile(store.GetAuthDigest(), store.GetSessionKey().toUtf8(), idx);
+}
+
+BoolResult FileService::NeedUpdate(SessionStore& store) {
+    const std::lock_guard lock(SessionStore::serviceLock());
+    return m_proxy.CallNeedUpdate(store.GetAuthDigest());
+}

@@ -1,0 +1,404 @@
+#include "service/FileServiceSoap.h"
+
+#include "service/ErrorNumbers.h"
+#include "service/gen/soapH.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QUrl>
+
+#include <array>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <vector>
+
+// The runtime refers to a global namespace table; every context gets the deployment's table installed
+// at run time instead, so this one stays empty.
+SOAP_NMAC struct Namespace namespaces[] = {{nullptr, nullptr, nullptr, nullptr}};
+
+struct FileServiceSoap::Impl {
+    // Namespace table built from the deployment's URIs; the context points into it.
+    std::vector<QByteArray> uris;
+    std::array<Namespace, 11> namespaces{};
+    QByteArray hostHeader;
+    std::array<QByteArray, 3> actions;
+    // Header lines of the request being written, emitted in the wire order once all are known.
+    std::map<std::string, std::string> pendingHeaders;
+    // Credentials of the header record set by SetCredentials.
+    QByteArray digest;
+    ns1__UserCredentials credentials;
+    SOAP_ENV__Header header{};
+    bool tlsContextFailed = false;
+    // EncodeRequest captures what would be sent.
+    std::string *capture = nullptr;
+    int (*defaultSend)(struct soap *, const char *, size_t) = nullptr;
+    SOAP_SOCKET (*defaultOpen)(struct soap *, const char *, const char *, int) = nullptr;
+};
+
+namespace {
+
+constexpr std::array<const char *, 6> kHeaderOrder{
+    "Host", "User-Agent", "Content-Type", "Transfer-Encoding", "Connection", "SOAPAction"};
+
+FileServiceSoap::Impl *implOf(struct soap *soap) {
+    return static_cast<FileServiceSoap::Impl *>(soap->user);
+}
+
+// Writes the request headers with the names, values and order the service has always received.
+int postHeader(struct soap *soap, const char *key, const char *value) {
+    FileServiceSoap::Impl *d = implOf(soap);
+    if (key && !value) {  // the request line
+        const std::string line = std::string(key) + "\r\n";
+        return soap_send_raw(soap, line.data(), line.size());
+    }
+    if (key) {
+        const std::string name(key);
+        std::string v = value ? value : "";
+        if (name == "Host")
+            v = d->hostHeader.toStdString();
+        else if (name == "User-Agent")
+            v = "gSOAP/2.7";
+        else if (name == "Content-Type")
+            v = "text/xml;charset=utf-8";
+        d->pendingHeaders[name] = v;
+        return SOAP_OK;
+    }
+    for (const char *name : kHeaderOrder) {
+        const auto it = d->pendingHeaders.find(name);
+        if (it == d->pendingHeaders.end())
+            continue;
+        const std::string line = it->first + ": " + it->second + "\r\n";
+        if (soap_send_raw(soap, line.data(), line.size()))
+            return soap->error;
+    }
+    d->pendingHeaders.clear();
+    return soap_send_raw(soap, "\r\n", 2);
+}
+
+int captureSend(struct soap *soap, const char *data, size_t n) {
+    implOf(soap)->capture->append(data, n);
+    return SOAP_OK;
+}
+
+SOAP_SOCKET openNowhere(struct soap *, const char *, const char *, int) {
+    return ::open("/dev/null", O_RDWR | O_CLOEXEC);
+}
+
+void initTlsLibrary() {
+    static std::once_flag once;
+    std::call_once(once, [] { soap_ssl_init(); });
+}
+
+QByteArray hostHeaderFor(const QByteArray &endpoint) {
+    const QUrl url(QString::fromUtf8(endpoint));
+    QByteArray host = url.host(QUrl::FullyEncoded).toUtf8();
+    if (host.contains(':'))
+        host = '[' + host + ']';
+    const int port = url.port(url.scheme() == u"https" ? 443 : 80);
+    if (port != 80)
+        host += ':' + QByteArray::number(port);
+    return host;
+}
+
+QString textOf(const char *s) {
+    return s ? QString::fromUtf8(s) : QString();
+}
+
+} // namespace
+
+FileServiceSoap::FileServiceSoap(FileServiceSettings settings)
+    : m_settings(std::move(settings)), m_endpoint(m_settings.Endpoint().toUtf8()), d(std::make_unique<Impl>()) {
+    initTlsLibrary();
+    m_soap = soap_new1(SOAP_IO_DEFAULT);
+    if (!m_soap)
+        return;
+    m_soap->user = d.get();
+    d->credentials.soap_default(m_soap);
+
+    const QByteArray service = m_settings.serviceNamespace.toUtf8();
+    const QByteArray memo = m_settings.memoNamespace.toUtf8();
+    d->uris = {service + "FileServiceSoap", service, service + "FileServiceSoap12",
+               memo + "MemoServiceSoap", memo, memo + "MemoServiceSoap12"};
+    d->namespaces = {{
+        {"SOAP-ENV", "http://schemas.xmlsoap.org/soap/envelope/", "http://www.w3.org/*/soap-envelope", nullptr},
+        {"SOAP-ENC", "http://schemas.xmlsoap.org/soap/encoding/", "http://www.w3.org/*/soap-encoding", nullptr},
+        {"xsi", "http://www.w3.org/2001/XMLSchema-instance", "http://www.w3.org/*/XMLSchema-instance", nullptr},
+        {"xsd", "http://www.w3.org/2001/XMLSchema", "http://www.w3.org/*/XMLSchema", nullptr},
+        {"ns3", d->uris[0].constData(), nullptr, nullptr},
+        {"ns1", d->uris[1].constData(), nullptr, nullptr},
+        {"ns4", d->uris[2].constData(), nullptr, nullptr},
+        {"ns5", d->uris[3].constData(), nullptr, nullptr},
+        {"ns2", d->uris[4].constData(), nullptr, nullptr},
+        {"ns6", d->uris[5].constData(), nullptr, nullptr},
+        {nullptr, nullptr, nullptr, nullptr},
+    }};
+    d->hostHeader = hostHeaderFor(m_endpoint);
+    d->actions = {service + "GetUserFiles", service + "DelFile", service + "NeedUpdate"};
+    Configure();
+}
+
+FileServiceSoap::~FileServiceSoap() {
+    if (!m_soap)
+        return;
+    m_soap->header = nullptr;
+    soap_destroy(m_soap);
+    soap_end(m_soap);
+    soap_free(m_soap);  // closes the connection and releases the TLS state
+}
+
+void FileServiceSoap::Configure() {
+    const soap_mode mode = SOAP_IO_CHUNK | SOAP_IO_KEEPALIVE | SOAP_C_UTFSTRING;
+    soap_set_mode(m_soap, mode);
+    m_soap->connect_timeout = static_cast<int>(m_settings.connectTimeout.count());
+    m_soap->send_timeout = static_cast<int>(m_settings.sendTimeout.count());
+    m_soap->recv_timeout = static_cast<int>(m_settings.receiveTimeout.count());
+    m_soap->http_version = "1.1";
+    soap_set_namespaces(m_soap, d->namespaces.data());
+    m_soap->fposthdr = postHeader;
+    d->defaultSend = m_soap->fsend;
+    d->defaultOpen = m_soap->fopen;
+
+    // The server certificate and host name are checked against the system CAs plus the extra CA file.
+    const QByteArray ca = m_settings.caFile.toLocal8Bit();
+    if (soap_ssl_client_context(m_soap, SOAP_SSL_DEFAULT, nullptr, nullptr,
+                                ca.isEmpty() ? nullptr : ca.constData(), nullptr, nullptr) != SOAP_OK)
+        d->tlsContextFailed = true;
+    soap_set_namespaces(m_soap, d->namespaces.data());
+}
+
+QByteArray FileServiceSoap::Action(Operation op) const {
+    return d->actions[static_cast<size_t>(op)];
+}
+
+bool FileServiceSoap::ConnectionOpen() const {
+    return m_soap && soap_valid_socket(m_soap->socket);
+}
+
+QString FileServiceSoap::LastErrorText() const {
+    if (!m_soap)
+        return QString();
+    const char *detail = soap_fault_detail(m_soap);
+    QString text = textOf(soap_fault_string(m_soap));
+    if (detail && *detail)
+        text += u' ' + QString::fromUtf8(detail);
+    return text;
+}
+
+void FileServiceSoap::SetCredentials(const QByteArray &authDigest) {
+    d->digest = authDigest;
+    d->credentials.strAuth = d->digest.isEmpty() ? nullptr : d->digest.data();
+    d->header.ns1__UserCredentials_ = authDigest.isEmpty() ? nullptr : &d->credentials;
+    d->header.ns2__UserCredentials_ = nullptr;
+}
+
+int FileServiceSoap::BeginCall(Operation op) {
+    (void)op;
+    if (!m_soap)
+        return 16;
+    // Decoded data of the previous call was copied by its caller under the service lock.
+    soap_destroy(m_soap);
+    soap_end(m_soap);
+    m_soap->encodingStyle = nullptr;
+    m_soap->header = d->header.ns1__UserCredentials_ ? &d->header : nullptr;
+    if (d->tlsContextFailed && m_endpoint.startsWith("https:")) {
+        soap_set_sender_error(m_soap, "SSL error", "TLS context set-up failed", SOAP_SSL_ERROR);
+        return 25;
+    }
+    return 0;
+}
+
+int FileServiceSoap::Finish(int runtimeCode) {
+    // The runtime closes the connection after end of input, TCP and TLS failures or when the server
+    // ended keep-alive; a fault keeps it.
+    return ErrorNumbers::FromRuntime(runtimeCode);
+}
+
+int FileServiceSoap::NeedUpdate(_ns1__NeedUpdate &request, _ns1__NeedUpdateResponse &response) {
+    if (const int e = BeginCall(Operation::NeedUpdate))
+        return e;
+    return Finish(soap_call___ns3__NeedUpdate(m_soap, m_endpoint.constData(),
+                                              Action(Operation::NeedUpdate).constData(), &request, response));
+}
+
+int FileServiceSoap::GetUserFiles(_ns1__GetUserFiles &request, _ns1__GetUserFilesResponse &response) {
+    if (const int e = BeginCall(Operation::GetUserFiles))
+        return e;
+    return Finish(soap_call___ns3__GetUserFiles(m_soap, m_endpoint.constData(),
+                                                Action(Operation::GetUserFiles).constData(), &request, response));
+}
+
+int FileServiceSoap::DelFile(_ns1__DelFile &request, _ns1__DelFileResponse &response) {
+    if (const int e = BeginCall(Operation::DelFile))
+        return e;
+    return Finish(soap_call___ns3__DelFile(m_soap, m_endpoint.constData(), Action(Operation::DelFile).constData(),
+                                           &request, response));
+}
+
+FileListResult FileServiceSoap::ToResult(int error, const _ns1__GetUserFilesResponse &response) {
+    FileListResult r;
+    r.error = error;
+    if (error != 0)
+        return r;
+    if (response.fileinfoes) {
+        r.hasFileArray = true;
+        r.files.reserve(response.fileinfoes->FileInfoes.size());
+        for (const ns1__FileInfoes *f : response.fileinfoes->FileInfoes) {
+            if (!f)
+                continue;
+            r.files.push_back({f->Idx, textOf(f->FileName), f->FileSize, textOf(f->RegDate), f->Sidx});
+        }
+    }
+    if (response.userInfo) {
+        r.quota.userSize = response.userInfo->UserSize;
+        r.quota.userFree = response.userInfo->UserFree;
+        r.quota.present = true;
+    }
+    return r;
+}
+
+FileListResult FileServiceSoap::CallGetUserFiles(const QByteArray &authDigest, const QByteArray &sessionUtf8) {
+    SetCredentials(authDigest);
+    QByteArray session = sessionUtf8;
+    _ns1__GetUserFiles request;
+    _ns1__GetUserFilesResponse response;
+    request.strSession = session.data();  // an empty key is sent as an empty element
+    const int e = GetUserFiles(request, response);
+    return ToResult(e, response);
+}
+
+BoolResult FileServiceSoap::CallDelFile(const QByteArray &authDigest, const QByteArray &sessionUtf8, qint32 idx) {
+    SetCredentials(authDigest);
+    QByteArray session = sessionUtf8;
+    _ns1__DelFile request;
+    _ns1__DelFileResponse response;
+    request.strSession = session.data();
+    request.Idx = idx;
+    const int e = DelFile(request, response);
+    return {e, e == 0 && response.DelFileResult};
+}
+
+BoolResult FileServiceSoap::CallNeedUpdate(const QByteArray &authDigest) {
+    SetCredentials(authDigest);
+    QByteArray version("1.0");
+    _ns1__NeedUpdate request;
+    _ns1__NeedUpdateResponse response;
+    request.strNowVersion = version.data();
+    const int e = NeedUpdate(request, response);
+    return {e, e == 0 && response.NeedUpdateResult};
+}
+
+std::string FileServiceSoap::EncodeRequest(Operation op, const QByteArray &authDigest,
+                                           const QByteArray &sessionUtf8, qint32 idx) {
+    std::string out;
+    if (!m_soap)
+        return out;
+    SetCredentials(authDigest);
+    QByteArray session = sessionUtf8;
+    QByteArray version("1.0");
+    soap_destroy(m_soap);
+    soap_end(m_soap);
+    m_soap->encodingStyle = nullptr;
+    m_soap->header = d->header.ns1__UserCredentials_ ? &d->header : nullptr;
+    // Any open connection is left alone: the request goes to a throw-away descriptor.
+    const SOAP_SOCKET saved = m_soap->socket;
+    void *savedSsl = m_soap->ssl;
+    m_soap->socket = SOAP_INVALID_SOCKET;
+    m_soap->ssl = nullptr;
+    d->capture = &out;
+    m_soap->fsend = captureSend;
+    m_soap->fopen = openNowhere;
+    const QByteArray action = Action(op);
+    switch (op) {
+    case Operation::GetUserFiles: {
+        _ns1__GetUserFiles request;
+        request.strSession = session.data();
+        soap_send___ns3__GetUserFiles(m_soap, m_endpoint.constData(), action.constData(), &request);
+        break;
+    }
+    case Operation::DelFile: {
+        _ns1__DelFile request;
+        request.strSession = session.data();
+        request.Idx = idx;
+        soap_send___ns3__DelFile(m_soap, m_endpoint.constData(), action.constData(), &request);
+        break;
+    }
+    case Operation::NeedUpdate: {
+        _ns1__NeedUpdate request;
+        request.strNowVersion = version.data();
+        soap_send___ns3__NeedUpdate(m_soap, m_endpoint.constData(), action.constData(), &request);
+        break;
+    }
+    }
+    if (soap_valid_socket(m_soap->socket))
+        ::close(m_soap->socket);
+    m_soap->socket = saved;
+    m_soap->ssl = static_cast<decltype(m_soap->ssl)>(savedSsl);
+    m_soap->fsend = d->defaultSend;
+    m_soap->fopen = d->defaultOpen;
+    d->capture = nullptr;
+    return out;
+}
+
+namespace {
+
+// Points the context at an in-memory response for one receive, then restores its connection.
+class MemoryInput {
+public:
+    MemoryInput(struct soap *soap, std::string_view http)
+        : m_soap(soap), m_stream(std::string(http)), m_socket(soap->socket), m_ssl(soap->ssl) {
+        soap_destroy(soap);
+        soap_end(soap);
+        soap_begin(soap);
+        soap->socket = SOAP_INVALID_SOCKET;
+        soap->ssl = nullptr;
+        soap->is = &m_stream;
+        // Nothing buffered from an earlier message belongs to this one.
+        soap->keep_alive = 0;
+        soap->bufidx = 0;
+        soap->buflen = 0;
+        soap->ahead = 0;
+    }
+    ~MemoryInput() {
+        m_soap->is = nullptr;
+        m_soap->socket = m_socket;
+        m_soap->ssl = m_ssl;
+    }
+    MemoryInput(const MemoryInput &) = delete;
+    MemoryInput &operator=(const MemoryInput &) = delete;
+
+private:
+    struct soap *m_soap;
+    std::istringstream m_stream;
+    SOAP_SOCKET m_socket;
+    decltype(soap::ssl) m_ssl;
+};
+
+} // namespace
+
+FileListResult FileServiceSoap::DecodeGetUserFiles(std::string_view httpResponse) {
+    if (!m_soap)
+        return {16, {}, {}, false};
+    _ns1__GetUserFilesResponse response;
+    int code = 0;
+    {
+        MemoryInput input(m_soap, httpResponse);
+        code = soap_recv___ns3__GetUserFiles(m_soap, response);
+    }
+    return ToResult(ErrorNumbers::FromRuntime(code), response);
+}
+
+BoolResult FileServiceSoap::DecodeBool(Operation op, std::string_view httpResponse) {
+    if (!m_soap)
+        return {16, false};
+    MemoryInput input(m_soap, httpResponse);
+    if (op == Operation::DelFile) {
+        _ns1__DelFileResponse response;
+        const int e = ErrorNumbers::FromRuntime(soap_recv___ns3__DelFile(m_soap, response));
+        return {e, e == 0 && response.DelFileResult};
+    }
+    _ns1__NeedUpdateResponse response;
+    const int e = ErrorNumbers::FromRuntime(soap_recv___ns3__NeedUpdate(m_soap, response));
+    return {e, e == 0 && response.NeedUpdateResult};
+}
