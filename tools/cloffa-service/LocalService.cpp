@@ -227,6 +227,12 @@ void LocalService::Impl::acceptLoop()
 
 void LocalService::Impl::serve(int fd, int id, Certificate cert)
 {
+    // A client that hangs up mid-answer must not end the host process: with SIGPIPE blocked in this
+    // thread the write fails with EPIPE instead.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     SSL* ssl = SSL_new(tls.context(cert));
     if (!ssl) {
         ::close(fd);
@@ -411,10 +417,6 @@ bool LocalService::start(std::string* error)
             *error = what;
         return false;
     };
-    // A client that hangs up mid-answer must not end the process: writes then fail with EPIPE instead.
-    struct sigaction current{};
-    if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
-        ::signal(SIGPIPE, SIG_IGN);
     std::error_code ec;
     std::filesystem::create_directories(d->options.storeDir, ec);
     std::string why;
