@@ -1,0 +1,93 @@
+#include "app/LaunchArguments.h"
+
+#include <QTest>
+
+class LaunchArgumentsTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void parse_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("proceed");
+        QTest::addColumn<bool>("hasToken");
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<int>("left");
+        QTest::addColumn<int>("top");
+        QTest::newRow("start") << QStringLiteral("/opt/q/Quorvane.exe /start abcd 100 50") << true << true
+                               << QStringLiteral("abcd") << 100 << 50;
+        QTest::newRow("quoted path") << QStringLiteral("\"/opt/my q/Quorvane.exe\" /start abcd 100 50") << true
+                                     << true << QStringLiteral("abcd") << 100 << 50;
+        QTest::newRow("upper case") << QStringLiteral("/x/Quorvane.exe /START t 1 2") << true << true
+                                    << QStringLiteral("t") << 1 << 2;
+        QTest::newRow("mixed case") << QStringLiteral("/x/Quorvane.exe /Start t 1 2") << true << true
+                                    << QStringLiteral("t") << 1 << 2;
+        QTest::newRow("three tokens") << QStringLiteral("/x/Quorvane.exe /start t 1") << false << false << QString()
+                                      << 200 << 200;
+        QTest::newRow("five tokens") << QStringLiteral("/x/Quorvane.exe /start t 1 2 3") << false << false
+                                     << QString() << 200 << 200;
+        QTest::newRow("letters give 0") << QStringLiteral("/x/Quorvane.exe /start t abc 50") << true << true
+                                        << QStringLiteral("t") << 0 << 50;
+        QTest::newRow("sign and trailing text") << QStringLiteral("/x/Quorvane.exe /start t -12px +7") << true
+                                                << true << QStringLiteral("t") << -12 << 7;
+        QTest::newRow("no arguments") << QStringLiteral("/x/Quorvane.exe") << false << false << QString() << 200
+                                      << 200;
+        QTest::newRow("blanks only") << QStringLiteral("/x/Quorvane.exe   \t ") << false << false << QString()
+                                     << 200 << 200;
+        QTest::newRow("other argument keeps defaults") << QStringLiteral("/x/Quorvane.exe hello") << true << false
+                                                       << QString() << 200 << 200;
+        // Without the name the arguments start at position 12.
+        QTest::newRow("other name") << QStringLiteral("/usr/bin/qv /start t 5 6") << true << true
+                                    << QStringLiteral("t") << 5 << 6;
+        QTest::newRow("other name cuts into the text") << QStringLiteral("/usr/bin/quorvane /start t 5 6") << true
+                                                       << false << QString() << 200 << 200;
+        QTest::newRow("name is case-sensitive") << QStringLiteral("/usr/bin/qv/quorvane.exe /start t 5 6") << true
+                                                << false << QString() << 200 << 200;
+        QTest::newRow("start beyond the end") << QStringLiteral("short") << false << false << QString() << 200
+                                              << 200;
+        QTest::newRow("just under the limit")
+            << QStringLiteral("/x/Quorvane.exe /start ") + QString(232, u'a') + QStringLiteral(" 1 2") << true
+            << true << QString(232, u'a') << 1 << 2;
+        QTest::newRow("260 refused") << QStringLiteral("/x/Quorvane.exe /start ") + QString(233, u'a') +
+                                            QStringLiteral(" 1 2")
+                                     << false << false << QString() << 200 << 200;
+        QTest::newRow("far over refused") << QStringLiteral("/x/Quorvane.exe /start ") + QString(5000, u'a') +
+                                                 QStringLiteral(" 1 2")
+                                          << false << false << QString() << 200 << 200;
+    }
+    void parse() {
+        QFETCH(QString, line);
+        QFETCH(bool, proceed);
+        QFETCH(bool, hasToken);
+        QFETCH(QString, token);
+        QFETCH(int, left);
+        QFETCH(int, top);
+        const LaunchArguments a = ParseLaunchCommandLine(line);
+        QCOMPARE(a.proceed, proceed);
+        QCOMPARE(a.hasToken, hasToken);
+        QCOMPARE(a.token, token);
+        QCOMPARE(a.left, left);
+        QCOMPARE(a.top, top);
+    }
+
+    void leadingInt_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("value");
+        QTest::newRow("plain") << QStringLiteral("42") << 42;
+        QTest::newRow("blanks first") << QStringLiteral(" \t 42") << 42;
+        QTest::newRow("minus") << QStringLiteral("-42") << -42;
+        QTest::newRow("plus") << QStringLiteral("+42") << 42;
+        QTest::newRow("no digits") << QStringLiteral("abc") << 0;
+        QTest::newRow("sign only") << QStringLiteral("-") << 0;
+        QTest::newRow("stops at non-digit") << QStringLiteral("12x3") << 12;
+        QTest::newRow("overflow clamps") << QStringLiteral("99999999999") << 2147483647;
+        QTest::newRow("underflow clamps") << QStringLiteral("-99999999999") << int(-2147483647 - 1);
+    }
+    void leadingInt() {
+        QFETCH(QString, text);
+        QFETCH(int, value);
+        QCOMPARE(ParseLeadingInt(text), value);
+    }
+};
+
+QTEST_GUILESS_MAIN(LaunchArgumentsTest)
+#include "LaunchArgumentsTest.moc"
