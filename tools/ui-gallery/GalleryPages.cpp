@@ -27,6 +27,15 @@ QWidget* TemplatePage(int id) {
     return host;
 }
 
+QWidget* ConfirmReplacePage() {
+    auto* host = new QWidget;
+    host->setAutoFillBackground(true);
+    const BuiltDialog built = DialogBuilder::Build(host, DialogTemplates::Get(DialogTemplates::ConfirmReplace));
+    built.get<CTransparentLabel>(1048)->SetText(QString(Strings::ReplaceQuestionFormat).replace(
+        QLatin1String("%s"), QStringLiteral("보고서_2008년_상반기_최종본_수정...")));
+    return host;
+}
+
 // The file list window as the main window embeds it: buttons sized from their bitmaps, download 1 px
 // right of upload.
 QWidget* FileListPage(QWidget* parent) {
@@ -93,7 +102,8 @@ QWidget* ImageButtonsPage() {
 QWidget* TransparentLabelPage() {
     auto* host = new SkinnedPreview(SkinIds::MainBackground);
     auto* label = new CTransparentLabel(Strings::QuotaUsedLabel, host);
-    label->setGeometry(20, 50, 200, 16);
+    label->setGeometry(100, 52, 160, 16);
+    label->SetText(Strings::QuotaFreeLabel);  // shorter than before: nothing of the old text may remain
     auto* two = new CTransparentLabel(Strings::WaitFileList, host);
     two->setGeometry(20, 120, 230, 24);
     return host;
@@ -137,7 +147,7 @@ std::vector<GalleryPage> GalleryPages() {
         {QStringLiteral("dialog-132-file-list"), [] { auto* w = FileListPage(nullptr); w->setAutoFillBackground(true); return w; }},
         {QStringLiteral("dialog-129-transfer"), [] { return TemplatePage(DialogTemplates::TransferDialog); }},
         {QStringLiteral("dialog-130-download-select"), [] { return TemplatePage(DialogTemplates::DownloadSelect); }},
-        {QStringLiteral("dialog-171-confirm-replace"), [] { return TemplatePage(DialogTemplates::ConfirmReplace); }},
+        {QStringLiteral("dialog-171-confirm-replace"), ConfirmReplacePage},
         {QStringLiteral("dialog-178-wait-box"), WaitBoxPage},
         {QStringLiteral("control-image-buttons"), ImageButtonsPage},
         {QStringLiteral("control-transparent-label"), TransparentLabelPage},
