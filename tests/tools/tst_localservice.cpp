@@ -1,5 +1,7 @@
 // Tests of the local Cloffa service itself, through raw TLS and libcurl clients.
 #include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -9,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+
+#include <signal.h>
 
 #include "tests/tools/TestClient.h"
 #include "tools/cloffa-service/LocalService.h"
@@ -416,6 +420,102 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(countFiles(m_dir->path().toStdString() + "/incoming"), size_t(0), 2000);
         QVERIFY(m_service->files().empty());
         QCOMPARE(countFiles(m_dir->path().toStdString() + "/objects"), size_t(0));
+    }
+
+    void soapDelFile()
+    {
+        const int32_t keep = m_service->addFile("keep.txt", "k");
+        const int32_t gone = m_service->addFile("gone.txt", "g");
+        const auto del = [&](int32_t idx) {
+            return CurlRequest(url("/Cloffa/File/FileService.asmx"), ca(), "POST", {"SOAPAction: \"" + kNs + "DelFile\""},
+                               envelope(AuthDigestFor(kKey), "<ns1:DelFile><ns1:strSession>" + kKey + "</ns1:strSession><ns1:Idx>"
+                                                                 + std::to_string(idx) + "</ns1:Idx></ns1:DelFile>"));
+        };
+        CurlReply r = del(gone);
+        QCOMPARE(r.status, 200L);
+        QVERIFY(r.body.find("<DelFileResponse xmlns=\"" + kNs + "\"><DelFileResult>true</DelFileResult>") != std::string::npos);
+        QCOMPARE(m_service->files().size(), size_t(1));
+        QCOMPARE(m_service->files()[0].idx, keep);
+        r = del(gone);
+        QVERIFY(r.body.find("<DelFileResult>false</DelFileResult>") != std::string::npos);
+        // A SOAPAction naming another operation is refused.
+        r = CurlRequest(url("/Cloffa/File/FileService.asmx"), ca(), "POST", {"SOAPAction: \"" + kNs + "DelFile\""},
+                        envelope(AuthDigestFor(kKey), getUserFiles(kKey)));
+        QCOMPARE(r.status, 500L);
+        QVERIFY(r.body.find("SOAPAction") != std::string::npos);
+    }
+
+    void connectionCloseFault()
+    {
+        m_service->injectFault(Endpoint::Soap, faultOf(Fault::Kind::ConnectionClose), 1);
+        RawTlsClient client;
+        QVERIFY(client.connect(m_service->port(), ca()));
+        const std::string request = soapRequest(envelope(AuthDigestFor(kKey), getUserFiles(kKey)), "GetUserFiles", m_service->port());
+        QVERIFY(client.send(request));
+        const std::string head = client.readAnswer();
+        QVERIFY(head.rfind("HTTP/1.1 200 OK\r\n", 0) == 0);
+        QVERIFY(head.find("\r\nConnection: close\r\n") != std::string::npos);
+        client.send(request);
+        QVERIFY(client.readAnswer().empty());  // the service closed the connection
+    }
+
+    void stalls()
+    {
+        const int32_t idx = m_service->addFile("s.bin", randomBytes(200000, 3));
+        Fault stall = faultOf(Fault::Kind::Stall);
+        stall.stallMs = 3000;
+        m_service->injectFault(Endpoint::Soap, stall, 1);
+        QElapsedTimer timer;
+        timer.start();
+        CurlReply r = CurlRequest(url("/Cloffa/File/FileService.asmx"), ca(), "POST", {}, envelope(AuthDigestFor(kKey), getUserFiles(kKey)), 300);
+        QCOMPARE(r.curlCode, int(CURLE_OPERATION_TIMEDOUT));
+        QCOMPARE(m_service->requests().size(), size_t(1));  // the request was read and captured
+        Fault mid = faultOf(Fault::Kind::StallMidBody);
+        mid.bytes = 70000;
+        mid.stallMs = 3000;
+        m_service->injectFault(Endpoint::Download, mid, 1);
+        r = CurlRequest(url("/Cloffa/File/Get.aspx?Idx=" + std::to_string(idx)), ca(), "GET", sessionHeaders(), {}, 400);
+        QCOMPARE(r.curlCode, int(CURLE_OPERATION_TIMEDOUT));
+        QVERIFY(r.body.size() >= 65536 && r.body.size() <= 70000);
+        // Stopping does not wait for the stalls to run out.
+        m_service->stop();
+        QVERIFY(timer.elapsed() < 2500);
+    }
+
+    void uploadStatusAfterBody()
+    {
+        Fault f = faultOf(Fault::Kind::StatusAfterBody);
+        f.status = 500;
+        m_service->injectFault(Endpoint::Upload, f, 1);
+        const std::string body = multipart("x.txt", "payload");
+        const CurlReply r = CurlRequest(url("/Cloffa/File/Set.aspx?mode=0"), ca(), "POST", uploadHeaders(), body);
+        QCOMPARE(r.status, 500L);
+        QVERIFY(m_service->files().empty());
+        QCOMPARE(m_service->requests().back().body, body);
+        QCOMPARE(m_service->requests().back().bodyLength, int64_t(body.size()));
+    }
+
+    void program()
+    {
+        QTemporaryDir dir;
+        QProcess p;
+        p.start(QStringLiteral(CLOFFA_SERVICE_PROGRAM),
+                {QStringLiteral("--store"), dir.path(), QStringLiteral("--sample"), QStringLiteral("--session-key"), QStringLiteral("k1")});
+        QVERIFY(p.waitForStarted());
+        QVERIFY(p.waitForReadyRead(10000));
+        const QString line = QString::fromUtf8(p.readLine()).trimmed();
+        const QStringList parts = line.split(u' ');
+        QCOMPARE(parts.size(), 3);
+        QCOMPARE(parts[0], QStringLiteral("ready"));
+        QVERIFY(parts[1].startsWith(QStringLiteral("https://127.0.0.1:")));
+        QVERIFY(parts[2].startsWith(QStringLiteral("ca=")));
+        const CurlReply r = CurlRequest(parts[1].toStdString() + "/Cloffa/File/Get.aspx?Idx=1", parts[2].mid(3).toStdString(), "GET",
+                                        sessionHeaders("k1"));
+        QCOMPARE(r.status, 200L);
+        ::kill(pid_t(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(5000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
     }
 
     void sampleSet()

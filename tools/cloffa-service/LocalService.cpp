@@ -213,6 +213,10 @@ void LocalService::Impl::acceptLoop()
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
         ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
         std::lock_guard lock(mutex);
+        if (stopping) {
+            ::close(fd);
+            return;
+        }
         ++connectionsAccepted;
         Connection& slot = connections.emplace_back();
         slot.fd = fd;
@@ -462,6 +466,7 @@ void LocalService::stop()
             if (!conn.done)
                 ::shutdown(conn.fd, SHUT_RDWR);
     }
+    ::shutdown(d->listenFd, SHUT_RDWR);  // wakes the accept loop's poll
     d->stopCv.notify_all();
     d->acceptThread.join();
     for (auto& conn : d->connections)
