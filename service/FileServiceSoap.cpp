@@ -106,6 +106,99 @@ QString textOf(const char *s) {
     return s ? QString::fromUtf8(s) : QString();
 }
 
+// Writes one request. Like the generated sender, but the envelope ends without a trailing line break.
+template <class Wrapper, class Serialize, class Put>
+int sendRequest(struct soap *soap, const char *endpoint, const char *action, const Wrapper &wrapper,
+                Serialize serialize, Put put, const char *tag) {
+    soap_begin(soap);
+    soap->encodingStyle = nullptr;
+    soap_serializeheader(soap);
+    serialize(soap, &wrapper);
+    auto envelope = [&] {
+        if (soap_envelope_begin_out(soap) || soap_putheader(soap) || soap_body_begin_out(soap) ||
+            put(soap, &wrapper, tag, "") || soap_body_end_out(soap) ||
+            soap_element_end_out(soap, "SOAP-ENV:Envelope"))
+            return soap->error;
+        soap->part = SOAP_END_ENVELOPE;
+        return SOAP_OK;
+    };
+    if (soap_begin_count(soap))
+        return soap->error;
+    if ((soap->mode & SOAP_IO_LENGTH) && envelope())
+        return soap->error;
+    if (soap_end_count(soap))
+        return soap->error;
+    if (soap_connect(soap, endpoint, action) || envelope() || soap_end_send(soap))
+        return soap_closesock(soap);
+    return SOAP_OK;
+}
+
+// Reads one answer. Another element at body level is read as a fault, and the call ends with a fault
+// even when that element is not a well-formed fault (then the connection is not reused).
+template <class Response>
+int receiveResponse(struct soap *soap, Response &response, const char *tag) {
+    response.soap_default(soap);
+    if (soap_begin_recv(soap))
+        return soap_closesock(soap);
+    if (soap_envelope_begin_in(soap) || soap_recv_header(soap) || soap_body_begin_in(soap)) {
+        // The runtime reports an unreadable 200 answer as its status; the input either ended early
+        // or held no envelope.
+        if (soap->error == 200) {
+            soap->error = SOAP_OK;
+            soap->error = soap_getchar(soap) == EOF ? SOAP_EOF : SOAP_NO_TAG;
+            soap->keep_alive = 0;
+        }
+        return soap_closesock(soap);
+    }
+    response.soap_get(soap, tag, nullptr);
+    if (soap->error) {
+        if (soap->error != SOAP_TAG_MISMATCH || soap->level != 2)
+            return soap_closesock(soap);
+        soap->error = SOAP_OK;
+        if (soap_getfault(soap) || soap_body_end_in(soap) || soap_envelope_end_in(soap) || soap_end_recv(soap))
+            soap->keep_alive = 0;
+        soap->error = SOAP_FAULT;
+        return soap_closesock(soap);
+    }
+    if (soap_body_end_in(soap) || soap_envelope_end_in(soap) || soap_end_recv(soap))
+        return soap_closesock(soap);
+    return soap_closesock(soap);
+}
+
+int sendOp(struct soap *soap, const char *endpoint, const char *action, _ns1__GetUserFiles *request) {
+    __ns3__GetUserFiles w;
+    w.ns1__GetUserFiles = request;
+    return sendRequest(soap, endpoint, action, w, soap_serialize___ns3__GetUserFiles, soap_put___ns3__GetUserFiles,
+                       "-ns3:GetUserFiles");
+}
+int sendOp(struct soap *soap, const char *endpoint, const char *action, _ns1__DelFile *request) {
+    __ns3__DelFile w;
+    w.ns1__DelFile = request;
+    return sendRequest(soap, endpoint, action, w, soap_serialize___ns3__DelFile, soap_put___ns3__DelFile,
+                       "-ns3:DelFile");
+}
+int sendOp(struct soap *soap, const char *endpoint, const char *action, _ns1__NeedUpdate *request) {
+    __ns3__NeedUpdate w;
+    w.ns1__NeedUpdate = request;
+    return sendRequest(soap, endpoint, action, w, soap_serialize___ns3__NeedUpdate, soap_put___ns3__NeedUpdate,
+                       "-ns3:NeedUpdate");
+}
+int receiveOp(struct soap *soap, _ns1__GetUserFilesResponse &r) {
+    return receiveResponse(soap, r, "ns1:GetUserFilesResponse");
+}
+int receiveOp(struct soap *soap, _ns1__DelFileResponse &r) {
+    return receiveResponse(soap, r, "ns1:DelFileResponse");
+}
+int receiveOp(struct soap *soap, _ns1__NeedUpdateResponse &r) {
+    return receiveResponse(soap, r, "ns1:NeedUpdateResponse");
+}
+template <class Request, class Response>
+int callOp(struct soap *soap, const char *endpoint, const char *action, Request &request, Response &response) {
+    if (sendOp(soap, endpoint, action, &request))
+        return soap->error;
+    return receiveOp(soap, response);
+}
+
 } // namespace
 
 FileServiceSoap::FileServiceSoap(FileServiceSettings settings)
@@ -218,22 +311,22 @@ int FileServiceSoap::Finish(int runtimeCode) {
 int FileServiceSoap::NeedUpdate(_ns1__NeedUpdate &request, _ns1__NeedUpdateResponse &response) {
     if (const int e = BeginCall(Operation::NeedUpdate))
         return e;
-    return Finish(soap_call___ns3__NeedUpdate(m_soap, m_endpoint.constData(),
-                                              Action(Operation::NeedUpdate).constData(), &request, response));
+    return Finish(callOp(m_soap, m_endpoint.constData(),
+                                              Action(Operation::NeedUpdate).constData(), request, response));
 }
 
 int FileServiceSoap::GetUserFiles(_ns1__GetUserFiles &request, _ns1__GetUserFilesResponse &response) {
     if (const int e = BeginCall(Operation::GetUserFiles))
         return e;
-    return Finish(soap_call___ns3__GetUserFiles(m_soap, m_endpoint.constData(),
-                                                Action(Operation::GetUserFiles).constData(), &request, response));
+    return Finish(callOp(m_soap, m_endpoint.constData(),
+                                                Action(Operation::GetUserFiles).constData(), request, response));
 }
 
 int FileServiceSoap::DelFile(_ns1__DelFile &request, _ns1__DelFileResponse &response) {
     if (const int e = BeginCall(Operation::DelFile))
         return e;
-    return Finish(soap_call___ns3__DelFile(m_soap, m_endpoint.constData(), Action(Operation::DelFile).constData(),
-                                           &request, response));
+    return Finish(callOp(m_soap, m_endpoint.constData(), Action(Operation::DelFile).constData(),
+                                           request, response));
 }
 
 FileListResult FileServiceSoap::ToResult(int error, const _ns1__GetUserFilesResponse &response) {
@@ -314,20 +407,20 @@ std::string FileServiceSoap::EncodeRequest(Operation op, const QByteArray &authD
     case Operation::GetUserFiles: {
         _ns1__GetUserFiles request;
         request.strSession = session.data();
-        soap_send___ns3__GetUserFiles(m_soap, m_endpoint.constData(), action.constData(), &request);
+        sendOp(m_soap, m_endpoint.constData(), action.constData(), &request);
         break;
     }
     case Operation::DelFile: {
         _ns1__DelFile request;
         request.strSession = session.data();
         request.Idx = idx;
-        soap_send___ns3__DelFile(m_soap, m_endpoint.constData(), action.constData(), &request);
+        sendOp(m_soap, m_endpoint.constData(), action.constData(), &request);
         break;
     }
     case Operation::NeedUpdate: {
         _ns1__NeedUpdate request;
         request.strNowVersion = version.data();
-        soap_send___ns3__NeedUpdate(m_soap, m_endpoint.constData(), action.constData(), &request);
+        sendOp(m_soap, m_endpoint.constData(), action.constData(), &request);
         break;
     }
     }
@@ -384,7 +477,7 @@ FileListResult FileServiceSoap::DecodeGetUserFiles(std::string_view httpResponse
     int code = 0;
     {
         MemoryInput input(m_soap, httpResponse);
-        code = soap_recv___ns3__GetUserFiles(m_soap, response);
+        code = receiveOp(m_soap, response);
     }
     return ToResult(ErrorNumbers::FromRuntime(code), response);
 }
@@ -395,10 +488,10 @@ BoolResult FileServiceSoap::DecodeBool(Operation op, std::string_view httpRespon
     MemoryInput input(m_soap, httpResponse);
     if (op == Operation::DelFile) {
         _ns1__DelFileResponse response;
-        const int e = ErrorNumbers::FromRuntime(soap_recv___ns3__DelFile(m_soap, response));
+        const int e = ErrorNumbers::FromRuntime(receiveOp(m_soap, response));
         return {e, e == 0 && response.DelFileResult};
     }
     _ns1__NeedUpdateResponse response;
-    const int e = ErrorNumbers::FromRuntime(soap_recv___ns3__NeedUpdate(m_soap, response));
+    const int e = ErrorNumbers::FromRuntime(receiveOp(m_soap, response));
     return {e, e == 0 && response.NeedUpdateResult};
 }
