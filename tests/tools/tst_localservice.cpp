@@ -422,6 +422,21 @@ private slots:
         QCOMPARE(countFiles(m_dir->path().toStdString() + "/objects"), size_t(0));
     }
 
+    void expectContinue()
+    {
+        RawTlsClient client;
+        QVERIFY(client.connect(m_service->port(), ca()));
+        const std::string body = multipart("/tmp/c.txt", "continued");
+        QVERIFY(client.send("POST /Cloffa/File/Set.aspx?mode=0 HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: multipart/form-data;boundary="
+                            + kBoundary + "\r\nuserSession: " + kKey + "\r\nIf-None-Match: " + EtagFor(kKey)
+                            + "\r\nExpect: 100-continue\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n"));
+        QCOMPARE(client.readAnswer(), std::string("HTTP/1.1 100 Continue\r\n\r\n"));
+        QVERIFY(client.send(body));
+        QVERIFY(client.readAnswer().rfind("HTTP/1.1 200 OK\r\n", 0) == 0);
+        QCOMPARE(m_service->files().size(), size_t(1));
+        QCOMPARE(m_service->files()[0].name, std::string("c.txt"));
+    }
+
     void soapDelFile()
     {
         const int32_t keep = m_service->addFile("keep.txt", "k");

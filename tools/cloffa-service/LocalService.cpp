@@ -282,6 +282,9 @@ void LocalService::Impl::serve(int fd, int id, Certificate cert)
             continue;
         }
         const Fault fault = takeFault(endpoint);
+        if (strcasecmp(HeaderValue(req, "Expect").c_str(), "100-continue") == 0 && fault.kind != Fault::Kind::HttpStatus
+            && fault.kind != Fault::Kind::Stall && !c.writeAll(std::string("HTTP/1.1 100 Continue\r\n\r\n")))
+            break;
         bool keep = true;
         switch (fault.kind) {
         case Fault::Kind::HttpStatus: {
@@ -292,6 +295,15 @@ void LocalService::Impl::serve(int fd, int id, Certificate cert)
             keep = sent && drained && keepAlive;
             break;
         }
+        case Fault::Kind::HttpStatusBody:
+            if (endpoint != Endpoint::Soap) {
+                const bool drained = c.drainBody();
+                record(req);
+                keep = writeSimple(c, fault.status ? fault.status : 500, "text/html", fault.body, !keepAlive || !drained) && drained;
+            } else {
+                keep = handleSoap(c, req, fault, keepAlive);
+            }
+            break;
         case Fault::Kind::CloseConnection:
             readWholeBody(c, req, kCapturedBodyLimit);
             record(req);

@@ -120,6 +120,7 @@ bool LocalService::Impl::handleUpload(HttpConnection& c, CapturedRequest& req, c
     std::string pending;
     std::string fileName;
     int64_t written = 0;
+    int64_t room = 0;  // a body over the quota is still read to its end, but no longer written to disk
     bool malformed = false, writeFailed = false, stalled = false;
     char buf[65536];
     for (;;) {
@@ -167,6 +168,8 @@ bool LocalService::Impl::handleUpload(HttpConnection& c, CapturedRequest& req, c
                 continue;
             }
             fileName = baseName(headers.substr(fn + 10, fnEnd - fn - 10));
+            const std::optional<StoredFile> replaced = mode == 1 ? store.findByName(fileName) : std::nullopt;
+            room = int64_t(quotaFree()) + (replaced ? replaced->listedSize : 0);
             stage = Stage::Content;
         }
         // Content: everything up to the delimiter; hold back a tail that may be its start.
@@ -174,7 +177,7 @@ bool LocalService::Impl::handleUpload(HttpConnection& c, CapturedRequest& req, c
         const size_t flushable = at != std::string::npos ? at
                                  : pending.size() > delimiter.size() ? pending.size() - delimiter.size() : 0;
         if (flushable > 0) {
-            if (std::fwrite(pending.data(), 1, flushable, temp.file) != flushable)
+            if (written + int64_t(flushable) <= room && std::fwrite(pending.data(), 1, flushable, temp.file) != flushable)
                 writeFailed = true;
             written += int64_t(flushable);
             pending.erase(0, flushable);
@@ -206,7 +209,7 @@ bool LocalService::Impl::handleUpload(HttpConnection& c, CapturedRequest& req, c
     std::lock_guard changeLock(uploadMutex);
     const std::optional<StoredFile> existing = mode == 1 ? store.findByName(fileName) : std::nullopt;
     const int64_t available = int64_t(quotaFree()) + (existing ? existing->listedSize : 0);
-    if (written > available || written > INT32_MAX)
+    if (written > available || written > room || written > INT32_MAX)
         return writeSimple(c, 405, "text/html", "", close);
     if (store.commit(temp.path, fileName, written, existing ? existing->idx : -1) < 0)
         return writeSimple(c, 500, "text/html", "", close);
