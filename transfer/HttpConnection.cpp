@@ -97,6 +97,7 @@ int HttpConnection::ErrorNumberFor(int curlCode, long verifyResult) {
         case X509_V_ERR_IP_ADDRESS_MISMATCH:
             return kErrCertCnInvalid;
         case X509_V_OK:
+        case X509_V_ERR_UNSPECIFIED:
             // curl's own host-name check failed after a good chain.
             return kErrCertCnInvalid;
         case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:

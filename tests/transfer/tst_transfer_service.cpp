@@ -1,0 +1,463 @@
+// Real exchanges with the local service on the loopback address.
+#include "app/SessionStore.h"
+#include "ScriptedReporter.h"
+#include "tools/cloffa-service/LocalService.h"
+#include "transfer/TransferExchange.h"
+
+#include <QCryptographicHash>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <thread>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray Sha(const QByteArray& b) { return QCryptographicHash::hash(b, QCryptographicHash::Sha256); }
+
+QByteArray FileSha(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash h(QCryptographicHash::Sha256);
+    h.addData(&f);
+    return h.result();
+}
+
+QByteArray RandomBytes(qsizetype n) {
+    QByteArray b(n, Qt::Uninitialized);
+    QRandomGenerator gen(1234);
+    for (qsizetype i = 0; i < n; ++i)
+        b[i] = char(gen.generate() & 0xff);
+    return b;
+}
+
+cloffa::Fault StatusFault(int status) {
+    cloffa::Fault f;
+    f.kind = cloffa::Fault::Kind::StatusAfterBody;
+    f.status = status;
+    return f;
+}
+
+QStringList Entries(const QString& dir) {
+    return QDir(dir).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden, QDir::Name);
+}
+
+} // namespace
+
+class TransferServiceTest : public QObject {
+    Q_OBJECT
+    SessionStore m_store{SessionStore::Settings::None};
+    QTemporaryDir m_storeDir;
+    std::unique_ptr<cloffa::LocalService> m_service;
+    std::unique_ptr<QTemporaryDir> m_dest;
+
+    void prepare(TransferJob& job, ScriptedReporter& rep) {
+        job.baseUrl = QString::fromStdString(m_service->baseUrl());
+        job.caFile = QString::fromStdString(m_service->caFile().string());
+        job.sessionValue = m_store.GetSessionKey();
+        job.reporter = &rep;
+        job.destFolder = m_dest->path();
+        job.runEvent.set();  // a batch opens the gate itself; single calls need it open
+    }
+    QString writeLocal(const QString& name, const QByteArray& bytes) {
+        const QString path = m_dest->filePath(name);
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            return {};
+        return path;
+    }
+
+private slots:
+    void initTestCase() {
+        SessionStore::setInstance(&m_store);
+        m_store.SetSessionKey(u"test-session-key"_s);
+        cloffa::ServiceOptions o;
+        o.storeDir = m_storeDir.filePath(u"store"_s).toStdString();
+        o.quotaTotal = 200 * 1024 * 1024;
+        m_service = std::make_unique<cloffa::LocalService>(o);
+        std::string error;
+        QVERIFY2(m_service->start(&error), error.c_str());
+    }
+    void init() {
+        m_dest = std::make_unique<QTemporaryDir>();
+        m_service->clearFaults();
+        m_service->clearRequests();
+        m_service->setCertificate(cloffa::Certificate::Good);
+        m_store.SetQuota(m_service->quotaTotal(), m_service->quotaFree());
+        m_store.ClearFiles();
+        m_store.ClearPendingUploads();
+    }
+    void cleanupTestCase() { m_service->stop(); }
+
+    void goldenDownloadRequest() {
+        const int32_t idx = m_service->addFile("golden.txt", "abc");
+        ScriptedReporter rep;
+        TransferJob job;
+        prepare(job, rep);
+        QCOMPARE(DownloadFile(job, u"golden.txt"_s, 1, 1, idx), TransferDone);
+        const auto reqs = m_service->requests();
+        QCOMPARE(reqs.size(), size_t(1));
+        QCOMPARE(reqs[0].method, std::string("GET"));
+        QCOMPARE(reqs[0].target, "/Cloffa/File/Get.aspx?Idx=" + std::to_string(idx));
+        const QString block = QString::fromStdString(reqs[0].headerBlock);
+        const QString etag = QString::fromStdString(cloffa::EtagFor("test-session-key"));
+        static const QRegularExpression date(u"If-Modified-Since: [A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\\d \\d\\d:\\d\\d:\\d\\d \\d{4}\r\n"_s);
+        QString normal = block;
+        normal.replace(date, u"If-Modified-Since: DATE\r\n"_s);
+        const QString expected = u"Host: 127.0.0.1:%1\r\nnNo: 1\r\naNo: 1\r\nuserSession: test-session-key\r\n"
+                                 "User-Agent: Tavirun\r\nIf-Modified-Since: DATE\r\nIf-None-Match: %2\r\n"_s.arg(m_service->port()).arg(etag);
+        QVERIFY2(normal.startsWith(expected.chopped(2)), qPrintable(block));
+        QCOMPARE(FileSha(m_dest->filePath(u"golden.txt"_s)), Sha("abc"));
+    }
+
+    void goldenUploadRequest() {
+        const QString path = writeLocal(u"up.txt"_s, "hello");
+        ScriptedReporter rep;
+        TransferJob job;
+        prepare(job, rep);
+        TransferItem item{-1, path, {}, 0};
+        QCOMPARE(UploadFile(job, item, 1, 1, 0), TransferDone);
+        const auto reqs = m_service->requests();
+        QCOMPARE(reqs.size(), size_t(1));
+        QCOMPARE(reqs[0].method, std::string("POST"));
+        QCOMPARE(reqs[0].target, std::string("/Cloffa/File/Set.aspx?mode=0"));
+        const QByteArray body = "------VAPRE-9e2a467076f3470ca4e6051e031afaab-\r\n"
+                                "Content-Disposition: form-data;name=\"\";filename=\"" + path.toUtf8() +
+                                "\"\r\nContent-Type: text/plain\r\n\r\nhello\r\n------VAPRE-9e2a467076f3470ca4e6051e031afaab---";
+        QCOMPARE(QByteArray::fromStdString(reqs[0].body), body);
+        QVERIFY(!reqs[0].chunked);
+        QString block = QString::fromStdString(reqs[0].headerBlock);
+        static const QRegularExpression date(u"If-Modified-Since: [^\r\n]{24}\r\n"_s);
+        block.replace(date, u"If-Modified-Since: DATE\r\n"_s);
+        const QString expected = u"Host: 127.0.0.1:%1\r\nAccept: */*\r\n"
+                                 "Content-Type: multipart/form-data;boundary=----VAPRE-9e2a467076f3470ca4e6051e031afaab-\r\n"
+                                 "nNo: 1\r\naNo: 1\r\nuserSession: test-session-key\r\nUser-Agent: Tavirun\r\n"
+                                 "If-Modified-Since: DATE\r\nIf-None-Match: %2\r\nContent-Length: %3"_s
+                                     .arg(m_service->port()).arg(QString::fromStdString(cloffa::EtagFor("test-session-key")))
+                                     .arg(body.size());
+        QVERIFY2(block.startsWith(expected), qPrintable(block));
+        QVERIFY(block.size() <= expected.size() + 2);
+        QVERIFY(m_store.FindPendingUploadByName(u"up.txt"_s).has_value());
+        QCOMPARE(m_store.QuotaFree(), m_service->quotaFree());
+    }
+
+    void roundTrip_data() {
+        QTest::addColumn<qsizetype>("size");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("0") << qsizetype(0) << u"empty.bin"_s;
+        QTest::newRow("1") << qsizetype(1) << u"one.bin"_s;
+        QTest::newRow("1023") << qsizetype(1023) << u"a1023.bin"_s;
+        QTest::newRow("1024") << qsizetype(1024) << u"a1024.bin"_s;
+        QTest::newRow("1025") << qsizetype(1025) << u"a1025.bin"_s;
+        QTest::newRow("korean") << qsizetype(3000) << u"보고서 최종.한글"_s;
+        QTest::newRow("10 MiB") << qsizetype(10 << 20) << u"big.bin"_s;
+    }
+    void roundTrip() {
+        QFETCH(qsizetype, size);
+        QFETCH(QString, name);
+        const QByteArray data = RandomBytes(size);
+        const QString local = writeLocal(name, data);
+        QVERIFY(!local.isEmpty());
+        ScriptedReporter rep;
+        TransferJob job;
+        prepare(job, rep);
+        job.items = {TransferItem{-1, local, {}, 0}};
+        RunUploadBatch(job);
+        QVERIFY2(rep.errors.empty(), rep.errors.empty() ? "" : qPrintable(rep.errors[0].first));
+        QVERIFY(!rep.progressCalls.empty());
+        QCOMPARE(rep.progressCalls.back(), std::make_pair(qint64(size), qint64(size)));
+        int32_t idx = -1;
+        for (const auto& f : m_service->files())
+            if (f.name == name.toStdString())
+                idx = f.idx;
+        QVERIFY(idx >= 0);
+        QCOMPARE(m_service->file(idx)->size, int64_t(size));
+
+        QVERIFY(QFile::remove(local));
+        ScriptedReporter rep2;
+        TransferJob down;
+        prepare(down, rep2);
+        down.items = {TransferItem{idx, name, {}, 0}};
+        RunDownloadBatch(down);
+        QVERIFY(rep2.errors.empty());
+        QCOMPARE(FileSha(local), Sha(data));
+        QCOMPARE(rep2.progressCalls.back(), std::make_pair(qint64(size), qint64(size)));
+        QCOMPARE(Entries(m_dest->path()), QStringList{name});
+        m_service->removeFile(idx);
+    }
+
+    void statuses_data() {
+        QTest::addColumn<int>("direction");
+        QTest::addColumn<int>("status");
+        for (int d : {0, 1})
+            for (int s : {400, 401, 402, 403, 404, 405, 408, 500, 503})
+                QTest::newRow(qPrintable(u"%1 %2"_s.arg(d ? u"up"_s : u"down"_s).arg(s))) << d << s;
+    }
+    void statuses() {
+        QFETCH(int, direction);
+        QFETCH(int, status);
+        ScriptedReporter rep;
+        TransferJob job;
+        prepare(job, rep);
+        TransferResult result;
+        if (direction == 0) {
+            const int32_t idx = m_service->addFile("st.bin", std::string(5000, 'z'));
+            m_service->injectFault(cloffa::Endpoint::Download, StatusFault(status));
+            result = DownloadFile(job, u"st.bin"_s, 1, 1, idx);
+            m_service->removeFile(idx);
+            QVERIFY(Entries(m_dest->path()).isEmpty());  // body written, then removed
+        } else {
+            const QString local = writeLocal(u"st.bin"_s, QByteArray(5000, 'z'));
+            m_service->injectFault(cloffa::Endpoint::Upload, StatusFault(status));
+            const qint32 freeBefore = m_store.QuotaFree();
+            result = UploadFile(job, TransferItem{-1, local, {}, 0}, 1, 1, 0);
+            QCOMPARE(m_store.QuotaFree(), freeBefore);
+        }
+        QCOMPARE(result, TransferFailed);
+        QCOMPARE(rep.errors.size(), size_t(1));
+        QCOMPARE(rep.errors[0].first, StatusMessage(direction, status));
+        QCOMPARE(rep.errors[0].second, status);
+    }
+
+    void downloadFailures_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("short body") << int(cloffa::Fault::Kind::ShortBody) << u"서버에서 파일을 읽어오는 도중 문제가 발생했습니다."_s;
+        QTest::newRow("closed mid body") << int(cloffa::Fault::Kind::CloseAfterBytes) << u"서버에서 파일을 읽어오는 도중 문제가 발생했습니다."_s;
+        QTest::newRow("no length") << int(cloffa::Fault::Kind::NoContentLength) << u"다운로드할 파일의 크기를 구할 수 없습니다."_s;
+        QTest::newRow("closed") << int(cloffa::Fault::Kind::CloseConnection) << u"다운로드 연결요청에 실패했습니다."_s;
+    }
+    void downloadFailures() {
+        QFETCH(int, kind);
+        QFETCH(QString, text);
+        const int32_t idx = m_service->addFile("fail.bin", std::string(100000, 'q'));
+        cloffa::Fault fault;
+        fault.kind = cloffa::Fault::Kind(kind);
+        fault.bytes = 5000;
+        m_service->injectFault(cloffa::Endpoint::Download, fault);
+        ScriptedReporter rep;
+        TransferJob job;
+        prepare(job, rep);
+        QCOMPARE(DownloadFile(job, u"fail.bin"_s, 1, 1, idx), TransferFailed);
+        m_service->removeFile(idx);
+        QCOMPARE(rep.errors.size(), size_t(1));
+        QCOMPARE(rep.errors[0].first, text);
+        QVERIFY2(Entries(m_dest->path()).isEmpty(), qPrintable(Entries(m_dest->path()).join(u',')));
+    }
+
+    void certificates_data() {
+        QTest::addColumn<int>("cert");
+        QTest::addColumn<int>("number");
+        QTest::newRow("expired") << int(cloffa::Certificate::Expired) << 12037;
+        QTest::newRow("wrong host") << int(cloffa::Certificate::WrongHost) << 12038;
+        QTest::newRow("untrusted") << int(cloffa::Certificate::Untrusted) << 12045;
+    }
+    void certificates() {
+        QFETCH(int, cert);
+        QFETCH(int, number);
+        m_service->setCertificate(cloffa::Certificate(cert));
+        ScriptedReporter rep;
+        TransferJob job;
+        prepare(job, rep);
+        QCOMPARE(DownloadFile(job, u"x.bin"_s, 1, 1, 1), TransferFailed);
+        const QString local = writeLocal(u"c.bin"_s, "abc");
+        QCOMPARE(UploadFile(job, TransferItem{-1, local, {}, 0}, 1, 1, 0), TransferFailed);
+        QCOMPARE(rep.errors.size(), size_t(2));
+        QCOMPARE(rep.errors[0].first, number == 12037 ? u"다운로드 연결요청에 실패했습니다.\n시스템 날짜가 정확한지 확인해 주십시오."_s
+                                                      : u"다운로드 연결요청에 실패했습니다."_s);
+        QCOMPARE(rep.errors[0].second, number);
+        QCOMPARE(rep.errors[1].first, u"업로드 요청에 실패했습니다."_s);
+        QCOMPARE(rep.errors[1].second, number);
+        QVERIFY(m_service->requests().empty());
+    }
+
+    void quotaSmallerThanFile() {
+        const QString local = writeLocal(u"q.bin"_s, QByteArray(10000, 'q'));
+        m_store.SetQuota(20000, 4000);
+        ScriptedReporter rep;
+        TransferJob job;
+        prepare(job, rep);
+        QCOMPARE(UploadFile(job, TransferItem{-1, local, {}, 0}, 1, 1, 0), TransferFailed);
+        QCOMPARE(rep.notices, QStringList{u"디스크 용량이 부족하여 전송을 완료할 수 없습니다."_s});
+        QVERIFY(rep.errors.empty());
+        QCOMPARE(m_store.QuotaFree(), 4000);
+    }
+
+    void cancelAndPause_data() {
+        QTest::addColumn<int>("direction");
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("download cancel") << 0 << true;
+        QTest::newRow("download pause") << 0 << false;
+        QTest::newRow("upload cancel") << 1 << true;
+        QTest::newRow("upload pause") << 1 << false;
+    }
+    void cancelAndPause() {
+        QFETCH(int, direction);
+        QFETCH(bool, cancel);
+        const qsizetype size = 50 << 20;
+        const QByteArray data(size, 'm');
+        int32_t idx = -1;
+        QString local;
+        if (direction == 0)
+            idx = m_service->addFile("fifty.bin", data.toStdString());
+        else
+            local = writeLocal(u"fifty.bin"_s, data);
+        ScriptedReporter rep;
+        TransferJob job;
+        prepare(job, rep);
+        job.destFolder = m_dest->filePath(u"in"_s);
+        QDir().mkpath(job.destFolder);
+        std::thread resumer;
+        bool acted = false;
+        rep.onProgress = [&](qint64 done, qint64) {
+            if (acted || done < (10 << 20))
+                return;
+            acted = true;
+            if (cancel) {
+                job.cancel();
+            } else {
+                job.pause();
+                resumer = std::thread([&] {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+                    job.resume();
+                });
+            }
+        };
+        QElapsedTimer t;
+        t.start();
+        const TransferResult r = direction == 0 ? DownloadFile(job, u"fifty.bin"_s, 1, 1, idx)
+                                                : UploadFile(job, TransferItem{-1, local, {}, 0}, 1, 1, 0);
+        if (resumer.joinable())
+            resumer.join();
+        QVERIFY(acted);
+        if (cancel) {
+            QCOMPARE(r, TransferCancelled);
+            QVERIFY(rep.errors.empty());
+            QVERIFY(Entries(job.destFolder).isEmpty());
+            QVERIFY(t.elapsed() < 5000);
+        } else {
+            QCOMPARE(r, TransferDone);
+            QVERIFY(t.elapsed() >= 400);
+            if (direction == 0)
+                QCOMPARE(FileSha(job.destFolder + u"/fifty.bin"_s), Sha(data));
+        }
+        for (const auto& f : m_service->files())
+            if (f.name == "fifty.bin")
+                m_service->removeFile(f.idx);
+    }
+
+    void replaceQuestions_data() {
+        QTest::addColumn<QList<int>>("answers");  // ReplaceAnswer per question, -1 = answer later
+        QTest::addColumn<int>("questions");
+        QTest::addColumn<QStringList>("replaced");  // files that got the new content
+        QTest::addColumn<QList<int>>("aNo");        // aNo of each request
+        QTest::newRow("replace, skip, replace") << QList<int>{0, 2, 0} << 3 << QStringList{u"a"_s, u"c"_s} << QList<int>{3, 2};
+        QTest::newRow("replace all") << QList<int>{1} << 1 << QStringList{u"a"_s, u"b"_s, u"c"_s} << QList<int>{3, 3, 3};
+        QTest::newRow("skip all") << QList<int>{2, 2, 2} << 3 << QStringList{} << QList<int>{};
+        QTest::newRow("cancel") << QList<int>{0, 3} << 2 << QStringList{u"a"_s} << QList<int>{3};
+        QTest::newRow("answered later") << QList<int>{-1, 2, 2} << 3 << QStringList{u"a"_s} << QList<int>{3};
+    }
+    void replaceQuestions() {
+        QFETCH(QList<int>, answers);
+        QFETCH(int, questions);
+        QFETCH(QStringList, replaced);
+        QFETCH(QList<int>, aNo);
+        ScriptedReporter rep;
+        TransferJob job;
+        prepare(job, rep);
+        for (int a : answers)
+            rep.answers.push_back(a < 0 ? std::nullopt : std::optional<ReplaceAnswer>(ReplaceAnswer(a)));
+        std::thread later;
+        rep.onAskLater = [&] {
+            later = std::thread([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                job.answerReplace(ReplaceAnswer::Replace);
+            });
+        };
+        for (const QString& n : {u"a"_s, u"b"_s, u"c"_s}) {
+            writeLocal(n, "old");
+            const int32_t idx = m_service->addFile(n.toStdString(), "new content");
+            job.items.push_back(TransferItem{idx, n, {}, 0});
+        }
+        RunDownloadBatch(job);
+        if (later.joinable())
+            later.join();
+        QCOMPARE(int(rep.questions.size()), questions);
+        QCOMPARE(rep.questions[0], std::make_pair(3, m_dest->filePath(u"a"_s)));
+        for (const QString& n : {u"a"_s, u"b"_s, u"c"_s}) {
+            QFile f(m_dest->filePath(n));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), replaced.contains(n) ? QByteArray("new content") : QByteArray("old"));
+        }
+        QList<int> seen;
+        int ordinal = 1;
+        for (const auto& r : m_service->requests()) {
+            for (const auto& [k, v] : r.headers) {
+                if (k == "aNo")
+                    seen << std::stoi(v);
+                if (k == "nNo")
+                    QCOMPARE(std::stoi(v), ordinal++);
+            }
+        }
+        QCOMPARE(seen, aNo);
+        QVERIFY(rep.errors.empty());
+        for (const auto& f : m_service->files())
+            m_service->removeFile(f.idx);
+    }
+
+    void namesInProgress() {
+        const int32_t idx = m_service->addFile("busy.txt", "x");
+        m_store.AddNameInProgress(u"busy.txt"_s);
+        ScriptedReporter rep;
+        TransferJob job;
+        prepare(job, rep);
+        job.items = {TransferItem{idx, u"busy.txt"_s, {}, 0}};
+        RunDownloadBatch(job);
+        QCOMPARE(rep.notices, QStringList{u"전송중인 파일은 다운로드할 수 없습니다."_s});
+        const QString local = writeLocal(u"busy.txt"_s, "y");
+        TransferJob up;
+        prepare(up, rep);
+        up.items = {TransferItem{-1, local, {}, 0}};
+        RunUploadBatch(up);
+        QCOMPARE(rep.notices.size(), 2);
+        QCOMPARE(rep.notices[1], u"전송중인 파일은 업로드할 수 없습니다."_s);
+        QVERIFY(m_service->requests().empty());
+        QVERIFY(rep.started.empty());
+        m_store.RemoveNameInProgress(u"busy.txt"_s);
+        m_service->removeFile(idx);
+    }
+
+    void uploadReplaceUsesModeOne() {
+        const int32_t idx = m_service->addFile("same.txt", "old old old");
+        FileRow row;
+        row.idx = idx;
+        row.name = u"same.txt"_s;
+        row.size = 11;
+        m_store.AppendFile(row);
+        m_store.SetQuota(m_service->quotaTotal(), m_service->quotaFree());
+        const qint32 freeBefore = m_store.QuotaFree();
+        const QString local = writeLocal(u"same.txt"_s, "new");
+        ScriptedReporter rep;
+        rep.answers.push_back(ReplaceAnswer::Replace);
+        TransferJob job;
+        prepare(job, rep);
+        job.items = {TransferItem{-1, local, {}, 0}};
+        RunUploadBatch(job);
+        QVERIFY(rep.errors.empty());
+        QCOMPARE(rep.questions.size(), size_t(1));
+        QCOMPARE(rep.questions[0].second, u"same.txt"_s);
+        QCOMPARE(m_service->requests().at(0).target, std::string("/Cloffa/File/Set.aspx?mode=1"));
+        QCOMPARE(m_store.QuotaFree(), freeBefore + 11 - 3);
+        QCOMPARE(rep.started.size(), size_t(1));
+        QCOMPARE(rep.started[0].ordinal, 1);
+        for (const auto& f : m_service->files())
+            m_service->removeFile(f.idx);
+    }
+};
+
+QTEST_GUILESS_MAIN(TransferServiceTest)
+#include "tst_transfer_service.moc"
