@@ -1,0 +1,389 @@
+#include "transfer/dialog/CTransmissionDlg.h"
+
+#include "app/SessionStore.h"
+#include "app/Utils.h"
+#include "app/platform/ManualResetEvent.h"
+#include "app/platform/PrivateEvents.h"
+#include "res/DialogTemplates.h"
+#include "res/Strings.h"
+#include "transfer/TransferExchange.h"
+#include "ui/DialogBuilder.h"
+#include "ui/MessageBox.h"
+#include "ui/controls/CTransparentLabel.h"
+#include "ui/dialogs/CConfirmReplacefileDlg.h"
+
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QUrl>
+
+#include <memory>
+#include <system_error>
+
+namespace {
+
+const QEvent::Type kWorkerEndedEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+std::mutex g_openerMutex;
+CTransmissionDlg::FolderOpener g_opener;
+
+struct FileStartedRecord {
+    QString name;
+    int ordinal = 0;
+    int count = 0;
+};
+
+struct WaitedRecord {
+    QString text;
+    int number = 0;
+    std::shared_ptr<ManualResetEvent> handled;
+};
+
+// printf-like filling of "%s" and "%d" in order, for the table's formats.
+QString Fill(const QString& format, const QStringList& args) {
+    QString out;
+    qsizetype next = 0;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        if (format[i] == u'%' && i + 1 < format.size() && (format[i + 1] == u's' || format[i + 1] == u'd')) {
+            if (next < args.size())
+                out += args[next++];
+            ++i;
+            continue;
+        }
+        out += format[i];
+    }
+    return out;
+}
+
+// Counts the modal windows our handlers have open, so the end of the batch waits for them.
+class ModalScope {
+public:
+    explicit ModalScope(int& depth) : m_depth(depth) { ++m_depth; }
+    ~ModalScope() { --m_depth; }
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+
+private:
+    int& m_depth;
+};
+
+}  // namespace
+
+CTransmissionDlg::CTransmissionDlg(int direction, QWidget* parent) : QDialog(parent), m_direction(direction) {
+    const BuiltDialog built = DialogBuilder::Build(this, DialogTemplates::Get(DialogTemplates::TransferDialog));
+    m_fileLabel = built.get<CTransparentLabel>(IdCurrentFile);
+    m_countLabel = built.get<CTransparentLabel>(IdCount);
+    m_bytesLabel = built.get<CTransparentLabel>(IdBytes);
+    m_bar = built.get<QProgressBar>(IdProgress);
+    m_cancelButton = built.get<QPushButton>(IdCancel);
+    m_pauseButton = built.get<QPushButton>(IdPause);
+    m_pauseButton->hide();  // present, as the product has it, but never offered
+
+    m_bar->setRange(0, 100);
+    m_bar->setValue(0);
+    setWindowTitle(direction == Upload ? Strings::TransferUploading : Strings::TransferDownloading);
+    m_fileLabel->SetText(QString());
+    m_countLabel->SetText(QString());
+    m_bytesLabel->SetText(QString());
+    connect(m_cancelButton, &QPushButton::clicked, this, &CTransmissionDlg::onCancelClicked);
+}
+
+CTransmissionDlg::~CTransmissionDlg() {
+    // Never leave the worker behind: stop it and wait for it, it closes its own handles.
+    m_shuttingDown = true;
+    if (m_worker.joinable()) {
+        m_job.cancel();
+        m_job.runEvent.set();
+        m_worker.join();
+    }
+    SessionStore::instance().RemoveTransferDialog(this);
+}
+
+void CTransmissionDlg::SetDestFolder(const QString& folder) {
+    m_destFolder = folder.endsWith(u'/') ? folder : folder + u'/';
+}
+
+void CTransmissionDlg::setFolderOpener(FolderOpener opener) {
+    std::lock_guard lock(g_openerMutex);
+    g_opener = std::move(opener);
+}
+
+QWidget* CTransmissionDlg::control(int id) const {
+    switch (id) {
+    case IdCurrentFile: return m_fileLabel;
+    case IdCount: return m_countLabel;
+    case IdBytes: return m_bytesLabel;
+    case IdProgress: return m_bar;
+    case IdCancel: return m_cancelButton;
+    case IdPause: return m_pauseButton;
+    default: return nullptr;
+    }
+}
+
+bool CTransmissionDlg::Start() {
+    if (m_started)
+        return false;
+    m_started = true;
+    if (QWidget* p = parentWidget()) {
+        const QRect area = p->window()->frameGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+    show();
+    m_lastShownPercent = 0;
+    SessionStore::instance().AddTransferDialog(this);
+    try {
+        m_worker = std::thread([this] { runWorker(); });
+    } catch (const std::system_error&) {
+        SessionStore::instance().RemoveTransferDialog(this);
+        hide();
+        {
+            ModalScope scope(m_modalDepth);
+            ShowMessage(this, Strings::TransferThreadFailed, MessageIcon::Error);
+        }
+        m_workerEnded = true;
+        m_joined = true;
+        sendDone();
+        return false;
+    }
+    return true;
+}
+
+void CTransmissionDlg::runWorker() {
+    m_job.sessionValue = SessionStore::instance().GetSessionKey();
+    m_job.reporter = this;
+    m_job.items = m_items;
+    m_job.destFolder = m_destFolder;
+    if (m_direction == Upload)
+        RunUploadBatch(m_job);
+    else
+        RunDownloadBatch(m_job);
+    m_job.reporter = nullptr;
+    QCoreApplication::postEvent(this, new QEvent(kWorkerEndedEvent));
+}
+
+bool CTransmissionDlg::isActive() const {
+    return m_started && !m_joined;
+}
+
+void CTransmissionDlg::CancelTransfer() {
+    if (!m_cancelRequested) {
+        m_cancelRequested = true;
+        m_job.cancel();
+        m_job.runEvent.set();  // a worker held at the gate sees the flag at once
+    }
+    if (!m_started) {
+        m_started = true;
+        m_workerEnded = true;
+        m_joined = true;
+    }
+    finishIfEnded();
+}
+
+// --- worker side -------------------------------------------------------------------------------
+
+void CTransmissionDlg::fileStarted(const QString& name, int ordinal, int count) {
+    PostPrivate(this, PrivateMessage::TransferFileStarted, 0, 0, FileStartedRecord{name, ordinal, count});
+}
+
+void CTransmissionDlg::progress(qint64 done, qint64 total) {
+    {
+        std::lock_guard lock(m_progressMutex);
+        m_progressDone = done;
+        m_progressTotal = total;
+    }
+    // One event in the queue at a time; its handler reads the latest pair.
+    if (!m_progressQueued.exchange(true))
+        PostPrivate(this, PrivateMessage::TransferProgress);
+}
+
+std::optional<ReplaceAnswer> CTransmissionDlg::askReplace(int count, const QString& text) {
+    // The worker waits on its run event; the dialog stores the answer through the job.
+    PostPrivate(this, PrivateMessage::TransferAskReplace, count, 0, text);
+    return std::nullopt;
+}
+
+void CTransmissionDlg::error(const QString& text, int number) {
+    postAndWait(int(PrivateMessage::TransferError), text, number);
+}
+
+void CTransmissionDlg::notice(const QString& text) {
+    postAndWait(int(PrivateMessage::TransferNotice), text, 0);
+}
+
+void CTransmissionDlg::postAndWait(int message, const QString& text, int number) {
+    auto handled = std::make_shared<ManualResetEvent>();
+    PostPrivate(this, PrivateMessage(message), 0, number, WaitedRecord{text, number, handled});
+    while (!handled->waitFor(std::chrono::milliseconds(50))) {
+        if (m_job.cancelled || m_shuttingDown)
+            return;
+    }
+}
+
+// --- dialog side -------------------------------------------------------------------------------
+
+bool CTransmissionDlg::event(QEvent* e) {
+    if (e->type() == kWorkerEndedEvent) {
+        onWorkerEnded();
+        return true;
+    }
+    switch (int(e->type()) - int(QEvent::User)) {
+    case int(PrivateMessage::TransferFileStarted): {
+        auto* pe = static_cast<PrivateEvent*>(e);
+        if (const auto* r = pe->recordAs<FileStartedRecord>())
+            onFileStarted(r->name, r->ordinal, r->count);
+        return true;
+    }
+    case int(PrivateMessage::TransferProgress):
+        m_progressQueued = false;
+        onProgress();
+        return true;
+    case int(PrivateMessage::TransferAskReplace): {
+        auto* pe = static_cast<PrivateEvent*>(e);
+        const QString* text = pe->recordAs<QString>();
+        onAskReplace(int(pe->wParam()), text ? *text : QString());
+        return true;
+    }
+    case int(PrivateMessage::TransferError): {
+        auto* pe = static_cast<PrivateEvent*>(e);
+        if (auto* r = pe->recordAs<WaitedRecord>()) {
+            hide();
+            {
+                ModalScope scope(m_modalDepth);
+                ShowMessage(this, Fill(Strings::TransferErrorFormat, {r->text, QString::number(r->number)}),
+                            MessageIcon::Error);
+            }
+            r->handled->set();
+            finishIfEnded();
+        }
+        return true;
+    }
+    case int(PrivateMessage::TransferNotice): {
+        auto* pe = static_cast<PrivateEvent*>(e);
+        if (auto* r = pe->recordAs<WaitedRecord>()) {
+            {
+                ModalScope scope(m_modalDepth);
+                ShowMessage(this, r->text, MessageIcon::Information);
+            }
+            r->handled->set();
+            finishIfEnded();
+        }
+        return true;
+    }
+    default:
+        return QDialog::event(e);
+    }
+}
+
+void CTransmissionDlg::onFileStarted(const QString& name, int ordinal, int count) {
+    m_currentName = name.mid(name.lastIndexOf(u'/') + 1);
+    m_fileLabel->SetText(m_currentName);
+    m_countLabel->SetText(Fill(Strings::TransferCountFormat, {QString::number(ordinal), QString::number(count)}));
+    m_lastShownPercent = 0;
+}
+
+void CTransmissionDlg::onProgress() {
+    qint64 done = 0;
+    qint64 total = 0;
+    {
+        std::lock_guard lock(m_progressMutex);
+        done = m_progressDone;
+        total = m_progressTotal;
+    }
+    const int percent = total > 0 ? int(double(done) / double(total) * 100.0) : 0;
+    m_bar->setValue(percent);
+    if (percent - m_lastShownPercent > 2) {
+        m_bytesLabel->SetText(Fill(Strings::TransferBytesFormat,
+                                   {FormatKbyte(qint32(done)), FormatKbyte(qint32(total))}));
+        m_lastShownPercent = m_bar->value();
+    }
+}
+
+void CTransmissionDlg::onAskReplace(int count, const QString& text) {
+    hide();
+    CConfirmReplacefileDlg ask(this);
+    ask.SetSeveralFiles(count != 1 ? 1 : 0);
+    ask.SetFileName(text);
+    int result = 0;
+    {
+        ModalScope scope(m_modalDepth);
+        result = ask.exec();
+    }
+    if (result != QDialog::Accepted || m_cancelRequested) {
+        CancelTransfer();
+        return;
+    }
+    if (ask.Skip())
+        m_job.answerReplace(ReplaceAnswer::Skip);
+    else if (ask.ReplaceAll())
+        m_job.answerReplace(ReplaceAnswer::ReplaceAll);
+    else
+        m_job.answerReplace(ReplaceAnswer::Replace);
+    if (!m_workerEnded)
+        show();
+    finishIfEnded();
+}
+
+void CTransmissionDlg::onCancelClicked() {
+    if (!isActive() || m_cancelRequested)
+        return;
+    m_job.pause();  // the worker halts at its next block while we ask
+    MessageAnswer answer = MessageAnswer::No;
+    {
+        ModalScope scope(m_modalDepth);
+        answer = ShowMessage(this, Strings::TransferCancelQuestion, MessageIcon::Question);
+    }
+    if (answer == MessageAnswer::Yes)
+        CancelTransfer();
+    else
+        m_job.resume();
+    finishIfEnded();
+}
+
+void CTransmissionDlg::reject() {
+    onCancelClicked();
+}
+
+void CTransmissionDlg::closeEvent(QCloseEvent* e) {
+    e->ignore();  // the parent destroys the dialog once the batch is over
+    onCancelClicked();
+}
+
+void CTransmissionDlg::onWorkerEnded() {
+    m_workerEnded = true;
+    finishIfEnded();
+}
+
+void CTransmissionDlg::finishIfEnded() {
+    // Only from the outermost level: the parent may destroy us on the message.
+    if (!m_workerEnded || m_modalDepth > 0 || m_doneSent)
+        return;
+    if (m_worker.joinable())
+        m_worker.join();
+    m_joined = true;
+    SessionStore::instance().RemoveTransferDialog(this);
+    if (m_direction == Download && m_openFolderAfter && !m_job.cancelled) {
+        FolderOpener opener;
+        {
+            std::lock_guard lock(g_openerMutex);
+            opener = g_opener;
+        }
+        const QUrl url = QUrl::fromLocalFile(SessionStore::instance().GetDownloadFolder());
+        // A folder that cannot be shown is not a failed transfer.
+        if (opener)
+            opener(url);
+        else
+            QDesktopServices::openUrl(url);
+    }
+    sendDone();
+}
+
+void CTransmissionDlg::sendDone() {
+    if (m_doneSent)
+        return;
+    m_doneSent = true;
+    hide();
+    QObject* receiver = parent();
+    PostPrivate(receiver, PrivateMessage::TransferDone, m_direction, reinterpret_cast<qintptr>(this),
+                static_cast<QObject*>(this));
+}

@@ -1,0 +1,111 @@
+#pragma once
+// The modeless progress dialog of one upload or download batch. It owns the job and the one worker
+// thread that runs it, shows what the worker reports, asks the replace question and cancels. When the
+// worker has ended, its parent receives PrivateMessage::TransferDone (wParam = direction, lParam and
+// record = this dialog) exactly once; the parent then destroys the dialog.
+#include "transfer/TransferJob.h"
+#include "transfer/TransferReporter.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class CTransparentLabel;
+class QProgressBar;
+class QPushButton;
+class QUrl;
+
+class CTransmissionDlg : public QDialog, public TransferReporter {
+    Q_OBJECT
+public:
+    enum Direction { Download = 0, Upload = 1 };
+    enum ControlId { IdCurrentFile = 1010, IdCount = 1057, IdBytes = 1011, IdProgress = 1007, IdCancel = 1009, IdPause = 1008 };
+
+    CTransmissionDlg(int direction, QWidget* parent);
+    ~CTransmissionDlg() override;
+
+    int direction() const { return m_direction; }
+    void SetOpenFolderAfter(bool on) { m_openFolderAfter = on; }
+    void SetDestFolder(const QString& folder);  // a "/" is appended when missing
+    void SetItems(std::vector<TransferItem> items) { m_items = std::move(items); }
+    TransferJob& job() { return m_job; }
+
+    // Centres the dialog on its parent, shows it and starts the worker. False when the worker could not
+    // be started (already told to the user and to the parent).
+    bool Start();
+
+    // Stops the batch: the worker sees the flag, leaves any wait and aborts its exchange, closes its own
+    // handles and removes its partial file; the parent is told once it has ended.
+    void CancelTransfer();
+    // For the main window's close handling.
+    bool isActive() const;
+    void cancel() { CancelTransfer(); }
+
+    QWidget* control(int id) const;
+    QString currentName() const { return m_currentName; }
+    int lastShownPercent() const { return m_lastShownPercent; }
+
+    // Opens the download folder when asked to; replaceable in tests. Null restores the desktop's opener.
+    using FolderOpener = std::function<bool(const QUrl&)>;
+    static void setFolderOpener(FolderOpener opener);
+
+    // TransferReporter, called on the worker thread.
+    void fileStarted(const QString& name, int ordinal, int count) override;
+    void progress(qint64 done, qint64 total) override;
+    std::optional<ReplaceAnswer> askReplace(int count, const QString& text) override;
+    void error(const QString& text, int number) override;
+    void notice(const QString& text) override;
+
+public Q_SLOTS:
+    void reject() override;  // Escape: the same as the cancel button
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void runWorker();
+    void onCancelClicked();
+    void onFileStarted(const QString& name, int ordinal, int count);
+    void onProgress();
+    void onAskReplace(int count, const QString& text);
+    void onWorkerEnded();
+    void finishIfEnded();
+    void sendDone();
+    // Posts a message the worker waits for until the dialog has handled it (or the batch stops).
+    void postAndWait(int message, const QString& text, int number);
+
+    const int m_direction;
+    bool m_openFolderAfter = false;
+    QString m_destFolder;
+    std::vector<TransferItem> m_items;
+    TransferJob m_job;
+    std::thread m_worker;
+    QString m_currentName;
+    int m_lastShownPercent = 0;
+
+    CTransparentLabel* m_fileLabel = nullptr;
+    CTransparentLabel* m_countLabel = nullptr;
+    CTransparentLabel* m_bytesLabel = nullptr;
+    QProgressBar* m_bar = nullptr;
+    QPushButton* m_cancelButton = nullptr;
+    QPushButton* m_pauseButton = nullptr;
+
+    std::mutex m_progressMutex;
+    qint64 m_progressDone = 0;
+    qint64 m_progressTotal = 0;
+    std::atomic<bool> m_progressQueued{false};
+    std::atomic<bool> m_shuttingDown{false};
+
+    bool m_started = false;
+    bool m_workerEnded = false;   // the worker said it has ended, not yet joined
+    bool m_joined = false;
+    bool m_cancelRequested = false;
+    bool m_doneSent = false;
+    int m_modalDepth = 0;         // questions and message boxes open from this dialog's handlers
+};

@@ -1,0 +1,138 @@
+#include "ui/dialogs/CDownloadSelectDlg.h"
+
+#include "app/SessionStore.h"
+#include "app/Utils.h"
+#include "res/DialogTemplates.h"
+#include "res/Strings.h"
+#include "ui/DialogBuilder.h"
+#include "ui/MessageBox.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <deque>
+#include <mutex>
+
+namespace {
+std::mutex g_browseMutex;
+std::deque<QString> g_nextFolders;
+QString g_lastBrowseStart;
+
+bool TakeNextFolder(QString* folder) {
+    std::lock_guard lock(g_browseMutex);
+    if (g_nextFolders.empty())
+        return false;
+    *folder = g_nextFolders.front();
+    g_nextFolders.pop_front();
+    return true;
+}
+
+QString WithTrailingSlash(const QString& folder) {
+    return folder.endsWith(u'/') ? folder : folder + u'/';
+}
+}  // namespace
+
+CDownloadSelectDlg::CDownloadSelectDlg(QWidget* parent) : QDialog(parent) {
+    const BuiltDialog built = DialogBuilder::Build(this, DialogTemplates::Get(DialogTemplates::DownloadSelect));
+    m_messageLabel = built.get<QLabel>(IdMessage);
+    m_folderEdit = built.get<QLineEdit>(IdFolder);
+    m_browse = built.get<QPushButton>(IdBrowse);
+    m_openCheck = built.get<QCheckBox>(IdOpenFolder);
+    m_start = built.get<QPushButton>(IdStart);
+    m_cancel = built.get<QPushButton>(IdCancel);
+    m_messageLabel->setWordWrap(false);
+
+    m_folder = SessionStore::instance().GetDownloadFolder();
+    m_folderEdit->setText(m_folder);
+    m_folderEdit->setCursorPosition(0);
+    m_message = m_messageLabel->text();
+    m_openCheck->setChecked(m_openFolder != 0);
+
+    connect(m_browse, &QPushButton::clicked, this, &CDownloadSelectDlg::onBrowse);
+    connect(m_start, &QPushButton::clicked, this, &CDownloadSelectDlg::accept);
+    connect(m_cancel, &QPushButton::clicked, this, &CDownloadSelectDlg::reject);
+    m_start->setFocus();
+}
+
+void CDownloadSelectDlg::SetMessage(const QString& text) {
+    m_message = text;
+    m_messageLabel->setText(text);
+}
+
+void CDownloadSelectDlg::SetOpenFolder(int on) {
+    m_openFolder = on ? 1 : 0;
+    m_openCheck->setChecked(on != 0);
+}
+
+QWidget* CDownloadSelectDlg::control(int id) const {
+    switch (id) {
+    case IdMessage: return m_messageLabel;
+    case IdFolder: return m_folderEdit;
+    case IdBrowse: return m_browse;
+    case IdOpenFolder: return m_openCheck;
+    case IdStart: return m_start;
+    case IdCancel: return m_cancel;
+    default: return nullptr;
+    }
+}
+
+void CDownloadSelectDlg::setNextFolder(const QString& folder) {
+    std::lock_guard lock(g_browseMutex);
+    g_nextFolders.push_back(folder);
+}
+
+void CDownloadSelectDlg::clearNextFolders() {
+    std::lock_guard lock(g_browseMutex);
+    g_nextFolders.clear();
+    g_lastBrowseStart.clear();
+}
+
+QString CDownloadSelectDlg::lastBrowseStart() {
+    std::lock_guard lock(g_browseMutex);
+    return g_lastBrowseStart;
+}
+
+QString CDownloadSelectDlg::BrowseStartFolder(const QString& stored) {
+    QString start = stored;
+    if (start.endsWith(u'/'))
+        start.chop(1);
+    // The root has nothing left once its separator goes; an empty start would mean "anywhere".
+    if (start.isEmpty() && stored.startsWith(u'/'))
+        start = QStringLiteral("/");
+    return start;
+}
+
+void CDownloadSelectDlg::onBrowse() {
+    const QString start = BrowseStartFolder(SessionStore::instance().GetDownloadFolder());
+    {
+        std::lock_guard lock(g_browseMutex);
+        g_lastBrowseStart = start;
+    }
+    QString chosen;
+    if (!TakeNextFolder(&chosen))
+        chosen = QFileDialog::getExistingDirectory(this, Strings::BrowseFolderTitle, start, QFileDialog::ShowDirsOnly);
+    if (chosen.isEmpty())
+        return;  // cancelled: the field keeps what it had
+    m_folderEdit->setText(WithTrailingSlash(chosen));
+}
+
+void CDownloadSelectDlg::accept() {
+    m_message = m_messageLabel->text();
+    m_openFolder = m_openCheck->isChecked() ? 1 : 0;
+    const QString typed = m_folderEdit->text().trimmed();
+    const QString folder = WithTrailingSlash(typed);
+    m_folder = folder;
+    // An empty field names no folder; it must not turn into the root.
+    if (typed.isEmpty() || !PathExists(folder)) {
+        ShowMessage(this, Strings::FolderMissing, MessageIcon::Information);
+        return;
+    }
+    if (!IsValidFolderPath(folder)) {
+        ShowMessage(this, Strings::FolderInvalid, MessageIcon::Information);
+        return;
+    }
+    QDialog::accept();
+}
