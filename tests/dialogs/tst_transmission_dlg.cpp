@@ -1,0 +1,386 @@
+#include "app/SessionStore.h"
+#include "app/platform/PrivateEvents.h"
+#include "res/Strings.h"
+#include "tools/cloffa-service/LocalService.h"
+#include "transfer/dialog/CTransmissionDlg.h"
+#include "ui/MessageBox.h"
+#include "ui/controls/CTransparentLabel.h"
+#include "ui/dialogs/CConfirmReplacefileDlg.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using Answer = CConfirmReplacefileDlg::Answer;
+
+namespace {
+
+// Stands in for the file list window: counts the done messages it receives.
+class DoneCatcher : public QWidget {
+public:
+    int count = 0;
+    qintptr direction = -1;
+    qintptr dialog = 0;
+    QObject* record = nullptr;
+
+protected:
+    bool event(QEvent* e) override {
+        if (e->type() == EventTypeOf(PrivateMessage::TransferDone)) {
+            auto* pe = static_cast<PrivateEvent*>(e);
+            ++count;
+            direction = pe->wParam();
+            dialog = pe->lParam();
+            if (auto* r = pe->recordAs<QObject*>())
+                record = *r;
+            return true;
+        }
+        return QWidget::event(e);
+    }
+};
+
+// Notes what was shown when the dialog was hidden, and how many progress messages reached it.
+class DialogWatcher : public QObject {
+public:
+    int messagesWhenHidden = -1;
+    int progressEvents = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Hide && messagesWhenHidden < 0)
+            messagesWhenHidden = int(MessageBox::shown().size());
+        if (e->type() == EventTypeOf(PrivateMessage::TransferProgress))
+            ++progressEvents;
+        return false;
+    }
+};
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+}  // namespace
+
+class TestTransmissionDlg : public QObject {
+    Q_OBJECT
+    SessionStore m_store{SessionStore::Settings::None};
+    QTemporaryDir m_serviceDir;
+    std::unique_ptr<cloffa::LocalService> m_service;
+    std::unique_ptr<QTemporaryDir> m_dest;
+    QList<QUrl> m_opened;
+
+    QString dest() const { return m_dest->path() + u'/'; }
+
+    std::unique_ptr<CTransmissionDlg> makeDialog(DoneCatcher& parent, int direction = CTransmissionDlg::Download) {
+        auto dlg = std::make_unique<CTransmissionDlg>(direction, &parent);
+        dlg->job().baseUrl = QString::fromStdString(m_service->baseUrl());
+        dlg->job().caFile = QString::fromStdString(m_service->caFile().string());
+        dlg->SetDestFolder(m_dest->path());
+        return dlg;
+    }
+
+    TransferItem item(const std::string& name, const std::string& bytes) {
+        const int32_t idx = m_service->addFile(name, bytes);
+        return TransferItem{idx, QString::fromStdString(name), QString(), qint32(bytes.size())};
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        SessionStore::setInstance(&m_store);
+        m_store.SetSessionKey(u"test-session-key"_s);
+        cloffa::ServiceOptions options;
+        options.storeDir = m_serviceDir.path().toStdString();
+        m_service = std::make_unique<cloffa::LocalService>(options);
+        std::string error;
+        QVERIFY2(m_service->start(&error), error.c_str());
+        CTransmissionDlg::setFolderOpener([this](const QUrl& url) {
+            m_opened.append(url);
+            return false;  // a folder that cannot be shown must not matter
+        });
+    }
+    void init() {
+        m_dest = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_store.SetDownloadFolder(dest()));
+        MessageBox::clearNextAnswers();
+        MessageBox::clearShown();
+        CConfirmReplacefileDlg::clearNextAnswers();
+        CConfirmReplacefileDlg::clearAsked();
+        m_service->clearFaults();
+        m_opened.clear();
+    }
+    void cleanupTestCase() {
+        CTransmissionDlg::setFolderOpener({});
+        m_service.reset();
+    }
+
+    void initialState() {
+        DoneCatcher parent;
+        CTransmissionDlg down(CTransmissionDlg::Download, &parent);
+        CTransmissionDlg up(CTransmissionDlg::Upload, &parent);
+        QCOMPARE(down.windowTitle(), u"다운로드중..."_s);
+        QCOMPARE(up.windowTitle(), u"업로드중..."_s);
+        for (int id : {CTransmissionDlg::IdCurrentFile, CTransmissionDlg::IdCount, CTransmissionDlg::IdBytes}) {
+            auto* label = qobject_cast<CTransparentLabel*>(down.control(id));
+            QVERIFY(label);
+            QVERIFY(label->text().isEmpty());
+        }
+        auto* bar = qobject_cast<QProgressBar*>(down.control(CTransmissionDlg::IdProgress));
+        QCOMPARE(bar->minimum(), 0);
+        QCOMPARE(bar->maximum(), 100);
+        QCOMPARE(qobject_cast<QPushButton*>(down.control(CTransmissionDlg::IdCancel))->text(), u"취소"_s);
+        down.show();
+        QVERIFY(down.control(CTransmissionDlg::IdPause));
+        QVERIFY(!down.control(CTransmissionDlg::IdPause)->isVisible());
+        QVERIFY(!down.isActive());
+    }
+
+    void progressText_data() {
+        QTest::addColumn<QList<qint64>>("done");
+        QTest::addColumn<QStringList>("texts");
+        const QString empty;
+        QTest::newRow("moves past 2 points") << QList<qint64>{2048, 3072, 5120, 6144, 102400}
+                                             << QStringList{empty, u"3 Kbyte / 100 Kbyte"_s, u"3 Kbyte / 100 Kbyte"_s,
+                                                            u"6 Kbyte / 100 Kbyte"_s, u"100 Kbyte / 100 Kbyte"_s};
+        QTest::newRow("exactly 2 is not enough") << QList<qint64>{1024, 2048, 2560}
+                                                 << QStringList{empty, empty, empty};
+    }
+    void progressText() {
+        QFETCH(QList<qint64>, done);
+        QFETCH(QStringList, texts);
+        DoneCatcher parent;
+        CTransmissionDlg dlg(CTransmissionDlg::Download, &parent);
+        auto* bytes = qobject_cast<CTransparentLabel*>(dlg.control(CTransmissionDlg::IdBytes));
+        auto* bar = qobject_cast<QProgressBar*>(dlg.control(CTransmissionDlg::IdProgress));
+        dlg.fileStarted(u"folder/a.bin"_s, 1, 1);
+        QCoreApplication::processEvents();
+        for (int i = 0; i < done.size(); ++i) {
+            dlg.progress(done[i], 102400);
+            QCoreApplication::processEvents();
+            QCOMPARE(bar->value(), int(done[i] * 100 / 102400));
+            QCOMPARE(bytes->text(), texts[i]);
+        }
+    }
+
+    void progressNotFlooding() {
+        DoneCatcher parent;
+        CTransmissionDlg dlg(CTransmissionDlg::Download, &parent);
+        DialogWatcher watcher;
+        dlg.installEventFilter(&watcher);
+        for (int i = 1; i <= 10000; ++i)
+            dlg.progress(i, 10000);
+        QCoreApplication::processEvents();
+        QCOMPARE(watcher.progressEvents, 1);
+        QCOMPARE(qobject_cast<QProgressBar*>(dlg.control(CTransmissionDlg::IdProgress))->value(), 100);
+    }
+
+    void fileStartedLabels() {
+        DoneCatcher parent;
+        CTransmissionDlg dlg(CTransmissionDlg::Download, &parent);
+        dlg.fileStarted(u"/home/u/보고서.txt"_s, 2, 3);
+        QCoreApplication::processEvents();
+        QCOMPARE(dlg.currentName(), u"보고서.txt"_s);
+        QCOMPARE(qobject_cast<CTransparentLabel*>(dlg.control(CTransmissionDlg::IdCurrentFile))->text(), u"보고서.txt"_s);
+        QCOMPARE(qobject_cast<CTransparentLabel*>(dlg.control(CTransmissionDlg::IdCount))->text(), u"(2/3)"_s);
+    }
+
+    void replaceBatch_data() {
+        QTest::addColumn<QList<int>>("answers");  // Answer values, in the order asked
+        QTest::addColumn<int>("asked");
+        QTest::addColumn<QStringList>("expected");  // contents of a, b, c afterwards ("<missing>" = none)
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("예") << QList<int>{int(Answer::Yes), int(Answer::Yes)} << 2
+                           << QStringList{u"new-a"_s, u"new-b"_s, u"new-c"_s} << true;
+        QTest::newRow("모두 예") << QList<int>{int(Answer::YesToAll)} << 1
+                               << QStringList{u"new-a"_s, u"new-b"_s, u"new-c"_s} << true;
+        QTest::newRow("아니오") << QList<int>{int(Answer::No), int(Answer::No)} << 2
+                              << QStringList{u"old-a"_s, u"old-b"_s, u"new-c"_s} << true;
+        QTest::newRow("취소") << QList<int>{int(Answer::Cancel)} << 1
+                            << QStringList{u"old-a"_s, u"old-b"_s, u"<missing>"_s} << false;
+    }
+    void replaceBatch() {
+        QFETCH(QList<int>, answers);
+        QFETCH(int, asked);
+        QFETCH(QStringList, expected);
+        QFETCH(bool, opened);
+        for (int a : answers)
+            CConfirmReplacefileDlg::setNextAnswer(Answer(a));
+        for (const char* name : {"a.txt", "b.txt"}) {
+            QFile f(dest() + QLatin1String(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray("old-") + name[0]);
+        }
+        DoneCatcher parent;
+        auto dlg = makeDialog(parent);
+        dlg->SetOpenFolderAfter(true);
+        dlg->SetItems({item("a.txt", "new-a"), item("b.txt", "new-b"), item("c.txt", "new-c")});
+        QVERIFY(dlg->Start());
+        QVERIFY(dlg->isActive());
+        QVERIFY(m_store.AnyTransferActive());
+        QTRY_COMPARE_WITH_TIMEOUT(parent.count, 1, 10000);
+        QCOMPARE(parent.direction, qintptr(CTransmissionDlg::Download));
+        QCOMPARE(parent.dialog, reinterpret_cast<qintptr>(dlg.get()));
+        QCOMPARE(parent.record, static_cast<QObject*>(dlg.get()));
+        QVERIFY(!dlg->isActive());
+        QVERIFY(!m_store.AnyTransferActive());
+
+        const QList<CConfirmReplacefileDlg::Asked> questions = CConfirmReplacefileDlg::asked();
+        QCOMPARE(questions.size(), asked);
+        QCOMPARE(questions.first().text, u"\"a.txt\"와 같은 이름을 가진 파일이 있습니다."_s);
+        QCOMPARE(questions.first().severalFiles, 1);
+        QCOMPARE(QString::fromUtf8(ReadAll(dest() + u"a.txt"_s)), expected[0]);
+        QCOMPARE(QString::fromUtf8(ReadAll(dest() + u"b.txt"_s)), expected[1]);
+        QCOMPARE(QString::fromUtf8(ReadAll(dest() + u"c.txt"_s)), expected[2]);
+        // Nothing half-written stays behind, and no message was needed.
+        QCOMPARE(QDir(dest()).entryList(QDir::Files | QDir::Hidden).size(), expected[2] == u"<missing>"_s ? 2 : 3);
+        QVERIFY2(MessageBox::shown().isEmpty(), qPrintable(MessageBox::shown().value(0).text));
+        QCOMPARE(m_opened.size(), opened ? 1 : 0);
+        if (opened)
+            QCOMPARE(m_opened.first(), QUrl::fromLocalFile(dest()));
+        QTest::qWait(100);
+        QCOMPARE(parent.count, 1);
+    }
+
+    void singleFileQuestion() {
+        CConfirmReplacefileDlg::setNextAnswer(Answer::No);
+        QFile f(dest() + u"only.txt"_s);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        DoneCatcher parent;
+        auto dlg = makeDialog(parent);
+        dlg->SetItems({item("only.txt", "x")});
+        QVERIFY(dlg->Start());
+        QTRY_COMPARE_WITH_TIMEOUT(parent.count, 1, 10000);
+        QCOMPARE(CConfirmReplacefileDlg::asked().size(), 1);
+        QCOMPARE(CConfirmReplacefileDlg::asked().first().severalFiles, 0);
+        QCOMPARE(ReadAll(dest() + u"only.txt"_s), QByteArray());
+    }
+
+    void cancelMidFile_data() {
+        QTest::addColumn<bool>("stalled");
+        QTest::newRow("data flowing") << false;
+        QTest::newRow("server stalled") << true;
+    }
+    void cancelMidFile() {
+        QFETCH(bool, stalled);
+        const std::string big(stalled ? 2 * 1024 * 1024 : 48 * 1024 * 1024, 'z');
+        if (stalled)
+            m_service->injectFault(cloffa::Endpoint::Download,
+                                   {cloffa::Fault::Kind::StallMidBody, 0, {}, 512 * 1024, 8000});
+        DoneCatcher parent;
+        auto dlg = makeDialog(parent);
+        dlg->SetOpenFolderAfter(true);
+        dlg->SetItems({item("big.bin", big)});
+        QVERIFY(dlg->Start());
+        auto* bar = qobject_cast<QProgressBar*>(dlg->control(CTransmissionDlg::IdProgress));
+        QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0, 10000);
+        if (stalled)
+            QTest::qWait(300);  // well inside the stall
+        else
+            QVERIFY(bar->value() < 100);
+        QCOMPARE(parent.count, 0);
+
+        MessageBox::setNextAnswer(MessageAnswer::Yes);
+        QElapsedTimer timer;
+        timer.start();
+        QTest::mouseClick(dlg->control(CTransmissionDlg::IdCancel), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(parent.count, 1, 5000);
+        const qint64 ms = timer.elapsed();
+        qInfo("worker ended %lld ms after the cancel", ms);
+        QVERIFY2(ms < 1000, qPrintable(QString::number(ms)));
+        QVERIFY(!dlg->isActive());
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().first().text, u"파일전송을 취소하시겠습니까?"_s);
+        QCOMPARE(MessageBox::shown().first().icon, MessageIcon::Question);
+        QCOMPARE(QDir(dest()).entryList(QDir::Files | QDir::Hidden).size(), 0);
+        QVERIFY(!m_store.IsNameInProgress(u"big.bin"_s));
+        QVERIFY(m_opened.isEmpty());
+        dlg.reset();
+        QTest::qWait(50);
+        QCOMPARE(parent.count, 1);
+    }
+
+    void cancelAnsweredNoResumes() {
+        const std::string data(6 * 1024 * 1024, 'q');
+        DoneCatcher parent;
+        auto dlg = makeDialog(parent);
+        dlg->SetItems({item("resume.bin", data)});
+        QVERIFY(dlg->Start());
+        auto* bar = qobject_cast<QProgressBar*>(dlg->control(CTransmissionDlg::IdProgress));
+        QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0, 10000);
+        MessageBox::setNextAnswer(MessageAnswer::No);
+        dlg->close();  // the window's close asks the same question
+        QTRY_COMPARE_WITH_TIMEOUT(parent.count, 1, 10000);
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().first().text, u"파일전송을 취소하시겠습니까?"_s);
+        QCOMPARE(QFile(dest() + u"resume.bin"_s).size(), qint64(data.size()));
+    }
+
+    void errorHidesFirst() {
+        m_service->injectFault(cloffa::Endpoint::Download, {cloffa::Fault::Kind::HttpStatus, 404, {}, 0, 0});
+        DoneCatcher parent;
+        auto dlg = makeDialog(parent);
+        DialogWatcher watcher;
+        dlg->SetItems({item("gone.txt", "abc")});
+        QVERIFY(dlg->Start());
+        dlg->installEventFilter(&watcher);
+        QTRY_COMPARE_WITH_TIMEOUT(parent.count, 1, 10000);
+        QCOMPARE(watcher.messagesWhenHidden, 0);
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().first().text,
+                 u"요청하신 파일은 바이러스로 분류되어 자동 삭제되었습니다.\n오류번호: 404"_s);
+        QCOMPARE(MessageBox::shown().first().icon, MessageIcon::Error);
+        QVERIFY(!QFile::exists(dest() + u"gone.txt"_s));
+    }
+
+    void noticeForBusyName() {
+        m_store.AddNameInProgress(u"busy.txt"_s);
+        DoneCatcher parent;
+        auto dlg = makeDialog(parent);
+        dlg->SetItems({item("busy.txt", "abc"), item("free.txt", "def")});
+        QVERIFY(dlg->Start());
+        QTRY_COMPARE_WITH_TIMEOUT(parent.count, 1, 10000);
+        m_store.RemoveNameInProgress(u"busy.txt"_s);
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().first().text, u"전송중인 파일은 다운로드할 수 없습니다."_s);
+        QCOMPARE(MessageBox::shown().first().icon, MessageIcon::Information);
+        QCOMPARE(ReadAll(dest() + u"free.txt"_s), QByteArray("def"));
+    }
+
+    void cancelBeforeStartAndTwice() {
+        DoneCatcher parent;
+        auto dlg = makeDialog(parent);
+        dlg->cancel();
+        dlg->cancel();
+        QTest::qWait(20);
+        QCOMPARE(parent.count, 1);
+        QVERIFY(!dlg->isActive());
+    }
+
+    void destroyedWhileRunning() {
+        m_service->injectFault(cloffa::Endpoint::Download,
+                               {cloffa::Fault::Kind::StallMidBody, 0, {}, 1024, 8000});
+        DoneCatcher parent;
+        auto dlg = makeDialog(parent);
+        dlg->SetItems({item("stall.bin", std::string(256 * 1024, 's'))});
+        QVERIFY(dlg->Start());
+        QTest::qWait(200);
+        QElapsedTimer timer;
+        timer.start();
+        dlg.reset();  // joins the worker, never terminates it
+        qInfo("destroyed in %lld ms", timer.elapsed());
+        QVERIFY(timer.elapsed() < 1500);
+        QVERIFY(!m_store.AnyTransferActive());
+        QCOMPARE(QDir(dest()).entryList(QDir::Files | QDir::Hidden).size(), 0);
+    }
+};
+
+QTEST_MAIN(TestTransmissionDlg)
+#include "tst_transmission_dlg.moc"
