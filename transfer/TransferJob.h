@@ -71,6 +71,7 @@ private:
     qint64 m_progressDone = -1;
     qint64 m_progressTotal = 0;
     bool m_progressPending = false;
+    unsigned m_progressCalls = 0;
     std::chrono::steady_clock::time_point m_progressLast;
 };
 
