@@ -4,6 +4,8 @@
 #include "service/gen/soapH.h"
 
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <QUrl>
@@ -84,6 +86,19 @@ int captureSend(struct soap *soap, const char *data, size_t n) {
 
 SOAP_SOCKET openNowhere(struct soap *, const char *, const char *, int) {
     return ::open("/dev/null", O_RDWR | O_CLOEXEC);
+}
+
+// Opens the connection through the runtime, then bounds every blocking read and write on it: the TLS
+// reads of the runtime wait on a blocking socket and would otherwise ignore the receive time-out.
+SOAP_SOCKET openBounded(struct soap *soap, const char *endpoint, const char *host, int port) {
+    const SOAP_SOCKET sk = implOf(soap)->defaultOpen(soap, endpoint, host, port);
+    if (soap_valid_socket(sk)) {
+        const timeval rcv{soap->recv_timeout, 0};
+        const timeval snd{soap->send_timeout, 0};
+        ::setsockopt(sk, SOL_SOCKET, SO_RCVTIMEO, &rcv, sizeof rcv);
+        ::setsockopt(sk, SOL_SOCKET, SO_SNDTIMEO, &snd, sizeof snd);
+    }
+    return sk;
 }
 
 void initTlsLibrary() {
@@ -252,6 +267,7 @@ void FileServiceSoap::Configure() {
     m_soap->fposthdr = postHeader;
     d->defaultSend = m_soap->fsend;
     d->defaultOpen = m_soap->fopen;
+    m_soap->fopen = openBounded;
 
     // The server certificate and host name are checked against the system CAs plus the extra CA file.
     const QByteArray ca = m_settings.caFile.toLocal8Bit();
@@ -429,7 +445,7 @@ std::string FileServiceSoap::EncodeRequest(Operation op, const QByteArray &authD
     m_soap->socket = saved;
     m_soap->ssl = static_cast<decltype(m_soap->ssl)>(savedSsl);
     m_soap->fsend = d->defaultSend;
-    m_soap->fopen = d->defaultOpen;
+    m_soap->fopen = openBounded;
     d->capture = nullptr;
     return out;
 }

@@ -1,1 +1,280 @@
-int main() { return 0; }
+// The proxy against the local service: exact request bytes, error numbers from real exchanges and
+// connection reuse.
+#include "SoapTestTexts.h"
+#include "app/SessionStore.h"
+#include "service/FileService.h"
+#include "tools/cloffa-service/LocalService.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace SoapTestTexts;
+using Kind = cloffa::Fault::Kind;
+
+Q_DECLARE_METATYPE(cloffa::Fault)
+Q_DECLARE_METATYPE(cloffa::Certificate)
+
+namespace {
+const char* kKey = "test-session-key";
+
+FileServiceSettings settingsFor(const cloffa::LocalService& service) {
+    FileServiceSettings s = FileServiceSettings::FromDeployment();
+    s.baseUrl = QString::fromStdString(service.baseUrl());
+    s.caFile = QString::fromStdString(service.caFile().string());
+    return s;
+}
+
+cloffa::Fault raw(int status, const std::string& body) {
+    cloffa::Fault f;
+    f.kind = Kind::Raw;
+    f.status = status;
+    f.body = body;
+    return f;
+}
+cloffa::Fault kind(Kind k, int status = 0) {
+    cloffa::Fault f;
+    f.kind = k;
+    f.status = status;
+    return f;
+}
+
+// A loopback port with nothing listening.
+int closedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+} // namespace
+
+class TestSoapService : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void requestOnTheWire_data();
+    void requestOnTheWire();
+    void listFromTheStore();
+    void errorNumbers_data();
+    void errorNumbers();
+    void certificates_data();
+    void certificates();
+    void refusedPort();
+    void connectionReuse();
+    void connectionCloseOpensNew();
+    void faultKeepsConnection();
+    void stallTimesOut();
+    void cleanupTestCase();
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<cloffa::LocalService> m_service;
+    SessionStore m_store{SessionStore::Settings::None};
+};
+
+void TestSoapService::initTestCase() {
+    QVERIFY(m_dir.isValid());
+    cloffa::ServiceOptions o;
+    o.storeDir = m_dir.path().toStdString();
+    o.sessionKey = kKey;
+    m_service = std::make_unique<cloffa::LocalService>(o);
+    std::string error;
+    QVERIFY2(m_service->start(&error), error.c_str());
+    m_store.SetSessionKey(QString::fromLatin1(kKey));
+}
+
+void TestSoapService::init() {
+    m_service->clearFaults();
+    m_service->clearRequests();
+    m_service->setCertificate(cloffa::Certificate::Good);
+}
+
+void TestSoapService::cleanupTestCase() {
+    m_service.reset();
+}
+
+void TestSoapService::requestOnTheWire_data() {
+    QTest::addColumn<int>("op");
+    QTest::addColumn<QByteArray>("action");
+    QTest::addColumn<QByteArray>("element");
+    const std::string key = kKey;
+    QTest::newRow("GetUserFiles") << 0 << QByteArray("http://file.cloffa.example/GetUserFiles")
+        << QByteArray::fromStdString("<ns1:GetUserFiles><ns1:strSession>" + key + "</ns1:strSession></ns1:GetUserFiles>");
+    QTest::newRow("DelFile") << 1 << QByteArray("http://file.cloffa.example/DelFile")
+        << QByteArray::fromStdString("<ns1:DelFile><ns1:strSession>" + key + "</ns1:strSession><ns1:Idx>77</ns1:Idx></ns1:DelFile>");
+    QTest::newRow("NeedUpdate") << 2 << QByteArray("http://file.cloffa.example/NeedUpdate")
+        << QByteArray("<ns1:NeedUpdate><ns1:strNowVersion>1.0</ns1:strNowVersion></ns1:NeedUpdate>");
+}
+
+void TestSoapService::requestOnTheWire() {
+    QFETCH(int, op);
+    QFETCH(QByteArray, action);
+    QFETCH(QByteArray, element);
+    FileService service(settingsFor(*m_service));
+    if (op == 0)
+        QCOMPARE(service.GetUserFiles(m_store).error, 0);
+    else if (op == 1)
+        service.DelFile(m_store, 77);
+    else
+        QCOMPARE(service.NeedUpdate(m_store).error, 0);
+    const auto requests = m_service->requests();
+    QCOMPARE(int(requests.size()), 1);
+    const cloffa::CapturedRequest& r = requests.front();
+    QCOMPARE(QByteArray::fromStdString(r.method), QByteArray("POST"));
+    QCOMPARE(QByteArray::fromStdString(r.target), QByteArray("/Cloffa/File/FileService.asmx"));
+    QVERIFY(r.chunked);
+    const std::vector<std::pair<std::string, std::string>> expected{
+        {"Host", "127.0.0.1:" + std::to_string(m_service->port())},
+        {"User-Agent", "gSOAP/2.7"},
+        {"Content-Type", "text/xml;charset=utf-8"},
+        {"Transfer-Encoding", "chunked"},
+        {"Connection", "keep-alive"},
+        {"SOAPAction", "\"" + action.toStdString() + "\""},
+    };
+    QCOMPARE(r.headers.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        QCOMPARE(QByteArray::fromStdString(r.headers[i].first), QByteArray::fromStdString(expected[i].first));
+        QCOMPARE(QByteArray::fromStdString(r.headers[i].second), QByteArray::fromStdString(expected[i].second));
+    }
+    const std::string digest = cloffa::AuthDigestFor(kKey);
+    QCOMPARE(QByteArray::fromStdString(digest), m_store.GetAuthDigest());
+    QCOMPARE(QByteArray::fromStdString(r.body), QByteArray::fromStdString(RequestBody(digest, element.toStdString())));
+}
+
+void TestSoapService::listFromTheStore() {
+    const int32_t idx = m_service->addFile("\xeb\xac\xb8\xec\x84\x9c.txt", "hello");
+    FileService service(settingsFor(*m_service));
+    const FileListResult r = service.GetUserFiles(m_store);
+    QCOMPARE(r.error, 0);
+    QVERIFY(r.hasFileArray);
+    QVERIFY(r.quota.present);
+    QCOMPARE(r.quota.userSize, m_service->quotaTotal());
+    QCOMPARE(r.quota.userFree, m_service->quotaFree());
+    bool found = false;
+    for (const ServiceFileEntry& f : r.files) {
+        if (f.idx == idx) {
+            found = true;
+            QCOMPARE(f.fileName, QStringLiteral(u"문서.txt"));
+            QCOMPARE(f.fileSize, 5);
+        }
+    }
+    QVERIFY(found);
+    QCOMPARE(service.DelFile(m_store, idx).error, 0);
+    QVERIFY(!m_service->file(idx));
+}
+
+void TestSoapService::errorNumbers_data() {
+    QTest::addColumn<cloffa::Fault>("fault");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<bool>("value");
+    const std::string yes = ResponseEnvelope(
+        "<NeedUpdateResponse xmlns=\"http://file.cloffa.example/\"><NeedUpdateResult>yes</NeedUpdateResult></NeedUpdateResponse>");
+    const std::string one = ResponseEnvelope(
+        "<NeedUpdateResponse xmlns=\"http://file.cloffa.example/\"><NeedUpdateResult>1</NeedUpdateResult></NeedUpdateResponse>");
+    QTest::newRow("fault under 500") << kind(Kind::SoapFault) << 12 << false;
+    QTest::newRow("404") << kind(Kind::HttpStatus, 404) << 404 << false;
+    QTest::newRow("500 empty") << kind(Kind::HttpStatus, 500) << 500 << false;
+    QTest::newRow("yes") << raw(200, yes) << 4 << false;
+    QTest::newRow("1") << raw(200, one) << 0 << true;
+    QTest::newRow("wrong element") << kind(Kind::WrongElement) << 12 << false;
+    QTest::newRow("wrong xsi type") << kind(Kind::WrongXsiType) << 4 << false;
+    QTest::newRow("closed without answer") << kind(Kind::CloseConnection) << -1 << false;
+}
+
+void TestSoapService::errorNumbers() {
+    QFETCH(cloffa::Fault, fault);
+    QFETCH(int, error);
+    QFETCH(bool, value);
+    m_service->injectFault(cloffa::Endpoint::Soap, fault);
+    FileService service(settingsFor(*m_service));
+    const BoolResult r = service.NeedUpdate(m_store);
+    QCOMPARE(r.error, error);
+    QCOMPARE(r.value, value);
+}
+
+void TestSoapService::certificates_data() {
+    QTest::addColumn<cloffa::Certificate>("cert");
+    QTest::addColumn<int>("error");
+    QTest::newRow("good") << cloffa::Certificate::Good << 0;
+    QTest::newRow("wrong host") << cloffa::Certificate::WrongHost << 25;
+    QTest::newRow("expired") << cloffa::Certificate::Expired << 25;
+    QTest::newRow("untrusted") << cloffa::Certificate::Untrusted << 25;
+}
+
+void TestSoapService::certificates() {
+    QFETCH(cloffa::Certificate, cert);
+    QFETCH(int, error);
+    m_service->setCertificate(cert);
+    FileService service(settingsFor(*m_service));
+    QCOMPARE(service.NeedUpdate(m_store).error, error);
+    QCOMPARE(service.Proxy().ConnectionOpen(), error == 0);
+}
+
+void TestSoapService::refusedPort() {
+    FileServiceSettings s = settingsFor(*m_service);
+    s.baseUrl = QStringLiteral("https://127.0.0.1:%1").arg(closedPort());
+    FileService service(s);
+    QCOMPARE(service.NeedUpdate(m_store).error, 23);
+    QVERIFY(m_service->requests().empty());
+}
+
+void TestSoapService::connectionReuse() {
+    FileService service(settingsFor(*m_service));
+    const int before = m_service->connectionsAccepted();
+    QCOMPARE(service.NeedUpdate(m_store).error, 0);
+    QCOMPARE(service.GetUserFiles(m_store).error, 0);
+    QCOMPARE(m_service->connectionsAccepted() - before, 1);
+    const auto requests = m_service->requests();
+    QCOMPARE(int(requests.size()), 2);
+    QCOMPARE(requests[0].connectionId, requests[1].connectionId);
+}
+
+void TestSoapService::connectionCloseOpensNew() {
+    FileService service(settingsFor(*m_service));
+    const int before = m_service->connectionsAccepted();
+    m_service->injectFault(cloffa::Endpoint::Soap, kind(Kind::ConnectionClose));
+    QCOMPARE(service.NeedUpdate(m_store).error, 0);
+    QVERIFY(!service.Proxy().ConnectionOpen());
+    QCOMPARE(service.NeedUpdate(m_store).error, 0);
+    QCOMPARE(m_service->connectionsAccepted() - before, 2);
+}
+
+void TestSoapService::faultKeepsConnection() {
+    FileService service(settingsFor(*m_service));
+    const int before = m_service->connectionsAccepted();
+    m_service->injectFault(cloffa::Endpoint::Soap, kind(Kind::SoapFault));
+    QCOMPARE(service.NeedUpdate(m_store).error, 12);
+    QVERIFY(service.Proxy().ConnectionOpen());
+    QCOMPARE(service.NeedUpdate(m_store).error, 0);
+    QCOMPARE(m_service->connectionsAccepted() - before, 1);
+}
+
+void TestSoapService::stallTimesOut() {
+    cloffa::Fault f = kind(Kind::Stall);
+    f.stallMs = 20000;
+    m_service->injectFault(cloffa::Endpoint::Soap, f);
+    FileService service(settingsFor(*m_service));
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(service.NeedUpdate(m_store).error, -1);
+    qInfo("stall answered after %lld ms", static_cast<long long>(timer.elapsed()));
+    QVERIFY(timer.elapsed() >= 11500);
+    // The answer would come after 20 s: the receive time-out ended the call before it.
+    QVERIFY(timer.elapsed() < 19000);
+    QVERIFY(!service.Proxy().ConnectionOpen());
+}
+
+QTEST_GUILESS_MAIN(TestSoapService)
+#include "TestSoapService.moc"
