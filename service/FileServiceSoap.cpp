@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include <array>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -305,6 +306,9 @@ void FileServiceSoap::SetCredentials(const QByteArray &authDigest) {
 int FileServiceSoap::BeginCall(Operation op) {
     (void)op;
     if (!m_soap)
+        return 16;
+    // The request line has room for the URL and the HTTP version only up to this length.
+    if (m_endpoint.size() + qsizetype(std::strlen(m_soap->http_version)) > 944)
         return 16;
     // Decoded data of the previous call was copied by its caller under the service lock.
     soap_destroy(m_soap);

@@ -52,7 +52,8 @@ private slots:
     void boolDecoding();
     void errorNumbers_data();
     void errorNumbers();
-    void missingContextIs16();
+    void tlsSetupFailureIs25();
+    void overlongEndpointIs16();
 };
 
 void TestSoapMessages::requestBytes_data() {
@@ -259,13 +260,20 @@ void TestSoapMessages::errorNumbers() {
     QCOMPARE(ErrorNumbers::FromRuntime(runtime), shown);
 }
 
-void TestSoapMessages::missingContextIs16() {
+void TestSoapMessages::tlsSetupFailureIs25() {
     // A missing CA file makes the context set-up fail: every https call reports a TLS error at once.
     FileServiceSettings s = offlineSettings();
     s.caFile = QStringLiteral("/nonexistent/ca.pem");
     FileServiceSoap proxy(s);
     QCOMPARE(proxy.CallNeedUpdate(kDigest).error, 25);
     QVERIFY(!proxy.ConnectionOpen());
+}
+
+void TestSoapMessages::overlongEndpointIs16() {
+    FileServiceSettings s = offlineSettings();
+    s.baseUrl = QStringLiteral("https://h.example/") + QString(1000, u'a');
+    FileServiceSoap proxy(s);
+    QCOMPARE(proxy.CallNeedUpdate(kDigest).error, 16);
 }
 
 QTEST_GUILESS_MAIN(TestSoapMessages)

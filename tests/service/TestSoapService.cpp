@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include <memory>
+#include <thread>
 
 using namespace SoapTestTexts;
 using Kind = cloffa::Fault::Kind;
@@ -73,6 +74,7 @@ private slots:
     void certificates();
     void refusedPort();
     void connectionReuse();
+    void workerThreadsShareConnection();
     void connectionCloseOpensNew();
     void faultKeepsConnection();
     void stallTimesOut();
@@ -239,6 +241,19 @@ void TestSoapService::connectionReuse() {
     const auto requests = m_service->requests();
     QCOMPARE(int(requests.size()), 2);
     QCOMPARE(requests[0].connectionId, requests[1].connectionId);
+}
+
+void TestSoapService::workerThreadsShareConnection() {
+    FileService service(settingsFor(*m_service));
+    const int before = m_service->connectionsAccepted();
+    int first = -2, second = -2;
+    std::thread a([&] { first = service.NeedUpdate(m_store).error; });
+    a.join();  // the second worker starts only after the first, as the windows run them
+    std::thread b([&] { second = service.GetUserFiles(m_store).error; });
+    b.join();
+    QCOMPARE(first, 0);
+    QCOMPARE(second, 0);
+    QCOMPARE(m_service->connectionsAccepted() - before, 1);
 }
 
 void TestSoapService::connectionCloseOpensNew() {
