@@ -5,12 +5,15 @@
 #include "res/SkinIds.h"
 #include "res/Strings.h"
 #include "tools/ui-gallery/SkinnedPreview.h"
+#include "transfer/dialog/CTransmissionDlg.h"
 #include "ui/DialogBuilder.h"
 #include "ui/controls/CImageButton.h"
 #include "ui/controls/CImageButtonEx.h"
 #include "ui/controls/CModalessMessageBox.h"
 #include "ui/controls/CThemeListCtrl.h"
 #include "ui/controls/CTransparentLabel.h"
+#include "ui/dialogs/CConfirmReplacefileDlg.h"
+#include "ui/dialogs/CDownloadSelectDlg.h"
 
 #include <QApplication>
 #include <QEnterEvent>
@@ -122,6 +125,28 @@ QWidget* FileListControlPage() {
     return list;
 }
 
+QWidget* DownloadSelectWindow() {
+    auto* dlg = new CDownloadSelectDlg;
+    dlg->SetMessage(QString(Strings::DownloadCountFormat).replace(QLatin1String("%d"), QStringLiteral("3")));
+    return dlg;
+}
+
+QWidget* ConfirmReplaceWindow(int several) {
+    auto* dlg = new CConfirmReplacefileDlg;
+    dlg->SetSeveralFiles(several);
+    dlg->SetFileName(QStringLiteral("/home/user/보고서_2008년_상반기_최종본_수정.doc"));
+    dlg->prepare();
+    return dlg;
+}
+
+QWidget* TransmissionWindow() {
+    auto* dlg = new CTransmissionDlg(CTransmissionDlg::Download, nullptr);
+    dlg->fileStarted(QStringLiteral("여행사진.jpg"), 2, 3);
+    dlg->progress(1536 * 1024, 4096 * 1024);
+    QCoreApplication::processEvents();
+    return dlg;
+}
+
 }  // namespace
 
 void FillSampleFiles() {
@@ -152,5 +177,9 @@ std::vector<GalleryPage> GalleryPages() {
         {QStringLiteral("control-image-buttons"), ImageButtonsPage},
         {QStringLiteral("control-transparent-label"), TransparentLabelPage},
         {QStringLiteral("control-theme-list"), FileListControlPage},
+        {QStringLiteral("window-download-select"), DownloadSelectWindow},
+        {QStringLiteral("window-confirm-replace"), [] { return ConfirmReplaceWindow(1); }},
+        {QStringLiteral("window-confirm-replace-single"), [] { return ConfirmReplaceWindow(0); }},
+        {QStringLiteral("window-transfer"), TransmissionWindow},
     };
 }
