@@ -358,6 +358,28 @@ private Q_SLOTS:
         QCOMPARE(ReadAll(dest() + u"free.txt"_s), QByteArray("def"));
     }
 
+    void uploadRoundTrip() {
+        const QString local = dest() + u"올림.txt"_s;
+        QFile f(local);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("uploaded bytes");
+        f.close();
+        m_store.SetQuota(m_service->quotaTotal(), m_service->quotaFree());
+        DoneCatcher parent;
+        auto dlg = makeDialog(parent, CTransmissionDlg::Upload);
+        dlg->SetOpenFolderAfter(true);  // never for uploads
+        dlg->SetItems({TransferItem{-1, local, QString(), 0}});
+        QVERIFY(dlg->Start());
+        QTRY_COMPARE_WITH_TIMEOUT(parent.count, 1, 10000);
+        QCOMPARE(parent.direction, qintptr(CTransmissionDlg::Upload));
+        QVERIFY2(MessageBox::shown().isEmpty(), qPrintable(MessageBox::shown().value(0).text));
+        bool stored = false;
+        for (const cloffa::StoredFile& file : m_service->files())
+            stored = stored || (file.name == "올림.txt" && file.size == 14);
+        QVERIFY(stored);
+        QVERIFY(m_opened.isEmpty());
+    }
+
     void cancelBeforeStartAndTwice() {
         DoneCatcher parent;
         auto dlg = makeDialog(parent);
