@@ -1,0 +1,462 @@
+#include "ui/windows/CFilelistDlg.h"
+
+#include "app/SessionStore.h"
+#include "app/Utils.h"
+#include "app/platform/PrivateEvents.h"
+#include "res/DialogTemplates.h"
+#include "res/SkinIds.h"
+#include "res/Strings.h"
+#include "service/FileService.h"
+#include "ui/DialogBuilder.h"
+#include "ui/MessageBox.h"
+#include "ui/controls/CImageButton.h"
+#include "ui/controls/CThemeListCtrl.h"
+#include "ui/controls/FileListModel.h"
+#include "ui/windows/BatchRunner.h"
+#include "ui/windows/DropTargetFinder.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QDrag>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QStandardPaths>
+#include <QUrl>
+
+#include <algorithm>
+#include <deque>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+CFilelistDlg::TransferStarter& transferStarter() {
+    static CFilelistDlg::TransferStarter starter;
+    return starter;
+}
+CFilelistDlg::FolderChooser& folderChooser() {
+    static CFilelistDlg::FolderChooser chooser;
+    return chooser;
+}
+CFilelistDlg::DragExecutor& dragExecutor() {
+    static CFilelistDlg::DragExecutor executor;
+    return executor;
+}
+QStringList& dragRoots() {
+    static QStringList roots;
+    return roots;
+}
+std::deque<QStringList>& openFileAnswers() {
+    static std::deque<QStringList> answers;
+    return answers;
+}
+
+bool DefaultFolderChooser(QWidget* owner, int, QString* folder, bool* openFolder) {
+    const QString chosen = QFileDialog::getExistingDirectory(owner, Strings::BrowseFolderTitle,
+                                                             SessionStore::instance().GetDownloadFolder());
+    if (chosen.isEmpty())
+        return false;
+    *folder = chosen;
+    *openFolder = false;
+    return true;
+}
+
+} // namespace
+
+QString WithNumber(const QString& text, int number) {
+    QString out = text;
+    return out.replace(QStringLiteral("%d"), QString::number(number));
+}
+
+void CFilelistDlg::SetTransferStarter(TransferStarter starter) { transferStarter() = std::move(starter); }
+void CFilelistDlg::SetFolderChooser(FolderChooser chooser) { folderChooser() = std::move(chooser); }
+void CFilelistDlg::SetDragExecutor(DragExecutor executor) { dragExecutor() = std::move(executor); }
+void CFilelistDlg::SetDragRoots(const QStringList& roots) { dragRoots() = roots; }
+void CFilelistDlg::QueueOpenFileAnswer(const QStringList& paths) { openFileAnswers().push_back(paths); }
+void CFilelistDlg::ClearOpenFileAnswers() { openFileAnswers().clear(); }
+
+CFilelistDlg::CFilelistDlg(SessionStore& store, QWidget* mainWindow, std::shared_ptr<FileService> service)
+    : QWidget(mainWindow), m_store(store), m_mainWindow(mainWindow), m_service(std::move(service)) {
+    if (!m_service)
+        m_service = std::make_shared<FileService>();
+    m_token = std::make_shared<ReceiverToken>(this, mainWindow);
+    setAttribute(Qt::WA_TranslucentBackground);  // the parent's skin shows through
+    const BuiltDialog built = DialogBuilder::Build(this, DialogTemplates::Get(DialogTemplates::FileList));
+    m_list = built.get<CThemeListCtrl>(kListId);
+    m_upload = built.get<CImageButton>(kUploadId);
+    m_download = built.get<CImageButton>(kDownloadId);
+    m_delete = built.get<CImageButton>(kDeleteId);
+    if (m_upload && m_download) {
+        // The download button sits right of the upload button, 1 pixel apart.
+        m_download->move(m_upload->geometry().right() + 2, m_download->y());
+        connect(m_upload, &QAbstractButton::clicked, this, &CFilelistDlg::Upload);
+        connect(m_download, &QAbstractButton::clicked, this, &CFilelistDlg::Download);
+    }
+    if (m_delete)
+        connect(m_delete, &QAbstractButton::clicked, this, &CFilelistDlg::Delete);
+    if (m_list) {
+        m_list->AutoSizeDateColumn();
+        m_list->installEventFilter(this);
+        m_list->viewport()->installEventFilter(this);
+        connect(m_list, &QAbstractItemView::doubleClicked, this, [this] {
+            if (!SelectedRows().empty())
+                Download();
+        });
+        connect(m_list->header(), &QHeaderView::sectionMoved, this, [this] { m_list->viewport()->update(); });
+    }
+    m_finder = new DropTargetFinder(dragRoots().isEmpty() ? DropTargetFinder::DefaultRoots() : dragRoots(),
+                                    QString::fromLatin1(kMarkerName), this);
+    connect(m_finder, &DropTargetFinder::found, this, [this](const QString& folder) {
+        if (m_targetFound)
+            return;
+        m_targetFound = true;
+        m_store.SetDownloadFolder(folder);
+        PostPrivate(this, PrivateMessage::DragTargetFound);
+    });
+}
+
+CFilelistDlg::~CFilelistDlg() {
+    // Workers still running report nowhere from now on; each is given a bounded wait, never killed.
+    m_token->Revoke();
+    SendWaitBox(nullptr);
+    for (auto& worker : m_workers)
+        m_store.RemoveWorker(worker.get());
+    m_workers.clear();
+}
+
+CImageButton* CFilelistDlg::Button(int id) const {
+    switch (id) {
+    case kUploadId: return m_upload;
+    case kDownloadId: return m_download;
+    case kDeleteId: return m_delete;
+    default: return nullptr;
+    }
+}
+
+bool CFilelistDlg::Idle() const { return !m_store.ExitPending() && m_store.ServiceReady(); }
+
+void CFilelistDlg::SendWaitBox(const QString* text) {
+    if (!m_mainWindow)
+        return;
+    PrivateEvent event(PrivateMessage::WaitBox, text ? 1 : 0, 0, text ? std::any(*text) : std::any());
+    QCoreApplication::sendEvent(m_mainWindow, &event);
+}
+
+void CFilelistDlg::VersionCheck() { RunOperation(ServiceOperation::VersionCheck); }
+void CFilelistDlg::RefreshList() { RunOperation(ServiceOperation::List); }
+
+void CFilelistDlg::RunOperation(ServiceOperation operation) {
+    const QString& text = operation == ServiceOperation::List           ? Strings::WaitFileList
+                          : operation == ServiceOperation::VersionCheck ? Strings::WaitUserInfo
+                                                                        : Strings::WaitDeleting;
+    SendWaitBox(&text);
+    if (operation == ServiceOperation::List) {
+        m_store.ClearFiles();
+        m_store.ClearPendingUploads();
+        if (m_list)
+            m_list->RefreshRows();
+    }
+    const bool disable = operation != ServiceOperation::VersionCheck;
+    if (disable)
+        setEnabled(false);
+    auto worker = std::make_unique<ServiceWorker>(m_service, m_store, m_token, operation);
+    if (!worker->Start()) {
+        SendWaitBox(nullptr);
+        setEnabled(true);
+        ShowMessage(this, Strings::ServiceThreadFailed, MessageIcon::Error);
+        return;
+    }
+    ServiceWorker* running = worker.get();
+    m_store.AddWorker(running);
+    m_workers.push_back(std::move(worker));
+    m_closeSeen = false;
+    while (!running->WaitFor(30ms)) {
+        if (PumpMessages([this] { return m_closeSeen; }))
+            break;
+    }
+    m_store.RemoveWorker(running);
+    if (disable) {
+        setEnabled(true);
+        SendWaitBox(nullptr);
+    }
+    // Finished workers are joined now; one left behind by a close is waited for when this window goes.
+    std::erase_if(m_workers, [](const std::unique_ptr<ServiceWorker>& w) { return w->Finished(); });
+}
+
+std::vector<int> CFilelistDlg::SelectedRows() const {
+    std::vector<int> rows;
+    if (!m_list || !m_list->selectionModel())
+        return rows;
+    const QModelIndexList selected = m_list->selectionModel()->selectedRows();
+    for (const QModelIndex& index : selected)
+        rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void CFilelistDlg::Delete() {
+    if (!Idle())
+        return;
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty()) {
+        ShowMessage(this, Strings::DeleteNothingSelected, MessageIcon::Information);
+        return;
+    }
+    if (ShowMessage(this, Strings::DeleteQuestion, MessageIcon::Question) != MessageAnswer::Yes)
+        return;
+    if (m_store.FileCount() > 0) {
+        std::vector<qint32> queue;
+        for (int row : rows) {
+            const std::optional<FileRow> file = m_store.FileAt(row);
+            if (file && file->idx != -1)
+                queue.push_back(file->idx);
+        }
+        m_store.SetDeleteQueue(queue);
+        RunOperation(ServiceOperation::Delete);
+    }
+    RefreshList();
+}
+
+void CFilelistDlg::Download() {
+    if (!Idle() || m_store.FileCount() == 0)
+        return;
+    std::vector<TransferItem> batch;
+    for (int row : SelectedRows()) {
+        const std::optional<FileRow> file = m_store.FileAt(row);
+        if (!file)
+            continue;
+        if (file->idx == -1)
+            return;
+        batch.push_back(TransferItem{file->idx, file->name, {}, 0});
+    }
+    if (batch.empty()) {
+        ShowMessage(this, Strings::DownloadNothingSelected, MessageIcon::Information);
+        return;
+    }
+    QString folder;
+    bool openFolder = false;
+    const FolderChooser chooser = folderChooser() ? folderChooser() : FolderChooser(&DefaultFolderChooser);
+    if (!chooser(this, static_cast<int>(batch.size()), &folder, &openFolder))
+        return;
+    m_store.SetDownloadFolder(folder);
+    StartTransfer(TransferRequest{false, std::move(batch), m_store.GetDownloadFolder(), openFolder});
+}
+
+void CFilelistDlg::Upload() {
+    if (!Idle())
+        return;
+    QStringList paths;
+    if (!openFileAnswers().empty()) {
+        paths = openFileAnswers().front();
+        openFileAnswers().pop_front();
+    } else {
+        QFileDialog dialog(this, QString(), m_store.GetLastUploadFolder(), Strings::OpenFileFilter);
+        dialog.setFileMode(QFileDialog::ExistingFiles);
+        dialog.setOption(QFileDialog::DontResolveSymlinks);
+        dialog.setOption(QFileDialog::ReadOnly, false);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        paths = dialog.selectedFiles();
+    }
+    std::vector<TransferItem> batch;
+    for (const QString& path : std::as_const(paths))
+        batch.push_back(TransferItem{-1, path, {}, 0});
+    if (!batch.empty())
+        StartUpload(batch);
+}
+
+void CFilelistDlg::UploadPaths(const QStringList& paths) {
+    if (!Idle())
+        return;
+    std::vector<TransferItem> batch;
+    for (const QString& path : paths) {
+        if (QFileInfo(path).isDir()) {
+            ShowMessage(this, Strings::DropFolderRefused, MessageIcon::Information);
+            return;
+        }
+        if (!PathExists(path)) {
+            ShowMessage(this, Strings::DropFileMissing, MessageIcon::Information);
+            return;
+        }
+        batch.push_back(TransferItem{-1, path, {}, 0});
+    }
+    if (!batch.empty())
+        StartUpload(batch);
+}
+
+void CFilelistDlg::StartUpload(const std::vector<TransferItem>& batch) {
+    const QString& first = batch.front().path;
+    m_store.SetLastUploadFolder(first.left(first.lastIndexOf(u'/') + 1));
+    qint64 sum = 0;
+    for (const TransferItem& item : batch) {
+        const quint64 size = GetFileSize64(item.path);
+        if (size == kUnknownFileSize || !QFileInfo(item.path).isReadable()) {
+            ShowMessage(this, Strings::UploadUnreadable, MessageIcon::Warning);
+            return;
+        }
+        sum += static_cast<qint64>(size);
+    }
+    sum += m_store.PendingUploadTotal();
+    if (sum > static_cast<qint64>(m_store.QuotaFree())) {
+        if (ShowMessage(this, Strings::UploadSpaceQuestion, MessageIcon::Warning) != MessageAnswer::Yes)
+            return;
+    }
+    StartTransfer(TransferRequest{true, batch, {}, false});
+}
+
+void CFilelistDlg::StartTransfer(const TransferRequest& request) {
+    QWidget* dialog = transferStarter() ? transferStarter()(this, request) : BatchRunner::Create(this, request);
+    if (dialog && !m_store.TransferDialogs().contains(dialog))
+        m_store.AddTransferDialog(dialog);
+}
+
+void CFilelistDlg::OnTransferDone(bool upload, QObject* dialog) {
+    if (dialog) {
+        m_store.RemoveTransferDialog(dialog);
+        if (dialog != this)
+            dialog->deleteLater();
+    }
+    if (upload && !m_store.ExitPending())
+        RefreshList();
+    if (!m_store.AnyTransferActive() && m_store.ExitPending() && m_mainWindow)
+        QMetaObject::invokeMethod(m_mainWindow, &QWidget::close, Qt::QueuedConnection);
+}
+
+void CFilelistDlg::StartDragOut() {
+    if (!Idle())
+        return;
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty())
+        return;
+    m_dragBatch.clear();
+    m_targetFound = false;
+    for (int row : rows) {
+        const std::optional<FileRow> file = m_store.FileAt(row);
+        if (!file || file->idx == -1)
+            return;
+        m_dragBatch.push_back(TransferItem{file->idx, file->name, {}, 0});
+    }
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(folder);
+    const QString marker = QDir(folder).filePath(QString::fromLatin1(kMarkerName));
+    {
+        QFile file(marker);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return;
+    }
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(marker)});
+    m_finder->Arm();
+    Qt::DropAction action;
+    if (dragExecutor()) {
+        action = dragExecutor()(this, data);
+        delete data;
+    } else {
+        auto* drag = new QDrag(this);
+        drag->setMimeData(data);
+        action = drag->exec(Qt::CopyAction, Qt::CopyAction);
+    }
+    if (QFileInfo::exists(marker))
+        QFile::remove(marker);
+    if (action == Qt::IgnoreAction)
+        m_finder->Stop();
+    else if (!m_targetFound)
+        m_finder->Finish();
+}
+
+void CFilelistDlg::OnDragTargetFound() {
+    if (!Idle())
+        return;
+    StartTransfer(TransferRequest{false, m_dragBatch, m_store.GetDownloadFolder(), false});
+}
+
+bool CFilelistDlg::event(QEvent* event) {
+    const auto type = event->type();
+    if (type < QEvent::User || type > QEvent::MaxUser)
+        return QWidget::event(event);
+    auto* message = static_cast<PrivateEvent*>(event);
+    if (type == EventTypeOf(PrivateMessage::ListChanged)) {
+        if (m_list) {
+            m_list->RefreshRows();
+            m_list->AutoSizeDateColumn();
+        }
+        return true;
+    }
+    if (type == EventTypeOf(PrivateMessage::ShowMessage)) {
+        if (auto* record = message->recordAs<ShowMessageRecord>()) {
+            ShowMessage(this, record->text, record->icon);
+            if (record->shown)
+                record->shown->set();
+        }
+        return true;
+    }
+    if (type == EventTypeOf(PrivateMessage::SortList)) {
+        const int column = static_cast<int>((message->wParam() >> 16) & 0xFFFF);
+        m_store.SortFiles(column, (message->wParam() & 0xFFFF) == 1);
+        PostPrivate(this, PrivateMessage::ListChanged);
+        return true;
+    }
+    if (type == EventTypeOf(PrivateMessage::FilesDropped)) {
+        QStringList paths;
+        if (auto* record = message->recordAs<QStringList>())
+            paths = std::move(*record);
+        UploadPaths(paths);
+        return true;
+    }
+    if (type == EventTypeOf(PrivateMessage::TransferDone)) {
+        OnTransferDone(message->wParam() == 1, reinterpret_cast<QObject*>(message->lParam()));
+        return true;
+    }
+    if (type == EventTypeOf(PrivateMessage::DragTargetFound)) {
+        OnDragTargetFound();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+bool CFilelistDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (m_list && watched == m_list && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete) {
+            Delete();
+            return true;
+        }
+        if (key->matches(QKeySequence::SelectAll)) {
+            m_list->selectAll();
+            return true;
+        }
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Escape)
+            return true;
+    }
+    if (m_list && watched == m_list->viewport()) {
+        // The list's own drag would move rows; a drag of stored files starts the drag-out instead.
+        if (event->type() == QEvent::MouseButtonPress) {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            m_pressed = mouse->button() == Qt::LeftButton;
+            m_pressPos = mouse->position().toPoint();
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            m_pressed = false;
+        } else if (event->type() == QEvent::MouseMove && m_pressed) {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if ((mouse->position().toPoint() - m_pressPos).manhattanLength() >= QApplication::startDragDistance()) {
+                m_pressed = false;
+                StartDragOut();
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CFilelistDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}

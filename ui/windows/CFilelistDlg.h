@@ -1,0 +1,102 @@
+#pragma once
+// The working area inside the main window: the stored files, the upload, download and delete buttons,
+// drops from the file manager, drag-out, and every call to the file service (on short-lived workers
+// while this thread keeps pumping events).
+#include "transfer/TransferJob.h"
+#include "ui/windows/ServiceWorker.h"
+
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class CImageButton;
+class CThemeListCtrl;
+class DropTargetFinder;
+class FileService;
+class QMimeData;
+class SessionStore;
+
+class CFilelistDlg : public QWidget {
+    Q_OBJECT
+public:
+    enum : int { kListId = 1028, kUploadId = 1031, kDownloadId = 1030, kDeleteId = 1029 };
+    static constexpr char kMarkerName[] = "cloffa_drop_target.tmp";
+
+    struct TransferRequest {
+        bool upload = false;
+        std::vector<TransferItem> items;
+        QString folder;  // downloads: the destination, ending in "/"
+        bool openFolder = false;
+    };
+    // Creates and shows the modeless transfer dialog, owned by `owner`; it reports TransferDone to `owner`.
+    using TransferStarter = std::function<QWidget*(CFilelistDlg* owner, const TransferRequest& request)>;
+    // The download destination question: false when cancelled.
+    using FolderChooser = std::function<bool(QWidget* owner, int count, QString* folder, bool* openFolder)>;
+    // Runs the drag loop for the offered data; returns the effect.
+    using DragExecutor = std::function<Qt::DropAction(QWidget* source, QMimeData* data)>;
+
+    CFilelistDlg(SessionStore& store, QWidget* mainWindow, std::shared_ptr<FileService> service = nullptr);
+    ~CFilelistDlg() override;
+
+    // The operations the main window starts; each waits while pumping events.
+    void VersionCheck();
+    void RefreshList();
+    // The main window received a close request: a running wait stops.
+    void NoteCloseRequest() { m_closeSeen = true; }
+
+    void Upload();  // through the open-file dialog
+    void UploadPaths(const QStringList& paths);  // as a drop of these paths
+    void Download();
+    void Delete();
+    void StartDragOut();
+
+    CThemeListCtrl* List() const { return m_list; }
+    CImageButton* Button(int id) const;
+    int RunningWorkers() const { return static_cast<int>(m_workers.size()); }
+
+    // Seams: the transfer dialog, the destination question, the drag loop, the folders watched for a
+    // dropped marker and the open-file dialog's next answers (an empty list cancels).
+    static void SetTransferStarter(TransferStarter starter);
+    static void SetFolderChooser(FolderChooser chooser);
+    static void SetDragExecutor(DragExecutor executor);
+    static void SetDragRoots(const QStringList& roots);  // empty = the desktop and the home folder
+    static void QueueOpenFileAnswer(const QStringList& paths);
+    static void ClearOpenFileAnswers();
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void RunOperation(ServiceOperation operation);
+    void SendWaitBox(const QString* text);
+    void StartUpload(const std::vector<TransferItem>& batch);
+    void StartTransfer(const TransferRequest& request);
+    void OnTransferDone(bool upload, QObject* dialog);
+    void OnDragTargetFound();
+    std::vector<int> SelectedRows() const;
+    bool Idle() const;  // not exit-pending and service ready
+
+    SessionStore& m_store;
+    QWidget* m_mainWindow;
+    std::shared_ptr<FileService> m_service;
+    std::shared_ptr<ReceiverToken> m_token;
+    std::vector<TransferItem> m_dragBatch;
+    CImageButton* m_upload = nullptr;
+    CImageButton* m_download = nullptr;
+    CImageButton* m_delete = nullptr;
+    CThemeListCtrl* m_list = nullptr;
+    DropTargetFinder* m_finder = nullptr;
+    bool m_targetFound = false;
+    bool m_closeSeen = false;
+    QPoint m_pressPos;
+    bool m_pressed = false;
+    std::vector<std::unique_ptr<ServiceWorker>> m_workers;
+};
+
+// Replaces "%d" (the product's own placeholder) with the number.
+QString WithNumber(const QString& text, int number);

@@ -1,0 +1,285 @@
+#include "ui/windows/CQuorvaneDlg.h"
+
+#include "app/QuorvaneApp.h"
+#include "app/SessionStore.h"
+#include "app/Utils.h"
+#include "app/platform/PrivateEvents.h"
+#include "app/platform/SingleInstance.h"
+#include "res/DialogTemplates.h"
+#include "res/Skin.h"
+#include "res/SkinIds.h"
+#include "res/Strings.h"
+#include "ui/DialogBuilder.h"
+#include "ui/MessageBox.h"
+#include "ui/controls/CImageButton.h"
+#include "ui/controls/CImageButtonEx.h"
+#include "ui/controls/CModalessMessageBox.h"
+#include "ui/controls/CTransparentLabel.h"
+#include "ui/windows/CFilelistDlg.h"
+#include "ui/windows/DemoDriver.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QWindow>
+
+CQuorvaneDlg::CQuorvaneDlg(SessionStore& store, QPoint startPosition, std::shared_ptr<FileService> service,
+                           QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::FramelessWindowHint), m_store(store), m_startPosition(startPosition) {
+    m_store.SetMainWindow(this);
+    setWindowIcon(Skin::AppIcon());
+    const BuiltDialog built = DialogBuilder::Build(this, DialogTemplates::Get(DialogTemplates::MainWindow));
+    setWindowTitle(Strings::MainWindowTitle);
+    m_background = Skin::LoadPixmap(SkinIds::MainBackground);
+    if (!m_background.isNull())
+        setFixedSize(m_background.size());
+    ApplyShape();
+
+    m_fileList = new CFilelistDlg(store, this, std::move(service));
+    m_fileList->move((width() - m_fileList->width()) / 2, (height() - m_fileList->height()) / 2 + kFileListDown);
+    m_fileList->show();
+
+    m_topMost = built.get<CImageButtonEx>(kTopMostId);
+    m_minimize = built.get<CImageButton>(kMinimizeId);
+    m_close = built.get<CImageButton>(kCloseId);
+    if (m_topMost && m_minimize && m_close) {
+        m_topMost->ShowSecond(m_store.GetAlwaysOnTop() != 0);
+        const int imageWidth = m_minimize->BitmapSize().width();
+        m_minimize->setGeometry(m_topMost->geometry().right() + 2, m_minimize->y(), imageWidth, m_minimize->height());
+        m_close->setGeometry(m_minimize->geometry().right() + 2, m_close->y(), imageWidth, m_close->height());
+        m_minimize->setToolTip(Strings::TipMinimize);
+        m_close->setToolTip(Strings::TipExit);
+        UpdateTopMostTip();
+        connect(m_close, &QAbstractButton::clicked, this, [this] {
+            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        });
+        connect(m_minimize, &QAbstractButton::clicked, this, &QWidget::showMinimized);
+        connect(m_topMost, &QAbstractButton::clicked, this, &CQuorvaneDlg::ToggleAlwaysOnTop);
+    }
+    m_values[0] = built.get<CTransparentLabel>(kTotalId);
+    m_values[1] = built.get<CTransparentLabel>(kUsedId);
+    m_values[2] = built.get<CTransparentLabel>(kFreeId);
+
+    const QRect placed = ClampRectToMonitor(QRect(m_startPosition, size()));
+    move(placed.topLeft());
+    setWindowFlag(Qt::WindowStaysOnTopHint, m_store.GetAlwaysOnTop() != 0);
+
+    m_waitBox = new CModalessMessageBox(this);
+    m_waitBox->hide();
+
+    m_startTimer.setSingleShot(true);
+    connect(&m_startTimer, &QTimer::timeout, this, &CQuorvaneDlg::StartSequence);
+    m_startTimer.start(kStartTimerMs);
+    m_logoutTimer.setSingleShot(true);
+    connect(&m_logoutTimer, &QTimer::timeout, this, [this] {
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    });
+}
+
+CQuorvaneDlg::~CQuorvaneDlg() {
+    m_startTimer.stop();
+    delete m_fileList;  // before the wait box it talks to
+    m_fileList = nullptr;
+    delete m_waitBox;
+    m_waitBox = nullptr;
+    if (m_store.MainWindow() == this)
+        m_store.SetMainWindow(nullptr);
+}
+
+QString CQuorvaneDlg::QuotaText(int id) const {
+    const int slot = id == kTotalId ? 0 : id == kUsedId ? 1 : id == kFreeId ? 2 : -1;
+    return slot >= 0 && m_values[slot] ? m_values[slot]->text() : QString();
+}
+
+void CQuorvaneDlg::ApplyShape() {
+    const QImage image = Skin::LoadImage(SkinIds::MainBackground);
+    if (!image.isNull())
+        setMask(Skin::OpaqueMask(image));
+}
+
+void CQuorvaneDlg::UpdateTopMostTip() {
+    if (m_topMost)
+        m_topMost->setToolTip(m_store.GetAlwaysOnTop() ? Strings::TipAlwaysOnTopOff : Strings::TipAlwaysOnTopOn);
+}
+
+void CQuorvaneDlg::StartSequence() {
+    m_startTimer.stop();
+    if (!m_fileList)
+        return;
+    m_fileList->VersionCheck();
+    if (m_closed)
+        return;  // closed while the check ran
+    if (m_store.VersionCheckResult() != 0) {
+        ShowMessage(this, Strings::VersionRefused, MessageIcon::Warning);
+        close();
+        return;
+    }
+    if (m_store.ServiceReady())
+        m_fileList->RefreshList();
+    else if (m_waitBox)
+        m_waitBox->hide();
+    m_store.SetServiceReady(true);
+    m_startDone = true;
+    DemoDriver::StartIfRequested(this);
+}
+
+void CQuorvaneDlg::ShowQuota() {
+    const qint32 values[3] = {m_store.QuotaTotal(), m_store.QuotaUsed(), m_store.QuotaFree()};
+    for (int i = 0; i < 3; ++i) {
+        if (m_values[i])
+            m_values[i]->SetText(FormatSize(values[i]));
+    }
+}
+
+void CQuorvaneDlg::ToggleAlwaysOnTop() {
+    const bool on = m_store.ToggleAlwaysOnTop() != 0;
+    if (m_topMost)
+        m_topMost->ShowSecond(on);
+    UpdateTopMostTip();
+    const bool wasVisible = isVisible();
+    const QPoint at = pos();
+    setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    if (wasVisible) {
+        move(at);
+        show();
+    }
+}
+
+void CQuorvaneDlg::OnToolbarLogout() {
+    if (m_store.TestAndSetExitPending())
+        return;
+    const bool busy = m_store.AnyTransferActive();
+    const QString& text = busy ? Strings::LogoutAfterTransfer : Strings::LogoutClosing;
+    if (!busy)
+        m_logoutTimer.start(kLogoutCloseMs);
+    if (m_waitBox && isVisible()) {
+        m_waitBox->SetMessageText(text);
+        RepositionWaitBox();
+        m_waitBox->show();
+    }
+    QApplication::beep();
+}
+
+void CQuorvaneDlg::RepositionWaitBox() {
+    if (!m_waitBox)
+        return;
+    const int caption = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    const QRect frame = geometry();
+    QRect box(QPoint(0, 0), m_waitBox->size());
+    box.moveCenter(frame.center());
+    m_waitBox->move(box.topLeft() + QPoint(0, caption));
+}
+
+bool CQuorvaneDlg::event(QEvent* event) {
+    if (event->type() == EventTypeOf(PrivateMessage::QuotaChanged)) {
+        ShowQuota();
+        return true;
+    }
+    if (event->type() == EventTypeOf(PrivateMessage::WaitBox)) {
+        auto* message = static_cast<PrivateEvent*>(event);
+        if (!m_waitBox)
+            return true;
+        if (message->wParam() != 0) {
+            if (isVisible()) {
+                if (const QString* text = message->recordAs<QString>())
+                    m_waitBox->SetMessageText(*text);
+                RepositionWaitBox();
+                m_waitBox->show();
+            }
+        } else {
+            m_waitBox->hide();
+        }
+        return true;
+    }
+    if (event->type() == EventTypeOf(PrivateMessage::ToolbarLogout)) {
+        OnToolbarLogout();
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+void CQuorvaneDlg::closeEvent(QCloseEvent* event) {
+    if (m_store.ServiceReady() && m_store.AnyTransferActive()) {
+        ShowMessage(this, Strings::CloseRefusedBusy, MessageIcon::Information);
+        event->ignore();
+        return;
+    }
+    // Running service workers are not killed: the file list stops waiting and, when it goes, gives
+    // each a bounded wait after telling it nobody listens any more.
+    if (m_fileList)
+        m_fileList->NoteCloseRequest();
+    m_startTimer.stop();
+    m_logoutTimer.stop();
+    if (m_waitBox)
+        m_waitBox->hide();
+    m_closed = true;
+    QDialog::closeEvent(event);
+    done(QDialog::Accepted);
+}
+
+void CQuorvaneDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CQuorvaneDlg::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (isMinimized()) {
+        const QPixmap icon = windowIcon().pixmap(32, 32);
+        painter.drawPixmap((width() - icon.width()) / 2, (height() - icon.height()) / 2, icon);
+        return;
+    }
+    painter.drawPixmap(0, 0, m_background);
+}
+
+void CQuorvaneDlg::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return QDialog::mousePressEvent(event);
+    if (windowHandle() && windowHandle()->startSystemMove())
+        return;
+    m_dragging = true;
+    m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+}
+
+void CQuorvaneDlg::mouseMoveEvent(QMouseEvent* event) {
+    if (m_dragging)
+        move(event->globalPosition().toPoint() - m_dragOffset);
+    else
+        QDialog::mouseMoveEvent(event);
+}
+
+void CQuorvaneDlg::mouseReleaseEvent(QMouseEvent* event) {
+    m_dragging = false;
+    QDialog::mouseReleaseEvent(event);
+}
+
+void CQuorvaneDlg::moveEvent(QMoveEvent* event) {
+    QDialog::moveEvent(event);
+    RepositionWaitBox();
+}
+
+void CQuorvaneDlg::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::StyleChange || event->type() == QEvent::ThemeChange)
+        ApplyShape();
+    QDialog::changeEvent(event);
+}
+
+void RunMainWindow(const MainWindowRequest& request) {
+    CQuorvaneDlg dialog(SessionStore::instance(), QPoint(request.left, request.top));
+    if (request.instance) {
+        QObject::connect(request.instance, &SingleInstance::activateRequested, &dialog, [&dialog] {
+            dialog.setWindowState(dialog.windowState() & ~Qt::WindowMinimized);
+            dialog.show();
+            dialog.raise();
+            dialog.activateWindow();
+            QApplication::alert(&dialog);
+        });
+        QObject::connect(request.instance, &SingleInstance::logoutRequested, &dialog, &CQuorvaneDlg::OnToolbarLogout);
+    }
+    dialog.exec();
+}
