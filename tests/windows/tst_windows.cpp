@@ -187,6 +187,9 @@ void WindowsTest::screenshots() {
     auto window = openWindow();
     const QString folder = qEnvironmentVariable("QUORVANE_BINARY_DIR", m_dir.path()) + u"/windows-shots"_s;
     QDir().mkpath(folder);
+    QVERIFY(m_store->FileCount() > 0);
+    QCOMPARE(window->FileList()->List()->model()->rowCount(), m_store->FileCount());
+    QCOMPARE(window->QuotaText(CQuorvaneDlg::kTotalId), FormatSize(m_service->quotaTotal()));
     QPixmap shot = window->grab();
     QVERIFY(shot.save(folder + u"/main-list.png"_s));
     PrivateEvent show(PrivateMessage::WaitBox, 1, 0, Strings::WaitFileList);

@@ -15,6 +15,11 @@
 #include "ui/windows/BatchRunner.h"
 #include "ui/windows/DropTargetFinder.h"
 
+#ifdef QUORVANE_HAVE_TRANSFER_DIALOG
+#include "transfer/dialog/CTransmissionDlg.h"
+#include "ui/dialogs/CDownloadSelectDlg.h"
+#endif
+
 #include <QApplication>
 #include <QDir>
 #include <QDrag>
@@ -56,7 +61,17 @@ std::deque<QStringList>& openFileAnswers() {
     return answers;
 }
 
-bool DefaultFolderChooser(QWidget* owner, int, QString* folder, bool* openFolder) {
+bool DefaultFolderChooser(QWidget* owner, int count, QString* folder, bool* openFolder) {
+#ifdef QUORVANE_HAVE_TRANSFER_DIALOG
+    CDownloadSelectDlg dialog(owner);
+    dialog.SetMessage(WithNumber(Strings::DownloadCountFormat, count));
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    *folder = dialog.Folder();
+    *openFolder = dialog.OpenFolder() != 0;
+    return !folder->isEmpty();
+#else
+    Q_UNUSED(count);
     const QString chosen = QFileDialog::getExistingDirectory(owner, Strings::BrowseFolderTitle,
                                                              SessionStore::instance().GetDownloadFolder());
     if (chosen.isEmpty())
@@ -64,6 +79,22 @@ bool DefaultFolderChooser(QWidget* owner, int, QString* folder, bool* openFolder
     *folder = chosen;
     *openFolder = false;
     return true;
+#endif
+}
+
+QWidget* DefaultTransferStarter(CFilelistDlg* owner, const CFilelistDlg::TransferRequest& request) {
+#ifdef QUORVANE_HAVE_TRANSFER_DIALOG
+    auto* dialog = new CTransmissionDlg(request.upload ? CTransmissionDlg::Upload : CTransmissionDlg::Download, owner);
+    dialog->SetItems(request.items);
+    if (!request.upload) {
+        dialog->SetDestFolder(request.folder);
+        dialog->SetOpenFolderAfter(request.openFolder);
+    }
+    // On failure the dialog has already reported its end to `owner`, which disposes of it.
+    return dialog->Start() ? dialog : nullptr;
+#else
+    return BatchRunner::Create(owner, request);
+#endif
 }
 
 } // namespace
@@ -310,7 +341,7 @@ void CFilelistDlg::StartUpload(const std::vector<TransferItem>& batch) {
 }
 
 void CFilelistDlg::StartTransfer(const TransferRequest& request) {
-    QWidget* dialog = transferStarter() ? transferStarter()(this, request) : BatchRunner::Create(this, request);
+    QWidget* dialog = transferStarter() ? transferStarter()(this, request) : DefaultTransferStarter(this, request);
     if (dialog && !m_store.TransferDialogs().contains(dialog))
         m_store.AddTransferDialog(dialog);
 }
