@@ -40,6 +40,8 @@ struct HttpConnection::Exchange {
     const Sink* sink = nullptr;
     const Source* source = nullptr;
     bool abortedByUs = false;
+    qint64 bodyLength = 0;
+    qint64 bodyHanded = 0;
 };
 
 HttpConnection::HttpConnection(const QString& baseUrl, const QString& caFile) {
@@ -160,7 +162,9 @@ size_t HttpConnection::onRead(char* buffer, size_t size, size_t count, void* use
         ex->abortedByUs = true;
         return CURL_READFUNC_ABORT;
     }
-    if (got == 0)
+    ex->bodyHanded += got;
+    // With a known length curl stops asking once it has it all: no final empty read.
+    if (got == 0 || ex->bodyHanded >= ex->bodyLength)
         ex->result.bodySent = true;
     return static_cast<size_t>(got);
 }
@@ -268,5 +272,6 @@ HttpResult HttpConnection::post(const QByteArray& path, const QByteArray& header
                                 const Source& source) {
     Exchange ex;
     ex.source = &source;
+    ex.bodyLength = bodyLength;
     return perform(ex, path, headerBlock, true, bodyLength);
 }

@@ -457,6 +457,43 @@ private slots:
         for (const auto& f : m_service->files())
             m_service->removeFile(f.idx);
     }
+    void uploadConnectionClosed() {
+        const QString local = writeLocal(u"closed.bin"_s, QByteArray(3000, 'c'));
+        cloffa::Fault fault;
+        fault.kind = cloffa::Fault::Kind::CloseConnection;
+        m_service->injectFault(cloffa::Endpoint::Upload, fault);
+        ScriptedReporter rep;
+        TransferJob job;
+        prepare(job, rep);
+        const qint32 freeBefore = m_store.QuotaFree();
+        QCOMPARE(UploadFile(job, TransferItem{-1, local, {}, 0}, 1, 1, 0), TransferFailed);
+        QCOMPARE(rep.errors.size(), size_t(1));
+        QCOMPARE(rep.errors[0].first, u"업로드 요청을 마무리하는 도중 문제가 발생했습니다."_s);
+        QCOMPARE(m_store.QuotaFree(), freeBefore);
+    }
+
+    void failedReplaceKeepsOldFile() {
+        const int32_t idx = m_service->addFile("keep.txt", std::string(50000, 'n'));
+        writeLocal(u"keep.txt"_s, "old");
+        cloffa::Fault fault;
+        fault.kind = cloffa::Fault::Kind::ShortBody;
+        fault.bytes = 100;
+        m_service->injectFault(cloffa::Endpoint::Download, fault);
+        ScriptedReporter rep;
+        rep.answers.push_back(ReplaceAnswer::Replace);
+        TransferJob job;
+        prepare(job, rep);
+        job.items = {TransferItem{idx, u"keep.txt"_s, {}, 0}};
+        RunDownloadBatch(job);
+        QCOMPARE(rep.errors.size(), size_t(1));
+        QCOMPARE(rep.errors[0].first, u"서버에서 파일을 읽어오는 도중 문제가 발생했습니다."_s);
+        QFile f(m_dest->filePath(u"keep.txt"_s));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("old"));
+        QCOMPARE(Entries(m_dest->path()), QStringList{u"keep.txt"_s});
+        QVERIFY(!m_store.IsNameInProgress(u"keep.txt"_s));
+        m_service->removeFile(idx);
+    }
 };
 
 QTEST_GUILESS_MAIN(TransferServiceTest)
