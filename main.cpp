@@ -7,8 +7,11 @@
 #include <QTimer>
 
 #if __has_include(<QApplication>)
+#include "ui/windows/CQuorvaneDlg.h"
+
 #include <QApplication>
 #include <QDialog>
+#define QUORVANE_MAIN_WINDOW 1
 using PlaceholderApplication = QApplication;
 using PlaceholderWindow = QDialog;
 // Restore, raise and alert: what a second copy asks of the first.
@@ -95,6 +98,13 @@ int main(int argc, char** argv) {
     PlaceholderApplication application(argc, argv);
     // Settings are loaded here and written back when the store goes away after the window closed.
     SessionStore store;
-    CQuorvaneApp app(store, &runPlaceholderWindow);
+#ifdef QUORVANE_MAIN_WINDOW
+    // The start-up tests' hook keeps its stand-in; everyone else gets the real window.
+    const MainWindowFactory factory = testExitAfterShow() ? MainWindowFactory(&runPlaceholderWindow)
+                                                          : MainWindowFactory(&RunMainWindow);
+#else
+    const MainWindowFactory factory = &runPlaceholderWindow;
+#endif
+    CQuorvaneApp app(store, factory);
     return app.Run();
 }
