@@ -73,7 +73,9 @@ void DemoDriver::Next() {
         return;
     }
     if (m_done > 0)
-        Shot(QStringLiteral("%1-%2").arg(m_done, 2, 10, QLatin1Char('0')).arg(m_steps.at(m_done - 1).section(u' ', 0, 0)));
+        Shot(QStringLiteral("%1-%2")
+                 .arg(m_done, 2, 10, QLatin1Char('0'))
+                 .arg(m_steps.at(m_done - 1).section(u'\t', 0, 0).section(u' ', 0, 0)));
     if (m_done >= m_steps.size())
         return;
     const QString step = m_steps.at(m_done++);
