@@ -53,14 +53,15 @@ void MessageBox::record(const Shown& shown) {
     g_shown.push_back(shown);
 }
 
-MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageIcon icon) {
-    const bool question = icon == MessageIcon::Question;
-    MessageAnswer answer = question ? MessageAnswer::Yes : MessageAnswer::Ok;
-    // Scripted, or on the offscreen platform where nobody could answer: never block.
-    if (MessageBox::takeNextAnswer(&answer) || QGuiApplication::platformName() == QLatin1String("offscreen")) {
-        MessageBox::record({Strings::AppCaption, text, icon, answer});
-        return answer;
-    }
+namespace {
+bool OffersYesNo(MessageIcon icon, MessageButtons buttons) {
+    return buttons == MessageButtons::YesNo || icon == MessageIcon::Question;
+}
+}  // namespace
+
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const QString& text, MessageIcon icon,
+                                            MessageButtons buttons) {
+    const bool yesNo = OffersYesNo(icon, buttons);
     QMessageBox::Icon qtIcon = QMessageBox::Information;
     switch (icon) {
     case MessageIcon::Error: qtIcon = QMessageBox::Critical; break;
@@ -68,12 +69,23 @@ MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageIcon icon
     case MessageIcon::Warning: qtIcon = QMessageBox::Warning; break;
     case MessageIcon::Question: qtIcon = QMessageBox::Question; break;
     }
-    QMessageBox box(qtIcon, Strings::AppCaption, text,
-                    question ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, parent);
-    box.setTextFormat(Qt::PlainText);
-    box.setDefaultButton(question ? QMessageBox::Yes : QMessageBox::Ok);
-    const int result = box.exec();
-    answer = question ? (result == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No) : MessageAnswer::Ok;
-    MessageBox::record({Strings::AppCaption, text, icon, answer});
+    auto box = std::make_unique<QMessageBox>(qtIcon, Strings::AppCaption, text,
+                                             yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, parent);
+    box->setTextFormat(Qt::PlainText);
+    box->setDefaultButton(yesNo ? QMessageBox::Yes : QMessageBox::Ok);
+    return box;
+}
+
+MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageIcon icon, MessageButtons buttons) {
+    const bool yesNo = OffersYesNo(icon, buttons);
+    MessageAnswer answer = yesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+    // Scripted, or on the offscreen platform where nobody could answer: never block.
+    if (MessageBox::takeNextAnswer(&answer) || QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        MessageBox::record({Strings::AppCaption, text, icon, answer, yesNo});
+        return answer;
+    }
+    const int result = MakeMessageBox(parent, text, icon, buttons)->exec();
+    answer = yesNo ? (result == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No) : MessageAnswer::Ok;
+    MessageBox::record({Strings::AppCaption, text, icon, answer, yesNo});
     return answer;
 }

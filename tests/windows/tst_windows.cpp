@@ -419,6 +419,7 @@ void WindowsTest::spaceQuestion() {
     };
     QCOMPARE(shownTexts(), QStringList{Strings::UploadSpaceQuestion});
     QCOMPARE(int(MessageBox::shown().first().icon), int(MessageIcon::Warning));
+    QVERIFY(MessageBox::shown().first().yesNo);  // a question, under the warning icon
     if (answer == int(MessageAnswer::Yes)) {
         // Sent anyway; the service itself may still refuse it.
         QTRY_COMPARE_WITH_TIMEOUT(uploadsSent(), 1, 15000);

@@ -7,6 +7,7 @@
 #include "tools/ui-gallery/SkinnedPreview.h"
 #include "transfer/dialog/CTransmissionDlg.h"
 #include "ui/DialogBuilder.h"
+#include "ui/MessageBox.h"
 #include "ui/controls/CImageButton.h"
 #include "ui/controls/CImageButtonEx.h"
 #include "ui/controls/CModalessMessageBox.h"
@@ -19,7 +20,12 @@
 #include <QEnterEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QStyle>
 #include <QVBoxLayout>
+
+#include <memory>
 
 namespace {
 
@@ -147,6 +153,38 @@ QWidget* TransmissionWindow() {
     return dlg;
 }
 
+// The main window with the waiting box over it, where the window puts it: centred, one caption lower.
+QWidget* MainWindowWaitingPage() {
+    std::unique_ptr<QWidget> window(MainWindowPage());
+    window->setAttribute(Qt::WA_DontShowOnScreen);
+    window->show();
+    CModalessMessageBox box;
+    box.SetMessageText(Strings::WaitFileList);
+    box.setAttribute(Qt::WA_DontShowOnScreen);
+    box.show();
+    QCoreApplication::processEvents();
+    QPixmap shot = window->grab();
+    const QPixmap over = box.grab();
+    const int caption = window->style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    QRect placed(QPoint(0, 0), box.size());
+    placed.moveCenter(window->rect().center());
+    {
+        QPainter painter(&shot);
+        painter.drawPixmap(placed.topLeft() + QPoint(0, caption), over);
+    }
+    auto* label = new QLabel;
+    label->setPixmap(shot);
+    return label;
+}
+
+QWidget* MessagePage(const QString& text, MessageIcon icon, MessageButtons buttons = MessageButtons::ByIcon) {
+    return MakeMessageBox(nullptr, text, icon, buttons).release();
+}
+
+QString WithNumber(const QString& text, int number) {
+    return QString(text).replace(QLatin1String("%d"), QString::number(number));
+}
+
 }  // namespace
 
 void FillSampleFiles() {
@@ -181,5 +219,21 @@ std::vector<GalleryPage> GalleryPages() {
         {QStringLiteral("window-confirm-replace"), [] { return ConfirmReplaceWindow(1); }},
         {QStringLiteral("window-confirm-replace-single"), [] { return ConfirmReplaceWindow(0); }},
         {QStringLiteral("window-transfer"), TransmissionWindow},
+        {QStringLiteral("window-main-waiting"), MainWindowWaitingPage},
+        {QStringLiteral("message-service-thread"), [] { return MessagePage(Strings::ServiceThreadFailed, MessageIcon::Error); }},
+        {QStringLiteral("message-list-failed"), [] { return MessagePage(WithNumber(Strings::FileListFetchFailed, 12), MessageIcon::Error); }},
+        {QStringLiteral("message-no-file-array"), [] { return MessagePage(Strings::ServiceAnswerInvalid, MessageIcon::Error); }},
+        {QStringLiteral("message-update-check"), [] { return MessagePage(WithNumber(Strings::UpdateCheckFailed, 25), MessageIcon::Error); }},
+        {QStringLiteral("message-version-refused"), [] { return MessagePage(Strings::VersionRefused, MessageIcon::Warning); }},
+        {QStringLiteral("message-delete-busy"), [] { return MessagePage(Strings::DeleteBusyFile, MessageIcon::Information); }},
+        {QStringLiteral("message-delete-failed"), [] { return MessagePage(WithNumber(Strings::DeleteFailed, 12), MessageIcon::Error); }},
+        {QStringLiteral("message-delete-question"), [] { return MessagePage(Strings::DeleteQuestion, MessageIcon::Question); }},
+        {QStringLiteral("message-delete-nothing"), [] { return MessagePage(Strings::DeleteNothingSelected, MessageIcon::Information); }},
+        {QStringLiteral("message-download-nothing"), [] { return MessagePage(Strings::DownloadNothingSelected, MessageIcon::Information); }},
+        {QStringLiteral("message-upload-unreadable"), [] { return MessagePage(Strings::UploadUnreadable, MessageIcon::Warning); }},
+        {QStringLiteral("message-upload-space"), [] { return MessagePage(Strings::UploadSpaceQuestion, MessageIcon::Warning, MessageButtons::YesNo); }},
+        {QStringLiteral("message-drop-folder"), [] { return MessagePage(Strings::DropFolderRefused, MessageIcon::Information); }},
+        {QStringLiteral("message-drop-missing"), [] { return MessagePage(Strings::DropFileMissing, MessageIcon::Information); }},
+        {QStringLiteral("message-close-busy"), [] { return MessagePage(Strings::CloseRefusedBusy, MessageIcon::Information); }},
     };
 }

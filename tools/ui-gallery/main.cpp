@@ -2,6 +2,7 @@
 #include "app/SessionStore.h"
 #include "res/DialogFont.h"
 #include "tools/ui-gallery/GalleryPages.h"
+#include "ui/KoreanTranslations.h"
 
 #include <QApplication>
 #include <QDir>
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     RegisterFontSubstitutions();
+    InstallKoreanTranslations();
     SessionStore store(SessionStore::Settings::None);
     SessionStore::setInstance(&store);
     FillSampleFiles();

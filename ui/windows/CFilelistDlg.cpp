@@ -334,7 +334,7 @@ void CFilelistDlg::StartUpload(const std::vector<TransferItem>& batch) {
     }
     sum += m_store.PendingUploadTotal();
     if (sum > static_cast<qint64>(m_store.QuotaFree())) {
-        if (ShowMessage(this, Strings::UploadSpaceQuestion, MessageIcon::Warning) != MessageAnswer::Yes)
+        if (ShowMessage(this, Strings::UploadSpaceQuestion, MessageIcon::Warning, MessageButtons::YesNo) != MessageAnswer::Yes)
             return;
     }
     StartTransfer(TransferRequest{true, batch, {}, false});

@@ -10,6 +10,7 @@
 #include "res/SkinIds.h"
 #include "res/Strings.h"
 #include "ui/DialogBuilder.h"
+#include "ui/KoreanTranslations.h"
 #include "ui/MessageBox.h"
 #include "ui/controls/CImageButton.h"
 #include "ui/controls/CImageButtonEx.h"
@@ -270,6 +271,7 @@ void CQuorvaneDlg::changeEvent(QEvent* event) {
 }
 
 void RunMainWindow(const MainWindowRequest& request) {
+    InstallKoreanTranslations();
     CQuorvaneDlg dialog(SessionStore::instance(), QPoint(request.left, request.top));
     if (request.instance) {
         QObject::connect(request.instance, &SingleInstance::activateRequested, &dialog, [&dialog] {
