@@ -1,4 +1,5 @@
 // Draws every skin bitmap and icon into OUTDIR and writes the resource list quorvane_skin.qrc next to them.
+// With --app-icons it draws only the application icon, at the given sizes, for the desktop's icon theme.
 // Shapes are drawn antialiased on a transparent canvas, then flattened onto RGB(255, 0, 255): a pixel is
 // either opaque skin or the transparent key, so regions cut from the bitmaps have clean edges.
 #include "res/DialogFont.h"
@@ -309,13 +310,26 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: skin-art-generator OUTDIR\n");
+    const bool iconsOnly = argc >= 4 && qstrcmp(argv[1], "--app-icons") == 0;
+    if (argc != 2 && !iconsOnly) {
+        std::fprintf(stderr, "usage: skin-art-generator OUTDIR\n"
+                             "       skin-art-generator --app-icons OUTDIR SIZE...\n");
         return 2;
     }
-    QDir dir(QString::fromLocal8Bit(argv[1]));
+    QDir dir(QString::fromLocal8Bit(argv[iconsOnly ? 2 : 1]));
     if (!dir.mkpath(QStringLiteral(".")))
         return 1;
+    if (iconsOnly) {
+        // The desktop's icon theme gets the same art as the window icon, with its alpha kept.
+        QStringList icons;
+        bool ok = true;
+        for (int i = 3; ok && i < argc; ++i) {
+            const int size = QByteArray(argv[i]).toInt(&ok);
+            ok = ok && size > 0 && size <= 1024 &&
+                 Save(AppIcon(size), dir, QStringLiteral("app-icon-%1.png").arg(size), icons);
+        }
+        return ok ? 0 : 1;
+    }
     const DialogUnits& du = DialogUnits::ForDialogFont();
     const auto& main = DialogTemplates::Get(DialogTemplates::MainWindow);
     const auto& list = DialogTemplates::Get(DialogTemplates::FileList);
