@@ -1,4 +1,5 @@
 // Quorvane: the Cloffa file store client, started by the Tavirun toolbar.
+#include "app/Log.h"
 #include "app/QuorvaneApp.h"
 #include "app/SessionStore.h"
 #include "app/Utils.h"
@@ -7,6 +8,7 @@
 #include <QTimer>
 
 #if __has_include(<QApplication>)
+#include "service/FileService.h"
 #include "ui/windows/CQuorvaneDlg.h"
 
 #include <QApplication>
@@ -80,6 +82,13 @@ void runPlaceholderWindow(const MainWindowRequest& request) {
             std::printf("main window shown\nposition %d %d\n", placed.x(), placed.y());
             std::printf("download_folder=%s\nalways_top=%d\n", store.GetDownloadFolder().toUtf8().constData(),
                         store.GetAlwaysOnTop());
+#ifdef QUORVANE_MAIN_WINDOW
+            if (qEnvironmentVariableIntValue("QUORVANE_TEST_LIST_CALL") == 1) {
+                FileService service;
+                const FileListResult list = service.GetUserFiles(store);
+                std::printf("list error=%d files=%d\n", list.error, int(list.files.size()));
+            }
+#endif
             std::fflush(stdout);
             const QString folder = qEnvironmentVariable("QUORVANE_TEST_SET_FOLDER");
             if (!folder.isEmpty())
@@ -95,7 +104,12 @@ void runPlaceholderWindow(const MainWindowRequest& request) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // First, so that even the application object's complaints reach the file.
+    Log::Install();
     PlaceholderApplication application(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.brellow.Quorvane"));
+    // The command line holds the launch token: it is never logged.
+    qCInfo(lcApp, "Quorvane %s started", QUORVANE_VERSION);
     // Settings are loaded here and written back when the store goes away after the window closed.
     SessionStore store;
 #ifdef QUORVANE_MAIN_WINDOW
@@ -106,5 +120,7 @@ int main(int argc, char** argv) {
     const MainWindowFactory factory = &runPlaceholderWindow;
 #endif
     CQuorvaneApp app(store, factory);
-    return app.Run();
+    const int code = app.Run();
+    qCInfo(lcApp, "Quorvane ended, outcome %d", int(app.LastOutcome()));
+    return code;
 }

@@ -1,5 +1,6 @@
 #include "service/FileServiceSoap.h"
 
+#include "app/Log.h"
 #include "service/ErrorNumbers.h"
 #include "service/gen/soapH.h"
 
@@ -11,6 +12,7 @@
 #include <QUrl>
 
 #include <array>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -37,6 +39,10 @@ struct FileServiceSoap::Impl {
     // EncodeRequest captures what would be sent.
     std::string *capture = nullptr;
     int (*defaultSend)(struct soap *, const char *, size_t) = nullptr;
+    size_t (*defaultRecv)(struct soap *, char *, size_t) = nullptr;
+    // Bytes of the call being made, for its log line.
+    qint64 sent = 0;
+    qint64 received = 0;
     SOAP_SOCKET (*defaultOpen)(struct soap *, const char *, const char *, int) = nullptr;
 };
 
@@ -84,6 +90,80 @@ int captureSend(struct soap *soap, const char *data, size_t n) {
     implOf(soap)->capture->append(data, n);
     return SOAP_OK;
 }
+
+// Counting wrappers around the runtime's own transport functions.
+int countingSend(struct soap *soap, const char *data, size_t n) {
+    FileServiceSoap::Impl *d = implOf(soap);
+    const int r = d->defaultSend(soap, data, n);
+    if (r == SOAP_OK)
+        d->sent += qint64(n);
+    return r;
+}
+
+size_t countingRecv(struct soap *soap, char *data, size_t n) {
+    FileServiceSoap::Impl *d = implOf(soap);
+    const size_t r = d->defaultRecv(soap, data, n);
+    d->received += qint64(r);
+    return r;
+}
+
+const char *operationName(FileServiceSoap::Operation op) {
+    switch (op) {
+    case FileServiceSoap::Operation::GetUserFiles:
+        return "GetUserFiles";
+    case FileServiceSoap::Operation::DelFile:
+        return "DelFile";
+    case FileServiceSoap::Operation::NeedUpdate:
+        return "NeedUpdate";
+    }
+    return "?";
+}
+
+// One log line per call, built from counted fields only: the request carries the session key and the
+// digest, so nothing of it is ever shown.
+class CallLog {
+public:
+    CallLog(struct soap *soap, FileServiceSoap::Operation op)
+        : m_soap(soap), m_op(op), m_started(std::chrono::steady_clock::now()) {}
+
+    // The exchange starts now: counters and status belong to this call from here on.
+    void begin() {
+        FileServiceSoap::Impl *d = implOf(m_soap);
+        d->sent = 0;
+        d->received = 0;
+        m_soap->status = 0;
+        m_exchanged = true;
+    }
+
+    int done(int error) const {
+        const qint64 ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_started).count();
+        qint64 sent = 0;
+        qint64 received = 0;
+        int status = 0;
+        if (m_exchanged) {
+            sent = implOf(m_soap)->sent;
+            received = implOf(m_soap)->received;
+            // Before an answer was read the field holds the request method, not a status.
+            if (m_soap->status >= 100 && m_soap->status < 600)
+                status = m_soap->status;
+        }
+        const char *name = operationName(m_op);
+        if (error != 0)
+            qCWarning(lcService, "soap %s status=%d error=%d ms=%lld sent=%lld received=%lld", name, status, error,
+                      ms, sent, received);
+        else
+            qCInfo(lcService, "soap %s status=%d error=%d ms=%lld sent=%lld received=%lld", name, status, error, ms,
+                   sent, received);
+        return error;
+    }
+
+private:
+    struct soap *m_soap;
+    FileServiceSoap::Operation m_op;
+    std::chrono::steady_clock::time_point m_started;
+    bool m_exchanged = false;
+};
 
 SOAP_SOCKET openNowhere(struct soap *, const char *, const char *, int) {
     return ::open("/dev/null", O_RDWR | O_CLOEXEC);
@@ -267,7 +347,10 @@ void FileServiceSoap::Configure() {
     soap_set_namespaces(m_soap, d->namespaces.data());
     m_soap->fposthdr = postHeader;
     d->defaultSend = m_soap->fsend;
+    d->defaultRecv = m_soap->frecv;
     d->defaultOpen = m_soap->fopen;
+    m_soap->fsend = countingSend;
+    m_soap->frecv = countingRecv;
     m_soap->fopen = openBounded;
 
     // The server certificate and host name are checked against the system CAs plus the extra CA file.
@@ -329,24 +412,30 @@ int FileServiceSoap::Finish(int runtimeCode) {
 }
 
 int FileServiceSoap::NeedUpdate(_ns1__NeedUpdate &request, _ns1__NeedUpdateResponse &response) {
+    CallLog log(m_soap, Operation::NeedUpdate);
     if (const int e = BeginCall(Operation::NeedUpdate))
-        return e;
-    return Finish(callOp(m_soap, m_endpoint.constData(),
-                                              Action(Operation::NeedUpdate).constData(), request, response));
+        return log.done(e);
+    log.begin();
+    return log.done(Finish(callOp(m_soap, m_endpoint.constData(), Action(Operation::NeedUpdate).constData(),
+                                  request, response)));
 }
 
 int FileServiceSoap::GetUserFiles(_ns1__GetUserFiles &request, _ns1__GetUserFilesResponse &response) {
+    CallLog log(m_soap, Operation::GetUserFiles);
     if (const int e = BeginCall(Operation::GetUserFiles))
-        return e;
-    return Finish(callOp(m_soap, m_endpoint.constData(),
-                                                Action(Operation::GetUserFiles).constData(), request, response));
+        return log.done(e);
+    log.begin();
+    return log.done(Finish(callOp(m_soap, m_endpoint.constData(), Action(Operation::GetUserFiles).constData(),
+                                  request, response)));
 }
 
 int FileServiceSoap::DelFile(_ns1__DelFile &request, _ns1__DelFileResponse &response) {
+    CallLog log(m_soap, Operation::DelFile);
     if (const int e = BeginCall(Operation::DelFile))
-        return e;
-    return Finish(callOp(m_soap, m_endpoint.constData(), Action(Operation::DelFile).constData(),
-                                           request, response));
+        return log.done(e);
+    log.begin();
+    return log.done(Finish(callOp(m_soap, m_endpoint.constData(), Action(Operation::DelFile).constData(),
+                                  request, response)));
 }
 
 FileListResult FileServiceSoap::ToResult(int error, const _ns1__GetUserFilesResponse &response) {
@@ -448,7 +537,7 @@ std::string FileServiceSoap::EncodeRequest(Operation op, const QByteArray &authD
         ::close(m_soap->socket);
     m_soap->socket = saved;
     m_soap->ssl = static_cast<decltype(m_soap->ssl)>(savedSsl);
-    m_soap->fsend = d->defaultSend;
+    m_soap->fsend = countingSend;
     m_soap->fopen = openBounded;
     d->capture = nullptr;
     return out;

@@ -1,11 +1,15 @@
 #include "transfer/TransferExchange.h"
 
+#include "app/Log.h"
 #include "app/SessionStore.h"
+#include "app/platform/FileLock.h"
 #include "transfer/HttpConnection.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -64,9 +68,130 @@ bool WaitGate(TransferJob& job, HttpConnection* conn) {
     return go;
 }
 
+// Passes everything on to the job's reporter and keeps the error number for the log line.
+class RecordingReporter : public TransferReporter {
+public:
+    explicit RecordingReporter(TransferReporter* inner) : m_inner(inner) {}
+    void fileStarted(const QString& name, int ordinal, int count) override {
+        if (m_inner)
+            m_inner->fileStarted(name, ordinal, count);
+    }
+    void progress(qint64 done, qint64 total) override {
+        if (m_inner)
+            m_inner->progress(done, total);
+    }
+    std::optional<ReplaceAnswer> askReplace(int count, const QString& text) override {
+        if (m_inner)
+            return m_inner->askReplace(count, text);
+        return ReplaceAnswer::Skip;
+    }
+    void error(const QString& text, int number) override {
+        errorNumber = number;
+        reported = true;
+        if (m_inner)
+            m_inner->error(text, number);
+    }
+    void notice(const QString& text) override {
+        reported = true;
+        if (m_inner)
+            m_inner->notice(text);
+    }
+    int errorNumber = 0;
+    bool reported = false;
+
+private:
+    TransferReporter* m_inner;
+};
+
+// One log line per file moved: direction, name, status, error number, time and bytes, nothing else
+// (the request headers carry the session key and the digest).
+class TransferLog {
+public:
+    TransferLog(TransferJob& job, const char* direction, const QString& name)
+        : m_job(job), m_direction(direction), m_name(name), m_recorder(job.reporter),
+          m_started(std::chrono::steady_clock::now()) {
+        m_saved = job.reporter;
+        job.reporter = &m_recorder;
+    }
+    ~TransferLog() { m_job.reporter = m_saved; }
+    TransferLog(const TransferLog&) = delete;
+    TransferLog& operator=(const TransferLog&) = delete;
+
+    TransferResult finish(TransferResult result) {
+        m_job.reporter = m_saved;
+        const qint64 ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                                m_started)
+                              .count();
+        const char* outcome = result == TransferDone ? "done" : result == TransferCancelled ? "cancelled" : "failed";
+        const QString line = QStringLiteral("%1 \"%2\" %3 status=%4 error=%5 ms=%6 bytes=%7")
+                                 .arg(QLatin1String(m_direction), m_name, QLatin1String(outcome))
+                                 .arg(status)
+                                 .arg(m_recorder.errorNumber)
+                                 .arg(ms)
+                                 .arg(bytes);
+        if (result == TransferFailed)
+            qCWarning(lcTransfer).noquote() << line;
+        else
+            qCInfo(lcTransfer).noquote() << line;
+        return result;
+    }
+
+    int status = 0;
+    qint64 bytes = 0;
+
+private:
+    TransferJob& m_job;
+    const char* m_direction;
+    QString m_name;
+    RecordingReporter m_recorder;
+    TransferReporter* m_saved = nullptr;
+    std::chrono::steady_clock::time_point m_started;
+};
+
+bool IsPartialDownloadName(const QString& name) {
+    static const QString suffix = QStringLiteral(".quorvane-part");
+    return name.size() > suffix.size() + 1 && name.startsWith(u'.') && name.endsWith(suffix);
+}
+
+// Temporaries of downloads that ended without cleaning up (killed, crashed, power lost) are removed;
+// one that a running transfer, here or in another copy, holds locked is left alone.
+void RemoveStalePartials(const QString& folder) {
+    const QDir dir(folder);
+    const QStringList names = dir.entryList({QStringLiteral(".*.quorvane-part")},
+                                            QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        if (!IsPartialDownloadName(name))
+            continue;
+        if (FileLock::RemoveIfUnlocked(dir.filePath(name)))
+            qCInfo(lcTransfer).noquote() << QStringLiteral("removed the leftover \"%1\"").arg(name);
+    }
+}
+
+TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo, int aNo, qint32 fileIndex,
+                                  TransferLog& log);
+TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int nNo, int aNo, int mode,
+                                TransferLog& log);
+
 } // namespace
 
 TransferResult DownloadFile(TransferJob& job, const QString& name, int nNo, int aNo, qint32 fileIndex) {
+    // Outside a batch the call cleans up after earlier downloads itself.
+    if (!job.connection)
+        RemoveStalePartials(job.destFolder);
+    TransferLog log(job, "download", name);
+    return log.finish(DownloadFileLogged(job, name, nNo, aNo, fileIndex, log));
+}
+
+TransferResult UploadFile(TransferJob& job, const TransferItem& item, int nNo, int aNo, int mode) {
+    const QString storedName = item.displayName.isEmpty() ? QFileInfo(item.path).fileName() : item.displayName;
+    TransferLog log(job, "upload", storedName);
+    return log.finish(UploadFileLogged(job, item, nNo, aNo, mode, log));
+}
+
+namespace {
+
+TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo, int aNo, qint32 fileIndex,
+                                  TransferLog& log) {
     // A stored name must never lead outside the destination folder.
     if (!IsSafeStoredName(name)) {
         job.reportError(CreateFailedText(), kErrInvalidName);
@@ -81,7 +206,10 @@ TransferResult DownloadFile(TransferJob& job, const QString& name, int nNo, int 
     BuildDownloadHeaders(job, nNo, aNo);
 
     const QString finalPath = WithTrailingSeparator(job.destFolder) + name;
-    const QByteArray partPath = QFile::encodeName(PartialDownloadPath(job.destFolder, name));
+    const QString partName = PartialDownloadPath(job.destFolder, name);
+    const QByteArray partPath = QFile::encodeName(partName);
+    // Held from creation until the temporary is renamed or removed, so no clean-up takes it meanwhile.
+    FileLock partLock;
     int fd = -1;
     qint64 contentLength = -1;
     qint64 received = 0;
@@ -122,11 +250,22 @@ TransferResult DownloadFile(TransferJob& job, const QString& name, int nNo, int 
             fileError = EEXIST;
             return false;
         }
-        ::unlink(partPath.constData());
+        // A leftover of an earlier try goes; one that a running transfer holds makes the create fail.
+        FileLock::RemoveIfUnlocked(partName);
         fd = ::open(partPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0) {
             createFailed = true;
             fileError = errno;
+            return false;
+        }
+        partLock = FileLock(partName);
+        // Between create and lock another copy's clean-up may have taken the file: then it is not ours.
+        if (!partLock.isLocked() || !partLock.isFileOf(fd)) {
+            ::close(fd);
+            fd = -1;
+            partLock.release();
+            createFailed = true;
+            fileError = EBUSY;
             return false;
         }
         return true;
@@ -154,6 +293,8 @@ TransferResult DownloadFile(TransferJob& job, const QString& name, int nNo, int 
     };
 
     const HttpResult res = conn->get(GetDownloadUrl(fileIndex).toLatin1(), job.downloadHeaders.toUtf8(), onHeaders, onBody);
+    log.status = res.status;
+    log.bytes = received;
     if (fd >= 0) {
         if (!writeFailed && !stopped && !flush())
             writeFailed = true;
@@ -229,7 +370,8 @@ TransferResult DownloadFile(TransferJob& job, const QString& name, int nNo, int 
     return TransferDone;
 }
 
-TransferResult UploadFile(TransferJob& job, const TransferItem& item, int nNo, int aNo, int mode) {
+TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int nNo, int aNo, int mode,
+                                TransferLog& log) {
     std::unique_ptr<HttpConnection> own;
     HttpConnection* conn = ConnectionFor(job, own);
     if (!conn->isValid()) {
@@ -353,6 +495,8 @@ TransferResult UploadFile(TransferJob& job, const TransferItem& item, int nNo, i
 
     const HttpResult res = conn->post(SetUploadUrl(mode).toLatin1(), job.uploadHeaders.toUtf8(), qint64(job.totalLength), source);
     ::close(fd);
+    log.status = res.status;
+    log.bytes = sent;
     if (stopped || (job.cancelled && !res.ok))
         return TransferCancelled;
     if (readFailed) {
@@ -388,6 +532,8 @@ TransferResult UploadFile(TransferJob& job, const TransferItem& item, int nNo, i
     return TransferDone;
 }
 
+} // namespace
+
 namespace {
 
 // Common start of both batches; null when the connection cannot be set up (already reported).
@@ -416,6 +562,7 @@ void RunDownloadBatch(TransferJob& job) {
         EndBatch(job);
         return;
     }
+    RemoveStalePartials(job.destFolder);
     SessionStore& store = SessionStore::instance();
     const int count = static_cast<int>(job.items.size());
     int nNo = 1;

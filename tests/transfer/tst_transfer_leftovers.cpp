@@ -1,0 +1,316 @@
+// What a killed download leaves behind, and what the next download clears away and what it must not.
+// The test binary doubles as the child it kills: "--child-download" runs one download, "--child-hold"
+// holds a temporary's lock until its standard input closes.
+#include "app/SessionStore.h"
+#include "app/platform/FileLock.h"
+#include "ScriptedReporter.h"
+#include "tools/cloffa-service/LocalService.h"
+#include "transfer/TransferExchange.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kKey = u"test-session-key"_s;
+
+QStringList Entries(const QString& dir) {
+    return QDir(dir).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+QByteArray Content(int size, char seed) {
+    QByteArray b(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        b[i] = char(seed + i * 7);
+    return b;
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// Child: one download into `folder`, as a running copy of the program would do it.
+int ChildDownload(int argc, char** argv) {
+    if (argc != 7)
+        return 2;
+    QCoreApplication app(argc, argv);
+    SessionStore store(SessionStore::Settings::None);
+    SessionStore::setInstance(&store);
+    store.SetSessionKey(kKey);
+    TransferJob job;
+    job.baseUrl = QString::fromUtf8(argv[2]);
+    job.caFile = QString::fromUtf8(argv[3]);
+    job.destFolder = QString::fromUtf8(argv[4]);
+    job.sessionValue = kKey;
+    job.runEvent.set();
+    const TransferResult r = DownloadFile(job, QString::fromUtf8(argv[6]), 1, 1, std::atoi(argv[5]));
+    return r == TransferDone ? 0 : 1;
+}
+
+// Child: holds the lock on `path` until standard input closes.
+int ChildHold(int argc, char** argv) {
+    if (argc != 3)
+        return 2;
+    FileLock lock(QString::fromUtf8(argv[2]));
+    std::printf(lock.isLocked() ? "locked\n" : "not locked\n");
+    std::fflush(stdout);
+    std::string line;
+    while (std::getline(std::cin, line)) {
+    }
+    return 0;
+}
+
+} // namespace
+
+class TransferLeftoversTest : public QObject {
+    Q_OBJECT
+    SessionStore m_store{SessionStore::Settings::None};
+    QTemporaryDir m_storeDir;
+    std::unique_ptr<cloffa::LocalService> m_service;
+    std::unique_ptr<QTemporaryDir> m_dest;
+
+    void prepare(TransferJob& job, ScriptedReporter& rep) {
+        job.baseUrl = QString::fromStdString(m_service->baseUrl());
+        job.caFile = QString::fromStdString(m_service->caFile().string());
+        job.sessionValue = kKey;
+        job.reporter = &rep;
+        job.destFolder = m_dest->path();
+        job.runEvent.set();
+    }
+
+    TransferResult download(const QString& name, int32_t idx, bool batch, ScriptedReporter& rep) {
+        TransferJob job;
+        prepare(job, rep);
+        if (!batch)
+            return DownloadFile(job, name, 1, 1, idx);
+        job.items = {TransferItem{idx, name, {}, 0}};
+        RunDownloadBatch(job);
+        return rep.errors.empty() && QFileInfo::exists(m_dest->filePath(name)) ? TransferDone : TransferFailed;
+    }
+
+    QString self() const { return QCoreApplication::applicationFilePath(); }
+
+private slots:
+    void initTestCase() {
+        SessionStore::setInstance(&m_store);
+        m_store.SetSessionKey(kKey);
+        cloffa::ServiceOptions o;
+        o.storeDir = m_storeDir.filePath(u"store"_s).toStdString();
+        m_service = std::make_unique<cloffa::LocalService>(o);
+        std::string error;
+        QVERIFY2(m_service->start(&error), error.c_str());
+    }
+    void init() {
+        m_dest = std::make_unique<QTemporaryDir>();
+        m_service->clearFaults();
+        m_store.ClearFiles();
+    }
+    void cleanupTestCase() { m_service->stop(); }
+
+    void killedMidBody_data() {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("stallAfter");  // body bytes sent before the service stalls
+        QTest::addColumn<bool>("sameNameNext");
+        QTest::addColumn<bool>("batch");
+        QTest::newRow("early, then another file") << 512 * 1024 << 4096 << false << false;
+        QTest::newRow("early, then the same file") << 512 * 1024 << 4096 << true << false;
+        // Past the write buffer: the temporary already holds data when the kill comes.
+        QTest::newRow("late, then the same file") << 1024 * 1024 << 700 * 1024 << true << false;
+        QTest::newRow("late, then a batch") << 1024 * 1024 << 700 * 1024 << false << true;
+    }
+    void killedMidBody() {
+        QFETCH(int, size);
+        QFETCH(int, stallAfter);
+        QFETCH(bool, sameNameNext);
+        QFETCH(bool, batch);
+        const QString name = u"killed.bin"_s;
+        const QByteArray data = Content(size, 3);
+        const int32_t idx = m_service->addFile(name.toStdString(), data.toStdString());
+        cloffa::Fault stall;
+        stall.kind = cloffa::Fault::Kind::StallMidBody;
+        stall.bytes = stallAfter;
+        stall.stallMs = 20000;
+        m_service->injectFault(cloffa::Endpoint::Download, stall);
+
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(self(), {u"--child-download"_s, QString::fromStdString(m_service->baseUrl()),
+                             QString::fromStdString(m_service->caFile().string()), m_dest->path(),
+                             QString::number(idx), name});
+        QVERIFY(child.waitForStarted());
+        const QString part = PartialDownloadPath(m_dest->path(), name);
+        // Written up to the stall: the buffer is flushed only when full, so a late stall shows data.
+        const qint64 expectAtLeast = stallAfter > 256 * 1024 ? 256 * 1024 : 0;
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(part) && QFileInfo(part).size() >= expectAtLeast, 15000);
+        QCOMPARE(child.state(), QProcess::Running);
+        // By pid, the way a crash or the system's OOM killer ends it: no clean-up runs.
+        child.kill();
+        QVERIFY(child.waitForFinished(5000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(Entries(m_dest->path()), QStringList{QFileInfo(part).fileName()});
+
+        m_service->clearFaults();
+        const QString next = sameNameNext ? name : u"next.bin"_s;
+        const int32_t nextIdx = sameNameNext ? idx : m_service->addFile(next.toStdString(), "next content");
+        ScriptedReporter rep;
+        QCOMPARE(download(next, nextIdx, batch, rep), TransferDone);
+        QVERIFY(rep.errors.empty());
+        QCOMPARE(Entries(m_dest->path()), QStringList{next});
+        QCOMPARE(ReadAll(m_dest->filePath(next)), sameNameNext ? data : QByteArray("next content"));
+        m_service->removeFile(idx);
+        if (!sameNameNext)
+            m_service->removeFile(nextIdx);
+    }
+
+    void cleanUp_data() {
+        QTest::addColumn<QString>("planted");
+        QTest::addColumn<QString>("kind");  // file, locked, child-locked, folder, symlink
+        QTest::addColumn<bool>("removed");
+        QTest::addColumn<bool>("batch");
+        QTest::newRow("ours, nobody holds it") << u".old.bin.quorvane-part"_s << u"file"_s << true << false;
+        QTest::newRow("ours, nobody holds it, batch") << u".old.bin.quorvane-part"_s << u"file"_s << true << true;
+        QTest::newRow("Korean name") << u".보고서.txt.quorvane-part"_s << u"file"_s << true << false;
+        QTest::newRow("held here") << u".live.bin.quorvane-part"_s << u"locked"_s << false << false;
+        QTest::newRow("held here, batch") << u".live.bin.quorvane-part"_s << u"locked"_s << false << true;
+        QTest::newRow("held by another process") << u".other.bin.quorvane-part"_s << u"child-locked"_s << false
+                                                 << false;
+        QTest::newRow("look-alike .x.part") << u".x.part"_s << u"file"_s << false << false;
+        QTest::newRow("no leading dot") << u"x.quorvane-part"_s << u"file"_s << false << false;
+        QTest::newRow("another ending") << u".x.quorvane-part.bak"_s << u"file"_s << false << false;
+        QTest::newRow("nothing between") << u"..quorvane-part"_s << u"file"_s << false << false;
+        QTest::newRow("a folder named like ours") << u".d.quorvane-part"_s << u"folder"_s << false << false;
+        QTest::newRow("a link named like ours") << u".ln.quorvane-part"_s << u"symlink"_s << false << false;
+    }
+    void cleanUp() {
+        QFETCH(QString, planted);
+        QFETCH(QString, kind);
+        QFETCH(bool, removed);
+        QFETCH(bool, batch);
+        const QString path = m_dest->filePath(planted);
+        const QByteArray old("left over");
+        QTemporaryDir outside;
+        const QString target = outside.filePath(u"target"_s);
+        if (kind == u"folder"_s) {
+            QVERIFY(QDir().mkpath(path));
+        } else if (kind == u"symlink"_s) {
+            QVERIFY(WriteFile(target, old));
+            QVERIFY(QFile::link(target, path));
+        } else {
+            QVERIFY(WriteFile(path, old));
+        }
+        FileLock held;
+        QProcess holder;
+        if (kind == u"locked"_s) {
+            held = FileLock(path);
+            QVERIFY(held.isLocked());
+        } else if (kind == u"child-locked"_s) {
+            holder.start(self(), {u"--child-hold"_s, path});
+            QVERIFY(holder.waitForReadyRead(10000));
+            QCOMPARE(holder.readAllStandardOutput(), QByteArray("locked\n"));
+            QCOMPARE(FileLock(path).state(), FileLock::State::Held);
+        }
+
+        const int32_t idx = m_service->addFile("fresh.bin", "fresh");
+        ScriptedReporter rep;
+        QCOMPARE(download(u"fresh.bin"_s, idx, batch, rep), TransferDone);
+        m_service->removeFile(idx);
+        if (holder.state() != QProcess::NotRunning) {
+            holder.closeWriteChannel();
+            QVERIFY(holder.waitForFinished(5000));
+        }
+        QStringList expected{u"fresh.bin"_s};
+        if (!removed)
+            expected << planted;
+        expected.sort();
+        QCOMPARE(Entries(m_dest->path()), expected);
+        if (kind == u"file"_s || kind == u"locked"_s || kind == u"child-locked"_s) {
+            if (!removed)
+                QCOMPARE(ReadAll(path), old);
+        }
+        if (kind == u"symlink"_s)
+            QCOMPARE(ReadAll(target), old);
+    }
+
+    void sameNameHeldElsewhere() {
+        // Another copy downloads the same name into the same folder right now: ours fails, theirs stays.
+        const QString part = PartialDownloadPath(m_dest->path(), u"twice.bin"_s);
+        QVERIFY(WriteFile(part, "theirs"));
+        FileLock theirs(part);
+        QVERIFY(theirs.isLocked());
+        const int32_t idx = m_service->addFile("twice.bin", "ours");
+        ScriptedReporter rep;
+        TransferJob job;
+        prepare(job, rep);
+        QCOMPARE(DownloadFile(job, u"twice.bin"_s, 1, 1, idx), TransferFailed);
+        m_service->removeFile(idx);
+        QCOMPARE(rep.errors.size(), size_t(1));
+        QCOMPARE(rep.errors[0].second, int(EEXIST));
+        QCOMPARE(ReadAll(part), QByteArray("theirs"));
+        QCOMPARE(Entries(m_dest->path()), QStringList{QFileInfo(part).fileName()});
+    }
+
+    void lockStates_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("state");
+        QTest::newRow("free file") << u"file"_s << int(FileLock::State::Locked);
+        QTest::newRow("held") << u"held"_s << int(FileLock::State::Held);
+        QTest::newRow("missing") << u"missing"_s << int(FileLock::State::Failed);
+        QTest::newRow("folder") << u"folder"_s << int(FileLock::State::Failed);
+        QTest::newRow("symlink") << u"symlink"_s << int(FileLock::State::Failed);
+        QTest::newRow("fifo") << u"fifo"_s << int(FileLock::State::Failed);
+    }
+    void lockStates() {
+        QFETCH(QString, kind);
+        QFETCH(int, state);
+        const QString path = m_dest->filePath(u"f"_s);
+        FileLock first;
+        if (kind == u"file"_s || kind == u"held"_s)
+            QVERIFY(WriteFile(path, "x"));
+        if (kind == u"held"_s)
+            first = FileLock(path);
+        if (kind == u"folder"_s)
+            QVERIFY(QDir().mkpath(path));
+        if (kind == u"symlink"_s) {
+            QVERIFY(WriteFile(m_dest->filePath(u"t"_s), "x"));
+            QVERIFY(QFile::link(m_dest->filePath(u"t"_s), path));
+        }
+        if (kind == u"fifo"_s)
+            QCOMPARE(QProcess::execute(u"mkfifo"_s, {path}), 0);
+        const FileLock lock(path);
+        QCOMPARE(int(lock.state()), state);
+        if (lock.isLocked()) {
+            QVERIFY(lock.isStillAt(path));
+            QVERIFY(!FileLock::RemoveIfUnlocked(path));  // we hold it ourselves
+        }
+    }
+};
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--child-download") == 0)
+        return ChildDownload(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "--child-hold") == 0)
+        return ChildHold(argc, argv);
+    QCoreApplication app(argc, argv);
+    TransferLeftoversTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_transfer_leftovers.moc"
