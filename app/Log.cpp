@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <utility>
@@ -104,6 +105,7 @@ namespace {
 
 std::mutex g_mutex;  // the handler state below
 QtMessageHandler g_previous = nullptr;
+std::atomic<QtMessageHandler> g_previousForNested{nullptr};  // readable without the lock
 LogFile* g_file = nullptr;
 bool g_installed = false;
 thread_local bool t_inHandler = false;
@@ -126,15 +128,16 @@ const char* LevelName(QtMsgType type) {
 
 void Handler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
     QtMessageHandler previous = nullptr;
-    {
+    // A message raised while this thread writes one goes to stderr only (and never waits on our lock).
+    if (t_inHandler) {
+        previous = g_previousForNested.load();
+    } else {
+        t_inHandler = true;
         const std::lock_guard lock(g_mutex);
         previous = g_previous;
-        // A message raised while a message is written goes to stderr only.
-        if (g_file && !t_inHandler) {
-            t_inHandler = true;
+        if (g_file)
             g_file->write(FormatLine(type, context.category, text));
-            t_inHandler = false;
-        }
+        t_inHandler = false;
     }
     if (previous) {
         previous(type, context, text);
@@ -184,6 +187,7 @@ bool Install(const QString& path) {
     if (!g_installed) {
         g_installed = true;
         g_previous = qInstallMessageHandler(&Handler);
+        g_previousForNested = g_previous;
     }
     return opened;
 }
@@ -194,6 +198,7 @@ void Uninstall() {
         qInstallMessageHandler(g_previous);
         g_installed = false;
         g_previous = nullptr;
+        g_previousForNested = nullptr;
     }
     delete g_file;
     g_file = nullptr;
