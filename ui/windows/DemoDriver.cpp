@@ -19,6 +19,7 @@
 #include <QItemSelectionModel>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QRect>
 #include <QProcess>
 #include <QScreen>
 
@@ -369,7 +370,14 @@ QString DemoDriver::Shot(const QString& name) {
         return {};
     QDir().mkpath(m_shotFolder);
     const QString path = QDir(m_shotFolder).filePath(name + QStringLiteral(".png"));
-    if (!screen->grabWindow(0).save(path))
+    // The part of the screen our windows cover, with a margin; the whole screen when none is shown.
+    QRect area;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible())
+            area |= widget->frameGeometry();
+    }
+    area = area.isEmpty() ? screen->geometry() : area.adjusted(-24, -24, 24, 24) & screen->geometry();
+    if (!screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(path))
         return {};
     Say(QStringLiteral("screenshot %1").arg(path));
     return path;
