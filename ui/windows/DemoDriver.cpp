@@ -188,11 +188,14 @@ void DemoDriver::Act() {
         list->RefreshList();
     } else if (verb == u"upload" && !args.isEmpty()) {
         m_waitingFor = QStringLiteral("the upload of %1 and the list after it").arg(FileNames(args).join(u", "));
+        // The session deletes what it uploaded, so it must never replace a file that was there before.
         for (const QString& name : FileNames(args)) {
             if (Listed(name))
-                Say(QStringLiteral("%1 is already stored; it will be replaced").arg(name));
+                Fail(QStringLiteral("%1 is already stored; the demo replaces no stored file").arg(name),
+                     QStringLiteral("failed"));
         }
-        // The space question (when the quota looks short) and a replace question per file.
+        // The space question (when the quota looks short) and a replace question per file, should one
+        // still come (a file stored meanwhile by someone else).
         MessageBox::setNextAnswer(MessageAnswer::Yes);
 #ifdef QUORVANE_HAVE_TRANSFER_DIALOG
         for (qsizetype i = 0; i < args.size(); ++i)
