@@ -61,6 +61,7 @@ QFont Font(int pixels, bool bold) {
 
 void DrawCloud(QPainter& p, const QRectF& r, const QColor& fill) {
     QPainterPath cloud;
+    cloud.setFillRule(Qt::WindingFill);  // overlapping lobes are one shape, not holes
     const qreal w = r.width(), h = r.height();
     cloud.addEllipse(QRectF(r.left() + w * 0.05, r.top() + h * 0.42, w * 0.36, h * 0.50));
     cloud.addEllipse(QRectF(r.left() + w * 0.22, r.top() + h * 0.12, w * 0.46, h * 0.66));
