@@ -2,6 +2,7 @@
 
 #include "app/Log.h"
 #include "service/ErrorNumbers.h"
+#include "service/ResponseFramer.h"
 #include "service/gen/soapH.h"
 
 #include <fcntl.h>
@@ -43,6 +44,7 @@ struct FileServiceSoap::Impl {
     // Bytes of the call being made, for its log line.
     qint64 sent = 0;
     qint64 received = 0;
+    ResponseFramer framer;
     SOAP_SOCKET (*defaultOpen)(struct soap *, const char *, const char *, int) = nullptr;
 };
 
@@ -97,13 +99,17 @@ int countingSend(struct soap *soap, const char *data, size_t n) {
     const int r = d->defaultSend(soap, data, n);
     if (r == SOAP_OK)
         d->sent += qint64(n);
+    d->framer.Reset();  // what comes back next answers this request
     return r;
 }
 
 size_t countingRecv(struct soap *soap, char *data, size_t n) {
     FileServiceSoap::Impl *d = implOf(soap);
+    if (d->framer.Complete())
+        return 0;  // the whole body is here; the connection would only stall
     const size_t r = d->defaultRecv(soap, data, n);
     d->received += qint64(r);
+    d->framer.Feed(data, r);
     return r;
 }
 
@@ -561,6 +567,7 @@ public:
         soap->bufidx = 0;
         soap->buflen = 0;
         soap->ahead = 0;
+        implOf(soap)->framer.Reset();
     }
     ~MemoryInput() {
         m_soap->is = nullptr;
