@@ -20,9 +20,6 @@
 #include <sstream>
 #include <vector>
 
-// The runtime refers to a global namespace table; every context gets the deployment's table installed
-// at run time instead, so this one stays empty.
-SOAP_NMAC struct Namespace namespaces[] = {{nullptr, nullptr, nullptr, nullptr}};
 
 struct FileServiceSoap::Impl {
     // Namespace table built from the deployment's URIs; the context points into it.
