@@ -4,6 +4,7 @@
 #include "app/SessionStore.h"
 #include "app/platform/FileLock.h"
 #include "ScriptedReporter.h"
+#include "ServiceJob.h"
 #include "tools/cloffa-service/LocalService.h"
 #include "transfer/TransferExchange.h"
 
@@ -88,12 +89,7 @@ class TransferLeftoversTest : public QObject {
     std::unique_ptr<QTemporaryDir> m_dest;
 
     void prepare(TransferJob& job, ScriptedReporter& rep) {
-        job.baseUrl = QString::fromStdString(m_service->baseUrl());
-        job.caFile = QString::fromStdString(m_service->caFile().string());
-        job.sessionValue = kKey;
-        job.reporter = &rep;
-        job.destFolder = m_dest->path();
-        job.runEvent.set();
+        PrepareServiceJob(job, *m_service, kKey, m_dest->path(), &rep);
     }
 
     TransferResult download(const QString& name, int32_t idx, bool batch, ScriptedReporter& rep) {

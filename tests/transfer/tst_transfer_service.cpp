@@ -1,6 +1,7 @@
 // Real exchanges with the local service on the loopback address.
 #include "app/SessionStore.h"
 #include "ScriptedReporter.h"
+#include "ServiceJob.h"
 #include "tools/cloffa-service/LocalService.h"
 #include "transfer/TransferExchange.h"
 
@@ -56,12 +57,7 @@ class TransferServiceTest : public QObject {
     std::unique_ptr<QTemporaryDir> m_dest;
 
     void prepare(TransferJob& job, ScriptedReporter& rep) {
-        job.baseUrl = QString::fromStdString(m_service->baseUrl());
-        job.caFile = QString::fromStdString(m_service->caFile().string());
-        job.sessionValue = m_store.GetSessionKey();
-        job.reporter = &rep;
-        job.destFolder = m_dest->path();
-        job.runEvent.set();  // a batch opens the gate itself; single calls need it open
+        PrepareServiceJob(job, *m_service, m_store.GetSessionKey(), m_dest->path(), &rep);
     }
     QString writeLocal(const QString& name, const QByteArray& bytes) {
         const QString path = m_dest->filePath(name);
