@@ -3,10 +3,12 @@
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QPointer>
 #include <QTranslator>
 
 bool InstallKoreanTranslations() {
-    static QTranslator* installed = nullptr;
+    // Owned by the application: gone with it, so a later application object loads it again.
+    static QPointer<QTranslator> installed;
     if (installed)
         return true;
     auto* translator = new QTranslator(QCoreApplication::instance());
