@@ -30,15 +30,12 @@ qint32 ParseLeadingInt(const QString& text) {
     return value >= kLimit ? std::numeric_limits<qint32>::max() : static_cast<qint32>(value);
 }
 
-LaunchArguments ParseLaunchCommandLine(const QString& fullCommandLine) {
+namespace {
+const QLatin1String kProgramName("Quorvane.exe");
+
+// Trims and splits the argument text, then reads "/start" and its values.
+LaunchArguments ParseArgumentText(QString args) {
     LaunchArguments result;
-    // The line would not fit the buffer with its terminator: refuse it rather than cut it.
-    if (fullCommandLine.size() >= kMaxCommandLine)
-        return result;
-    const qsizetype found = fullCommandLine.indexOf(QLatin1String("Quorvane.exe"));
-    // The name's 12 characters plus the closing quote or blank after it.
-    const qsizetype start = (found < 0 ? -1 : found) + 13;
-    QString args = start < fullCommandLine.size() ? fullCommandLine.mid(start) : QString();
     qsizetype end = args.size();
     while (end > 0 && isWideSpace(args.at(end - 1)))
         --end;
@@ -60,4 +57,24 @@ LaunchArguments ParseLaunchCommandLine(const QString& fullCommandLine) {
     }
     result.proceed = true;
     return result;
+}
+} // namespace
+
+LaunchArguments ParseLaunchCommandLine(const QString& fullCommandLine) {
+    // The line would not fit the buffer with its terminator: refuse it rather than cut it.
+    if (fullCommandLine.size() >= kMaxCommandLine)
+        return {};
+    const qsizetype found = fullCommandLine.indexOf(kProgramName);
+    // The name's 12 characters plus the closing quote or blank after it.
+    const qsizetype start = (found < 0 ? -1 : found) + 13;
+    return ParseArgumentText(start < fullCommandLine.size() ? fullCommandLine.mid(start) : QString());
+}
+
+LaunchArguments ParseLaunchArguments(const QStringList& arguments) {
+    const QString full = arguments.join(u' ');
+    if (arguments.isEmpty() || arguments.first().contains(kProgramName))
+        return ParseLaunchCommandLine(full);
+    if (full.size() >= kMaxCommandLine)
+        return {};
+    return ParseArgumentText(arguments.mid(1).join(u' '));
 }

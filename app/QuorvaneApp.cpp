@@ -14,11 +14,9 @@
 CQuorvaneApp::CQuorvaneApp(SessionStore& store, MainWindowFactory factory)
     : m_store(store), m_factory(std::move(factory)) {}
 
-QString CQuorvaneApp::FullCommandLine() { return QCoreApplication::arguments().join(u' '); }
+int CQuorvaneApp::Run() { return Run(QCoreApplication::arguments()); }
 
-int CQuorvaneApp::Run() { return Run(FullCommandLine()); }
-
-int CQuorvaneApp::Run(const QString& fullCommandLine) {
+int CQuorvaneApp::Run(const QStringList& arguments) {
     SingleInstance instance;
     if (!instance.Acquire()) {
         m_outcome = Outcome::SecondCopy;
@@ -28,7 +26,7 @@ int CQuorvaneApp::Run(const QString& fullCommandLine) {
         return 0;
     }
 
-    const LaunchArguments args = ParseLaunchCommandLine(fullCommandLine);
+    const LaunchArguments args = ParseLaunchArguments(arguments);
     if (!args.proceed) {
         m_outcome = Outcome::BadCommandLine;
         return 0;

@@ -1,6 +1,7 @@
 #pragma once
 // Start-up: single instance, command line, launch token, session, then the main window.
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -22,12 +23,10 @@ public:
 
     CQuorvaneApp(SessionStore& store, MainWindowFactory factory);
     // Exit code of the program: 0 in every case, failures end silently.
-    int Run(const QString& fullCommandLine);
-    int Run();  // with the process's own command line
+    // `arguments` as the process got them, program path first.
+    int Run(const QStringList& arguments);
+    int Run();  // with the process's own arguments
     Outcome LastOutcome() const { return m_outcome; }
-
-    // The program path and arguments joined by single blanks.
-    static QString FullCommandLine();
 
 private:
     SessionStore& m_store;

@@ -4,6 +4,8 @@
 #include "app/Settings.h"
 #include "app/Utils.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -201,7 +203,10 @@ void SessionStore::LoadSettings() {
     ReadDownloadPath(path);
     int top = 0;
     ReadAlwaysTop(top);
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    // A new user's default: the documents folder where the desktop has one, otherwise home.
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (documents.isEmpty() || !QFileInfo(documents).isDir())
+        documents = QDir::homePath();
     Lock l(m_lock);
     m_documentsFolder = documents;
     m_downloadFolder = path.isEmpty() ? documents : path;

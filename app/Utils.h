@@ -24,7 +24,11 @@ QStringList SplitCommandLine(const QString& text);  // blanks only, runs count o
 bool IsValidFolderPath(const QString& text);
 bool IsDirectory(const QString& path);   // a writable, non-hidden folder
 bool PathExists(const QString& path);
-quint64 GetFileSize64(const QString& path);  // 0x00000000FFFFFFFF when it cannot be opened
+// 0x00000000FFFFFFFF when it cannot be opened or is no regular file (a FIFO, a device, a folder).
+quint64 GetFileSize64(const QString& path);
+// Opens a regular file for reading without ever blocking (a FIFO would block an ordinary open); the
+// descriptor, or -1 with errno set (EINVAL for anything but a regular file).
+int OpenRegularFileForReading(const QString& path);
 constexpr quint64 kUnknownFileSize = 0x00000000FFFFFFFFull;
 QString GetModuleFolder();  // the executable's folder, ending in "/"
 

@@ -51,6 +51,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${QUORVANE_HOMEPAGE}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# "Open folder" after a download hands the folder to the desktop's opener.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS xdg-utils)
 # The Korean texts need a Korean font; the program runs without one, with boxes for the letters.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-nanum)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -76,6 +76,9 @@
     X(TipAlwaysOnTopOn, "항상 위 설정") \
     X(TipMinimize, "최소화") \
     X(TipExit, "프로그램 종료") \
+    X(AccessibleAlwaysOnTop, "항상 위") \
+    X(AccessibleExit, "종료") \
+    X(AccessibleFileList, "파일 목록") \
     X(VersionRefused, "현재 버전의 Cloffa은 더이상 사용하실 수 없습니다.\nTavirun를 최신버전으로 업데이트 하십시오...") \
     X(LogoutAfterTransfer, "Tavirun가 로그아웃 되었습니다.\n전송 완료후 Cloffa을 종료합니다.") \
     X(LogoutClosing, "Tavirun가 로그아웃 되었습니다.\nCloffa을 종료합니다.") \
@@ -92,7 +95,7 @@
     X(DeleteQuestion, "선택된 파일을 삭제하시겠습니까?  ") \
     X(DownloadNothingSelected, "다운로드할 파일을 선택하여 주십시오.") \
     X(DownloadCountFormat, "%d개의 파일을 다운로드합니다.") \
-    X(OpenFileFilter, "모든 파일(*.*) | *.*||") \
+    X(OpenFileFilter, "모든 파일 (*)") \
     X(DropFolderRefused, "폴더단위 드래그는 지원하지 않습니다.") \
     X(DropFileMissing, "파일이 존재하지 않습니다.") \
     X(UploadUnreadable, "파일을 읽을 수 없습니다.\n다른 프로그램에서 사용중인지 확인하세요.") \

@@ -2,6 +2,7 @@
 
 #include "app/Log.h"
 #include "app/SessionStore.h"
+#include "app/Utils.h"
 #include "app/platform/FileLock.h"
 #include "transfer/HttpConnection.h"
 
@@ -380,7 +381,7 @@ TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int 
     }
     if (!BuildUploadHeaders(job, nNo, aNo, item))
         return TransferFailed;
-    const int fd = ::open(QFile::encodeName(item.path).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenRegularFileForReading(item.path);
     if (fd < 0) {
         job.reportError(u"파일열기에 실패했습니다.\n파일이 사용중인지 확인후 다시 시도해 주십시오.\n%1"_s.arg(item.path), errno);
         return TransferFailed;
@@ -641,7 +642,7 @@ void RunUploadBatch(TransferJob& job) {
             }
             mode = 1;
         }
-        const int fd = ::open(QFile::encodeName(item.path).constData(), O_RDONLY | O_CLOEXEC);
+        const int fd = OpenRegularFileForReading(item.path);
         if (fd < 0) {
             job.reportError(SizeUnknownText(), errno);
             break;

@@ -2,62 +2,24 @@
 
 #include "res/Strings.h"
 
-#include <QGuiApplication>
 #include <QMessageBox>
-
-#include <deque>
-#include <mutex>
-
-namespace {
-std::mutex g_mutex;
-std::deque<MessageAnswer> g_answers;
-QList<MessageBox::Shown> g_shown;
-}  // namespace
-
-void MessageBox::setNextAnswer(MessageAnswer answer) {
-    std::lock_guard lock(g_mutex);
-    g_answers.push_back(answer);
-}
-
-void MessageBox::clearNextAnswers() {
-    std::lock_guard lock(g_mutex);
-    g_answers.clear();
-}
-
-int MessageBox::pendingAnswers() {
-    std::lock_guard lock(g_mutex);
-    return int(g_answers.size());
-}
-
-QList<MessageBox::Shown> MessageBox::shown() {
-    std::lock_guard lock(g_mutex);
-    return g_shown;
-}
-
-void MessageBox::clearShown() {
-    std::lock_guard lock(g_mutex);
-    g_shown.clear();
-}
-
-bool MessageBox::takeNextAnswer(MessageAnswer* answer) {
-    std::lock_guard lock(g_mutex);
-    if (g_answers.empty())
-        return false;
-    *answer = g_answers.front();
-    g_answers.pop_front();
-    return true;
-}
-
-void MessageBox::record(const Shown& shown) {
-    std::lock_guard lock(g_mutex);
-    g_shown.push_back(shown);
-}
+#include <QWidget>
 
 namespace {
 bool OffersYesNo(MessageIcon icon, MessageButtons buttons) {
     return buttons == MessageButtons::YesNo || icon == MessageIcon::Question;
 }
 }  // namespace
+
+MessagePresenter::MessagePresenter(QWidget* window) : QObject(window) {}
+
+MessagePresenter* MessagePresenter::For(const QWidget* widget) {
+    for (const QWidget* w = widget; w; w = w->parentWidget()) {
+        if (auto* presenter = w->findChild<MessagePresenter*>(QString(), Qt::FindDirectChildrenOnly))
+            return presenter;
+    }
+    return nullptr;
+}
 
 std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const QString& text, MessageIcon icon,
                                             MessageButtons buttons) {
@@ -73,19 +35,15 @@ std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const QString& text
                                              yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, parent);
     box->setTextFormat(Qt::PlainText);
     box->setDefaultButton(yesNo ? QMessageBox::Yes : QMessageBox::Ok);
+    if (yesNo)
+        box->setEscapeButton(QMessageBox::No);
     return box;
 }
 
 MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageIcon icon, MessageButtons buttons) {
     const bool yesNo = OffersYesNo(icon, buttons);
-    MessageAnswer answer = yesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
-    // Scripted, or on the offscreen platform where nobody could answer: never block.
-    if (MessageBox::takeNextAnswer(&answer) || QGuiApplication::platformName() == QLatin1String("offscreen")) {
-        MessageBox::record({Strings::AppCaption, text, icon, answer, yesNo});
-        return answer;
-    }
+    if (MessagePresenter* presenter = MessagePresenter::For(parent))
+        return presenter->Present(parent, {Strings::AppCaption, text, icon, yesNo});
     const int result = MakeMessageBox(parent, text, icon, buttons)->exec();
-    answer = yesNo ? (result == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No) : MessageAnswer::Ok;
-    MessageBox::record({Strings::AppCaption, text, icon, answer, yesNo});
-    return answer;
+    return yesNo ? (result == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No) : MessageAnswer::Ok;
 }

@@ -1,7 +1,7 @@
 #pragma once
-// Every message to the user: a box captioned "Cloffa". Tests script the answers with setNextAnswer()
-// and read what would have been shown from shown(); a scripted box never opens.
-#include <QList>
+// Every message to the user: a box captioned "Cloffa". A window's creator may attach a MessagePresenter
+// to the window; boxes of that window and its children then go to it instead of the screen.
+#include <QObject>
 #include <QString>
 
 #include <memory>
@@ -15,30 +15,26 @@ enum class MessageAnswer { Ok, Yes, No };
 // free-space question carries the warning icon).
 enum class MessageButtons { ByIcon, YesNo };
 
+struct MessageRequest {
+    QString caption;
+    QString text;
+    MessageIcon icon = MessageIcon::Information;
+    bool yesNo = false;
+};
+
+class MessagePresenter : public QObject {
+    Q_OBJECT
+public:
+    // Parented to `window`: it answers for that window and everything inside it.
+    explicit MessagePresenter(QWidget* window);
+    virtual MessageAnswer Present(QWidget* parent, const MessageRequest& request) = 0;
+
+    // The presenter attached to `widget` or the nearest of its parents; null when there is none.
+    static MessagePresenter* For(const QWidget* widget);
+};
+
 MessageAnswer ShowMessage(QWidget* parent, const QString& text, MessageIcon icon,
                           MessageButtons buttons = MessageButtons::ByIcon);
 // The box ShowMessage would open, for screenshots and checks.
 std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const QString& text, MessageIcon icon,
                                             MessageButtons buttons = MessageButtons::ByIcon);
-
-class MessageBox {
-public:
-    struct Shown {
-        QString caption;
-        QString text;
-        MessageIcon icon;
-        MessageAnswer answer;
-        bool yesNo = false;
-    };
-
-    static void setNextAnswer(MessageAnswer answer);  // queued; each box takes one
-    static void clearNextAnswers();
-    static int pendingAnswers();
-    static QList<Shown> shown();
-    static void clearShown();
-
-private:
-    friend MessageAnswer ShowMessage(QWidget*, const QString&, MessageIcon, MessageButtons);
-    static bool takeNextAnswer(MessageAnswer* answer);
-    static void record(const Shown& shown);
-};

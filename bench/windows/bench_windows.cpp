@@ -6,6 +6,7 @@
 // Medians of a few runs; the service is the local one, in-process, on the loopback address.
 #include "app/SessionStore.h"
 #include "service/FileService.h"
+#include "tests/ui/ScriptedMessages.h"
 #include "tools/cloffa-service/LocalService.h"
 #include "ui/controls/CThemeListCtrl.h"
 #include "ui/windows/CFilelistDlg.h"
@@ -139,6 +140,8 @@ int main(int argc, char** argv) {
         QElapsedTimer t;
         t.start();
         auto dialog = std::make_unique<CQuorvaneDlg>(*store, QPoint(30, 40));
+        MessageScript messages;  // a failure box would otherwise wait for a user who is not there
+        new ScriptedMessages(dialog.get(), messages);
         dialog->show();
         const bool shown = WaitUntil(
             [&] {

@@ -69,6 +69,51 @@ private Q_SLOTS:
         QCOMPARE(a.top, top);
     }
 
+    // The process's own argument list: any program name works, and "Quorvane.exe" keeps its rule.
+    void fromArguments_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("proceed");
+        QTest::addColumn<bool>("hasToken");
+        QTest::addColumn<int>("left");
+        QTest::addColumn<int>("top");
+        const QStringList start{QStringLiteral("/start"), QStringLiteral("tok"), QStringLiteral("100"),
+                                QStringLiteral("50")};
+        QTest::newRow("installed name") << (QStringList{QStringLiteral("/usr/bin/quorvane")} + start) << true
+                                        << true << 100 << 50;
+        QTest::newRow("short name") << (QStringList{QStringLiteral("qv")} + start) << true << true << 100 << 50;
+        QTest::newRow("toolbar name") << (QStringList{QStringLiteral("/opt/q/Quorvane.exe")} + start) << true
+                                      << true << 100 << 50;
+        QTest::newRow("toolbar name in a folder with blanks")
+            << (QStringList{QStringLiteral("/opt/my q/Quorvane.exe")} + start) << true << true << 100 << 50;
+        QTest::newRow("installed name, three values")
+            << QStringList{QStringLiteral("/usr/bin/quorvane"), QStringLiteral("/start"), QStringLiteral("t"),
+                           QStringLiteral("1")}
+            << false << false << 200 << 200;
+        QTest::newRow("installed name, no arguments") << QStringList{QStringLiteral("/usr/bin/quorvane")} << false
+                                                      << false << 200 << 200;
+        QTest::newRow("installed name, too long")
+            << (QStringList{QStringLiteral("/usr/bin/quorvane"), QStringLiteral("/start"), QString(250, u'a'),
+                            QStringLiteral("1"), QStringLiteral("2")})
+            << false << false << 200 << 200;
+        QTest::newRow("installed name, blank arguments")
+            << QStringList{QStringLiteral("/usr/bin/quorvane"), QStringLiteral(" "), QStringLiteral("")} << false
+            << false << 200 << 200;
+    }
+    void fromArguments() {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, proceed);
+        QFETCH(bool, hasToken);
+        QFETCH(int, left);
+        QFETCH(int, top);
+        const LaunchArguments a = ParseLaunchArguments(arguments);
+        QCOMPARE(a.proceed, proceed);
+        QCOMPARE(a.hasToken, hasToken);
+        QCOMPARE(a.left, left);
+        QCOMPARE(a.top, top);
+        if (hasToken)
+            QCOMPARE(a.token, QStringLiteral("tok"));
+    }
+
     void leadingInt_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("value");

@@ -1,6 +1,8 @@
 // Start-up end to end: the client against the toolbar stand-in on a private session bus.
 #include "app/CredentialProtection.h"
 #include "app/platform/VolumeInfo.h"
+#include "tests/common/RunningClient.h"
+#include "tools/cloffa-service/LocalService.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -13,7 +15,10 @@
 
 namespace {
 const QString kUser = QStringLiteral("tester01");
-const QString kShown = QStringLiteral("main window shown");
+const QString kKey = QStringLiteral("SK-1");
+// The window's info line, written once it is placed.
+const QString kShown = QStringLiteral("main window at ");
+const QString kListed = QStringLiteral("soap GetUserFiles status=200 error=0");
 
 QString binary(const QString& relative) {
     return qEnvironmentVariable("QUORVANE_BINARY_DIR") + u'/' + relative;
@@ -31,21 +36,27 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    QString m_client;  // the program under the name the toolbar starts
+    QString m_client;     // the program under the name the toolbar starts
+    QString m_installed;  // the program under its installed name
     std::unique_ptr<QProcess> m_server;
+    std::unique_ptr<cloffa::LocalService> m_service;
 
     QProcessEnvironment environment() const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), m_dir.filePath(QStringLiteral("state")));
         env.insert(QStringLiteral("HOME"), m_dir.filePath(QStringLiteral("home")));
-        env.insert(QStringLiteral("QUORVANE_TEST_EXIT_AFTER_SHOW"), QStringLiteral("1"));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("CLOFFA_SERVICE_URL"), QString::fromStdString(m_service->baseUrl()));
+        env.insert(QStringLiteral("CLOFFA_CA_FILE"), QString::fromStdString(m_service->caFile().string()));
+        RunningClient::EnableInfoLines(env);
         return env;
     }
+    QString tavirun() const { return binary(QStringLiteral("tools/tavirun/tavirun")); }
 
     QString token(const QStringList& extra = {}) {
         QProcess p;
-        p.start(binary(QStringLiteral("tools/tavirun/tavirun")), QStringList{QStringLiteral("token"), kUser} + extra);
+        p.start(tavirun(), QStringList{QStringLiteral("token"), kUser} + extra);
         if (!p.waitForFinished(10000))
             return {};
         return QString::fromLatin1(p.readAllStandardOutput()).trimmed();
@@ -53,9 +64,9 @@ private:
 
     bool startServer(const QStringList& extra = {}) {
         m_server = std::make_unique<QProcess>();
-        m_server->start(binary(QStringLiteral("tools/tavirun/tavirun")),
+        m_server->start(tavirun(),
                         QStringList{QStringLiteral("serve"), QStringLiteral("--user"), kUser,
-                                    QStringLiteral("--session-key"), QStringLiteral("SK-1"),
+                                    QStringLiteral("--session-key"), kKey,
                                     QStringLiteral("--exit-after"), QStringLiteral("60")} +
                             extra);
         return m_server->waitForReadyRead(10000) && m_server->readAllStandardOutput().contains("serving");
@@ -72,7 +83,7 @@ private:
             return r;
         }
         r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
         return r;
     }
 
@@ -82,7 +93,15 @@ private:
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
-        QVERIFY(QFileInfo::exists(binary(QStringLiteral("quorvane"))));
+        cloffa::ServiceOptions options;
+        options.storeDir = m_dir.filePath(QStringLiteral("store")).toStdString();
+        options.userId = kUser.toStdString();
+        options.sessionKey = kKey.toStdString();
+        m_service = std::make_unique<cloffa::LocalService>(options);
+        std::string error;
+        QVERIFY2(m_service->start(&error), error.c_str());
+        m_installed = binary(QStringLiteral("quorvane"));
+        QVERIFY(QFileInfo::exists(m_installed));
         QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("bin"))));
         QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("home"))));
         m_client = m_dir.filePath(QStringLiteral("bin/Quorvane.exe"));
@@ -106,22 +125,32 @@ private Q_SLOTS:
         QVERIFY(DecryptLaunchToken(token({QStringLiteral("--seed"), QString(128, u'7')})) != kUser);
     }
 
-    void reachesWindow() {
-        QVERIFY(startServer());
-        const Result r = runClient({QStringLiteral("/start"), token(), QStringLiteral("100"), QStringLiteral("50")});
-        QCOMPARE(r.exitCode, 0);
-        QVERIFY2(r.out.contains(kShown), qPrintable(r.out));
-        QVERIFY2(r.out.contains(QStringLiteral("position 100 50")), qPrintable(r.out));
+    // Shown at the launch position, listed, and ended by the toolbar's logout: under the toolbar's
+    // program name, under the installed name, and through the toolbar's launcher.
+    void reachesWindow_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Quorvane.exe") << QStringLiteral("toolbar name");
+        QTest::newRow("quorvane") << QStringLiteral("installed name");
+        QTest::newRow("launcher") << QStringLiteral("launcher");
     }
-
-    void reachesWindowThroughLauncher() {
+    void reachesWindow() {
+        QFETCH(QString, how);
         QVERIFY(startServer());
-        const Result r = run(binary(QStringLiteral("tools/tavirun/tavirun")),
-                             {QStringLiteral("launch"), QStringLiteral("--left"), QStringLiteral("30"),
-                              QStringLiteral("--top"), QStringLiteral("40"), QStringLiteral("--"), m_client},
-                             environment());
-        QCOMPARE(r.exitCode, 0);
-        QVERIFY2(r.out.contains(QStringLiteral("position 30 40")), qPrintable(r.out));
+        const QProcessEnvironment env = environment();
+        RunningClient client;
+        const QStringList start{QStringLiteral("/start"), token(), QStringLiteral("100"), QStringLiteral("50")};
+        if (how == QLatin1String("launcher")) {
+            QVERIFY(client.Start(tavirun(),
+                                 {QStringLiteral("launch"), QStringLiteral("--left"), QStringLiteral("100"),
+                                  QStringLiteral("--top"), QStringLiteral("50"), QStringLiteral("--"), m_client},
+                                 env));
+        } else {
+            QVERIFY(client.Start(how == QLatin1String("toolbar name") ? m_client : m_installed, start, env));
+        }
+        QVERIFY2(client.WaitForErr(kListed), qPrintable(client.Err()));
+        QVERIFY2(client.Err().contains(kShown + QStringLiteral("100,50")), qPrintable(client.Err()));
+        QVERIFY(client.Logout(tavirun(), env));
+        QCOMPARE(client.ExitCode(), 0);
     }
 
     void refused_data() {
@@ -152,9 +181,11 @@ private Q_SLOTS:
             else if (a == QLatin1String("%o"))
                 a = QString::fromLatin1(MakeLaunchToken(QStringLiteral("someone")));
         }
-        const Result r = runClient(list);
-        QCOMPARE(r.exitCode, 0);
-        QVERIFY2(!r.out.contains(kShown), qPrintable(r.out));
+        for (const QString& program : {m_client, m_installed}) {
+            const Result r = run(program, list, environment());
+            QCOMPARE(r.exitCode, 0);
+            QVERIFY2(!r.out.contains(kShown), qPrintable(r.out));
+        }
     }
 
     void sessionCallTimesOut() {
@@ -169,14 +200,10 @@ private Q_SLOTS:
 
     void secondCopyActivatesFirst() {
         QVERIFY(startServer());
-        QProcessEnvironment env = environment();
-        env.insert(QStringLiteral("QUORVANE_TEST_STAY_MS"), QStringLiteral("20000"));
-        QProcess first;
-        first.setProcessEnvironment(env);
-        first.start(m_client, {QStringLiteral("/start"), token(), QStringLiteral("1"), QStringLiteral("2")});
-        QString firstOut;
-        QTRY_VERIFY_WITH_TIMEOUT((firstOut += QString::fromUtf8(first.readAllStandardOutput())).contains(kShown),
-                                 10000);
+        const QProcessEnvironment env = environment();
+        RunningClient first;
+        QVERIFY(first.Start(m_client, {QStringLiteral("/start"), token(), QStringLiteral("1"), QStringLiteral("2")}, env));
+        QVERIFY2(first.WaitForErr(kListed), qPrintable(first.Err()));
 
         QElapsedTimer t;
         t.start();
@@ -185,29 +212,34 @@ private Q_SLOTS:
         QCOMPARE(second.exitCode, 0);
         QVERIFY(!second.out.contains(kShown));
         QVERIFY2(elapsed >= 300, qPrintable(QString::number(elapsed)));
-        QTRY_VERIFY_WITH_TIMEOUT((firstOut += QString::fromUtf8(first.readAllStandardOutput())).contains(u"activated"),
-                                 5000);
+        QVERIFY2(first.WaitForErr(QStringLiteral("activated by another copy"), 5000), qPrintable(first.Err()));
 
-        // The toolbar's logout ends the first copy long before its test stay is over.
-        const Result logout = run(binary(QStringLiteral("tools/tavirun/tavirun")), {QStringLiteral("logout")}, env);
-        QCOMPARE(logout.exitCode, 0);
-        QVERIFY(first.waitForFinished(5000));
-        QCOMPARE(first.exitCode(), 0);
+        // The toolbar's logout ends the first copy.
+        QVERIFY(first.Logout(tavirun(), env, 5000));
+        QCOMPARE(first.ExitCode(), 0);
     }
 
+    // The stored settings are read at start and written back unchanged at the end.
     void settingsSurviveRestart() {
         QVERIFY(startServer());
-        const QString folder = m_dir.filePath(QStringLiteral("downloads"));
-        QProcessEnvironment env = environment();
-        env.insert(QStringLiteral("QUORVANE_TEST_SET_FOLDER"), folder);
-        env.insert(QStringLiteral("QUORVANE_TEST_TOGGLE_TOP"), QStringLiteral("1"));
-        const QStringList args{QStringLiteral("/start"), token(), QStringLiteral("1"), QStringLiteral("2")};
-        const Result first = runClient(args, env);
-        QVERIFY2(first.out.contains(QStringLiteral("always_top=0")), qPrintable(first.out));
-        const Result second = runClient(args);
-        QVERIFY2(second.out.contains(QStringLiteral("download_folder=") + folder + u'/'), qPrintable(second.out));
-        QVERIFY2(second.out.contains(QStringLiteral("always_top=1")), qPrintable(second.out));
-        QVERIFY(QFileInfo::exists(m_dir.filePath(QStringLiteral("config/Brellow/TaviRun.conf"))));
+        const QString folder = m_dir.filePath(QStringLiteral("downloads")) + u'/';
+        const QString conf = m_dir.filePath(QStringLiteral("config/Brellow/TaviRun.conf"));
+        QVERIFY(QDir().mkpath(QFileInfo(conf).path()));
+        {
+            QFile file(conf);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(QByteArray("[Cloffa]\ndownload_path=") + folder.toUtf8() + "\nalways_top=1\n");
+        }
+        const QProcessEnvironment env = environment();
+        RunningClient client;
+        QVERIFY(client.Start(m_client, {QStringLiteral("/start"), token(), QStringLiteral("1"), QStringLiteral("2")}, env));
+        QVERIFY2(client.WaitForErr(kListed), qPrintable(client.Err()));
+        QVERIFY(client.Logout(tavirun(), env));
+        QFile file(conf);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray written = file.readAll();
+        QVERIFY2(written.contains(QByteArray(QByteArray("download_path=") + folder.toUtf8())), written.constData());
+        QVERIFY2(written.contains("always_top=1"), written.constData());
     }
 };
 

@@ -184,6 +184,28 @@ private Q_SLOTS:
         QCOMPARE(GetFileSize64(tmp.filePath(QStringLiteral("missing"))), kUnknownFileSize);
     }
 
+    // Only regular files have a size to upload; nothing here may block (a FIFO with no writer would).
+    void fileSizeOfOtherKinds_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("fifo") << QStringLiteral("fifo");
+        QTest::newRow("character device") << QStringLiteral("/dev/zero");
+        QTest::newRow("folder") << QStringLiteral("folder");
+        QTest::newRow("symlink to fifo") << QStringLiteral("link");
+    }
+    void fileSizeOfOtherKinds() {
+        QFETCH(QString, kind);
+        QTemporaryDir tmp;
+        const QString fifo = tmp.filePath(QStringLiteral("pipe"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(QFile::link(fifo, tmp.filePath(QStringLiteral("link"))));
+        const QString path = kind == QLatin1String("fifo")     ? fifo
+                             : kind == QLatin1String("folder") ? tmp.path()
+                             : kind == QLatin1String("link")   ? tmp.filePath(QStringLiteral("link"))
+                                                               : kind;
+        QCOMPARE(GetFileSize64(path), kUnknownFileSize);
+        QCOMPARE(OpenRegularFileForReading(path), -1);
+    }
+
     void moduleFolder() {
         const QString folder = GetModuleFolder();
         QVERIFY(folder.endsWith(u'/'));

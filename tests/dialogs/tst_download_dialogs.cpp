@@ -3,7 +3,7 @@
 #include "res/DialogUnits.h"
 #include "res/Strings.h"
 #include "transfer/dialog/CTransmissionDlg.h"
-#include "ui/MessageBox.h"
+#include "tests/ui/ScriptedMessages.h"
 #include "ui/controls/CTransparentLabel.h"
 #include "ui/dialogs/CConfirmReplacefileDlg.h"
 #include "ui/dialogs/CDownloadSelectDlg.h"
@@ -18,6 +18,10 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+MessageScript g_messages;
+}  // namespace
 
 class TestDownloadDialogs : public QObject {
     Q_OBJECT
@@ -34,8 +38,8 @@ private Q_SLOTS:
         QVERIFY(m_store.SetDownloadFolder(folder()));
     }
     void init() {
-        MessageBox::clearNextAnswers();
-        MessageBox::clearShown();
+        g_messages.clearNextAnswers();
+        g_messages.clearShown();
         CDownloadSelectDlg::clearNextFolders();
         CConfirmReplacefileDlg::clearNextAnswers();
         CConfirmReplacefileDlg::clearAsked();
@@ -44,6 +48,7 @@ private Q_SLOTS:
 
     void downloadDialogLayout() {
         CDownloadSelectDlg dlg;
+        new ScriptedMessages(&dlg, g_messages);
         const DialogUnits& du = DialogUnits::ForDialogFont();
         QCOMPARE(dlg.windowTitle(), u"다운로드"_s);
         QCOMPARE(dlg.size(), du.size({177, 82}));
@@ -74,20 +79,21 @@ private Q_SLOTS:
         QFETCH(QString, message);
         QFETCH(QString, folder);
         CDownloadSelectDlg dlg;
+        new ScriptedMessages(&dlg, g_messages);
         dlg.show();
         qobject_cast<QLineEdit*>(dlg.control(CDownloadSelectDlg::IdFolder))->setText(typed);
         QTest::mouseClick(dlg.control(CDownloadSelectDlg::IdStart), Qt::LeftButton);
         if (message.isEmpty()) {
-            QVERIFY(MessageBox::shown().isEmpty());
+            QVERIFY(g_messages.shown().isEmpty());
             QCOMPARE(dlg.result(), int(QDialog::Accepted));
             QVERIFY(!dlg.isVisible());
             QCOMPARE(dlg.Folder(), folder);
             QVERIFY(dlg.Folder().endsWith(u'/'));
         } else {
-            QCOMPARE(MessageBox::shown().size(), 1);
-            QCOMPARE(MessageBox::shown().first().text, message);
-            QCOMPARE(MessageBox::shown().first().caption, u"Cloffa"_s);
-            QCOMPARE(MessageBox::shown().first().icon, MessageIcon::Information);
+            QCOMPARE(g_messages.shown().size(), 1);
+            QCOMPARE(g_messages.shown().first().text, message);
+            QCOMPARE(g_messages.shown().first().caption, u"Cloffa"_s);
+            QCOMPARE(g_messages.shown().first().icon, MessageIcon::Information);
             QVERIFY(dlg.isVisible());  // stays open for correction
         }
     }
@@ -109,6 +115,7 @@ private Q_SLOTS:
         QFETCH(QString, field);
         QVERIFY(m_store.SetDownloadFolder(stored));
         CDownloadSelectDlg dlg;
+        new ScriptedMessages(&dlg, g_messages);
         dlg.show();
         CDownloadSelectDlg::setNextFolder(answer);
         QTest::mouseClick(dlg.control(CDownloadSelectDlg::IdBrowse), Qt::LeftButton);
@@ -118,6 +125,7 @@ private Q_SLOTS:
 
     void downloadEscape() {
         CDownloadSelectDlg dlg;
+        new ScriptedMessages(&dlg, g_messages);
         dlg.show();
         QTest::keyClick(&dlg, Qt::Key_Escape);
         QCOMPARE(dlg.result(), int(QDialog::Rejected));

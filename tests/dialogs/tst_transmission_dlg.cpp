@@ -3,7 +3,7 @@
 #include "res/Strings.h"
 #include "tools/cloffa-service/LocalService.h"
 #include "transfer/dialog/CTransmissionDlg.h"
-#include "ui/MessageBox.h"
+#include "tests/ui/ScriptedMessages.h"
 #include "ui/controls/CTransparentLabel.h"
 #include "ui/dialogs/CConfirmReplacefileDlg.h"
 
@@ -24,9 +24,12 @@ using Answer = CConfirmReplacefileDlg::Answer;
 
 namespace {
 
-// Stands in for the file list window: counts the done messages it receives.
+MessageScript g_messages;
+
+// Stands in for the file list window: counts the done messages it receives; its boxes are scripted.
 class DoneCatcher : public QWidget {
 public:
+    DoneCatcher() { new ScriptedMessages(this, g_messages); }
     int count = 0;
     qintptr direction = -1;
     qintptr dialog = 0;
@@ -56,7 +59,7 @@ public:
 protected:
     bool eventFilter(QObject*, QEvent* e) override {
         if (e->type() == QEvent::Hide && messagesWhenHidden < 0)
-            messagesWhenHidden = int(MessageBox::shown().size());
+            messagesWhenHidden = int(g_messages.shown().size());
         if (e->type() == EventTypeOf(PrivateMessage::TransferProgress))
             ++progressEvents;
         return false;
@@ -126,8 +129,8 @@ private Q_SLOTS:
     void init() {
         m_dest = std::make_unique<QTemporaryDir>();
         QVERIFY(m_store.SetDownloadFolder(dest()));
-        MessageBox::clearNextAnswers();
-        MessageBox::clearShown();
+        g_messages.clearNextAnswers();
+        g_messages.clearShown();
         CConfirmReplacefileDlg::clearNextAnswers();
         CConfirmReplacefileDlg::clearAsked();
         m_service->clearFaults();
@@ -257,7 +260,7 @@ private Q_SLOTS:
         QCOMPARE(QString::fromUtf8(ReadAll(dest() + u"c.txt"_s)), expected[2]);
         // Nothing half-written stays behind, and no message was needed.
         QCOMPARE(QDir(dest()).entryList(QDir::Files | QDir::Hidden).size(), expected[2] == u"<missing>"_s ? 2 : 3);
-        QVERIFY2(MessageBox::shown().isEmpty(), qPrintable(MessageBox::shown().value(0).text));
+        QVERIFY2(g_messages.shown().isEmpty(), qPrintable(g_messages.shown().value(0).text));
         QCOMPARE(m_opened.size(), opened ? 1 : 0);
         if (opened)
             QCOMPARE(m_opened.first(), QUrl::fromLocalFile(dest()));
@@ -298,7 +301,7 @@ private Q_SLOTS:
         QElapsedTimer timer;
         FirstProgress trigger;
         auto clickCancel = [&] {
-            MessageBox::setNextAnswer(MessageAnswer::Yes);
+            g_messages.setNextAnswer(MessageAnswer::Yes);
             timer.start();
             QTest::mouseClick(dlg->control(CTransmissionDlg::IdCancel), Qt::LeftButton);
         };
@@ -319,9 +322,9 @@ private Q_SLOTS:
         // A stalled server is noticed at curl's next progress call, about once a second.
         QVERIFY2(ms < (stalled ? 1500 : 1000), qPrintable(QString::number(ms)));
         QVERIFY(!dlg->isActive());
-        QCOMPARE(MessageBox::shown().size(), 1);
-        QCOMPARE(MessageBox::shown().first().text, u"파일전송을 취소하시겠습니까?"_s);
-        QCOMPARE(MessageBox::shown().first().icon, MessageIcon::Question);
+        QCOMPARE(g_messages.shown().size(), 1);
+        QCOMPARE(g_messages.shown().first().text, u"파일전송을 취소하시겠습니까?"_s);
+        QCOMPARE(g_messages.shown().first().icon, MessageIcon::Question);
         QCOMPARE(QDir(dest()).entryList(QDir::Files | QDir::Hidden).size(), 0);
         QVERIFY(!m_store.IsNameInProgress(u"big.bin"_s));
         QVERIFY(m_opened.isEmpty());
@@ -341,11 +344,11 @@ private Q_SLOTS:
         QVERIFY(dlg->Start());
         auto* bar = qobject_cast<QProgressBar*>(dlg->control(CTransmissionDlg::IdProgress));
         QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0, 10000);
-        MessageBox::setNextAnswer(MessageAnswer::No);
+        g_messages.setNextAnswer(MessageAnswer::No);
         dlg->close();  // the window's close asks the same question
         QTRY_COMPARE_WITH_TIMEOUT(parent.count, 1, 10000);
-        QCOMPARE(MessageBox::shown().size(), 1);
-        QCOMPARE(MessageBox::shown().first().text, u"파일전송을 취소하시겠습니까?"_s);
+        QCOMPARE(g_messages.shown().size(), 1);
+        QCOMPARE(g_messages.shown().first().text, u"파일전송을 취소하시겠습니까?"_s);
         QCOMPARE(QFile(dest() + u"resume.bin"_s).size(), qint64(data.size()));
     }
 
@@ -359,10 +362,10 @@ private Q_SLOTS:
         dlg->installEventFilter(&watcher);
         QTRY_COMPARE_WITH_TIMEOUT(parent.count, 1, 10000);
         QCOMPARE(watcher.messagesWhenHidden, 0);
-        QCOMPARE(MessageBox::shown().size(), 1);
-        QCOMPARE(MessageBox::shown().first().text,
+        QCOMPARE(g_messages.shown().size(), 1);
+        QCOMPARE(g_messages.shown().first().text,
                  u"요청하신 파일은 바이러스로 분류되어 자동 삭제되었습니다.\n오류번호: 404"_s);
-        QCOMPARE(MessageBox::shown().first().icon, MessageIcon::Error);
+        QCOMPARE(g_messages.shown().first().icon, MessageIcon::Error);
         QVERIFY(!QFile::exists(dest() + u"gone.txt"_s));
     }
 
@@ -374,9 +377,9 @@ private Q_SLOTS:
         QVERIFY(dlg->Start());
         QTRY_COMPARE_WITH_TIMEOUT(parent.count, 1, 10000);
         m_store.RemoveNameInProgress(u"busy.txt"_s);
-        QCOMPARE(MessageBox::shown().size(), 1);
-        QCOMPARE(MessageBox::shown().first().text, u"전송중인 파일은 다운로드할 수 없습니다."_s);
-        QCOMPARE(MessageBox::shown().first().icon, MessageIcon::Information);
+        QCOMPARE(g_messages.shown().size(), 1);
+        QCOMPARE(g_messages.shown().first().text, u"전송중인 파일은 다운로드할 수 없습니다."_s);
+        QCOMPARE(g_messages.shown().first().icon, MessageIcon::Information);
         QCOMPARE(ReadAll(dest() + u"free.txt"_s), QByteArray("def"));
     }
 
@@ -394,7 +397,7 @@ private Q_SLOTS:
         QVERIFY(dlg->Start());
         QTRY_COMPARE_WITH_TIMEOUT(parent.count, 1, 10000);
         QCOMPARE(parent.direction, qintptr(CTransmissionDlg::Upload));
-        QVERIFY2(MessageBox::shown().isEmpty(), qPrintable(MessageBox::shown().value(0).text));
+        QVERIFY2(g_messages.shown().isEmpty(), qPrintable(g_messages.shown().value(0).text));
         bool stored = false;
         for (const cloffa::StoredFile& file : m_service->files())
             stored = stored || (file.name == "올림.txt" && file.size == 14);
@@ -420,8 +423,8 @@ private Q_SLOTS:
         dlg->SetItems({item("stall.bin", std::string(1024 * 1024, 's'))});
         QVERIFY(dlg->Start());
         auto* bar = qobject_cast<QProgressBar*>(dlg->control(CTransmissionDlg::IdProgress));
-        QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0 || !MessageBox::shown().isEmpty(), 10000);
-        QVERIFY2(MessageBox::shown().isEmpty(), qPrintable(MessageBox::shown().value(0).text));
+        QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0 || !g_messages.shown().isEmpty(), 10000);
+        QVERIFY2(g_messages.shown().isEmpty(), qPrintable(g_messages.shown().value(0).text));
         QVERIFY(dlg->isActive());
         QElapsedTimer timer;
         timer.start();

@@ -1,5 +1,6 @@
 // The Debian package made by CPack from this build tree: its fields and dependencies, its contents, and
 // the extracted program reaching its window when the toolbar stand-in starts it.
+#include "tests/common/RunningClient.h"
 #include "tests/install/InstallCheck.h"
 
 #include <QRegularExpression>
@@ -88,6 +89,7 @@ private Q_SLOTS:
         QTest::newRow("OpenSSL") << QStringLiteral("Depends") << QStringLiteral("\\blibssl3\\b");
         QTest::newRow("gSOAP") << QStringLiteral("Depends") << QStringLiteral("\\blibgsoap-2\\.8");
         QTest::newRow("C++ runtime") << QStringLiteral("Depends") << QStringLiteral("\\blibstdc\\+\\+6\\b");
+        QTest::newRow("folder opener") << QStringLiteral("Depends") << QStringLiteral("\\bxdg-utils\\b");
         QTest::newRow("Korean font") << QStringLiteral("Recommends") << QStringLiteral("\\bfonts-nanum\\b");
     }
     void fields() {
@@ -129,7 +131,8 @@ private Q_SLOTS:
     }
 
     void reachesWindowThroughToolbar() {
-        // The local service, as in a real start; the window's test hook reports before it would call it.
+        // The local service, as in a real start: the window checks the version and lists, then the
+        // toolbar's logout ends it.
         QProcess service;
         const QString ready = startHelper(service, built(QStringLiteral("tools/cloffa-service/cloffa-service")),
                                           {QStringLiteral("--store"), m_scratch.filePath(QStringLiteral("store")),
@@ -150,20 +153,25 @@ private Q_SLOTS:
         env.insert(QStringLiteral("CLOFFA_CA_FILE"), ready.section(QStringLiteral(" ca="), 1));
         env.insert(QStringLiteral("HOME"), m_scratch.filePath(QStringLiteral("home")));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_scratch.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("QUORVANE_TEST_EXIT_AFTER_SHOW"), QStringLiteral("1"));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), m_scratch.filePath(QStringLiteral("state")));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        const Run r = RunTool(built(QStringLiteral("tools/tavirun/tavirun")),
-                              {QStringLiteral("launch"), QStringLiteral("--left"), QStringLiteral("30"),
-                               QStringLiteral("--top"), QStringLiteral("40"), QStringLiteral("--"),
-                               m_root + QStringLiteral("/usr/bin/Quorvane.exe")},
-                              env, 30000);
+        RunningClient::EnableInfoLines(env);
+        RunningClient client;
+        QVERIFY(client.Start(built(QStringLiteral("tools/tavirun/tavirun")),
+                             {QStringLiteral("launch"), QStringLiteral("--left"), QStringLiteral("30"),
+                              QStringLiteral("--top"), QStringLiteral("40"), QStringLiteral("--"),
+                              m_root + QStringLiteral("/usr/bin/Quorvane.exe")},
+                             env));
+        const bool listed = client.WaitForErr(QStringLiteral("soap GetUserFiles status=200 error=0"), 30000);
+        const bool ended = client.Logout(built(QStringLiteral("tools/tavirun/tavirun")), env);
         service.terminate();
         toolbar.kill();
         service.waitForFinished();
         toolbar.waitForFinished();
-        QCOMPARE(r.exitCode, 0);
-        QVERIFY2(r.out.contains("main window shown\n"), qPrintable(Describe(r)));
-        QVERIFY2(r.out.contains("position 30 40\n"), qPrintable(Describe(r)));
+        QVERIFY2(listed, qPrintable(client.Err()));
+        QVERIFY(ended);
+        QCOMPARE(client.ExitCode(), 0);
+        QVERIFY2(client.Err().contains(QStringLiteral("main window at 30,40")), qPrintable(client.Err()));
     }
 };
 

@@ -1,30 +1,60 @@
 #include "res/Strings.h"
 #include "ui/KoreanTranslations.h"
+#include "tests/ui/ScriptedMessages.h"
 #include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 class TestMessageBox : public QObject {
     Q_OBJECT
 private slots:
-    void init() {
-        MessageBox::clearNextAnswers();
-        MessageBox::clearShown();
-    }
-    void scriptedAnswersInOrder() {
-        MessageBox::setNextAnswer(MessageAnswer::No);
-        MessageBox::setNextAnswer(MessageAnswer::Yes);
-        QCOMPARE(ShowMessage(nullptr, Strings::DeleteQuestion, MessageIcon::Question), MessageAnswer::No);
-        QCOMPARE(ShowMessage(nullptr, Strings::UploadSpaceQuestion, MessageIcon::Question), MessageAnswer::Yes);
-        QCOMPARE(MessageBox::pendingAnswers(), 0);
-        const auto shown = MessageBox::shown();
+    // A presenter attached to a window answers for it and for everything inside it, in queue order.
+    void presenterAnswersForItsWindow() {
+        MessageScript script;
+        QWidget window;
+        auto* inner = new QWidget(&window);
+        new ScriptedMessages(&window, script);
+        script.setNextAnswer(MessageAnswer::No);
+        script.setNextAnswer(MessageAnswer::Yes);
+        QCOMPARE(ShowMessage(inner, Strings::DeleteQuestion, MessageIcon::Question), MessageAnswer::No);
+        QCOMPARE(ShowMessage(&window, Strings::UploadSpaceQuestion, MessageIcon::Warning, MessageButtons::YesNo),
+                 MessageAnswer::Yes);
+        QCOMPARE(script.pendingAnswers(), 0);
+        const auto shown = script.shown();
         QCOMPARE(shown.size(), 2);
         QCOMPARE(shown[0].caption, QStringLiteral("Cloffa"));
         QCOMPARE(shown[0].text, Strings::DeleteQuestion);
-        QCOMPARE(shown[1].icon, MessageIcon::Question);
+        QVERIFY(shown[1].yesNo);
+        QCOMPARE(shown[1].icon, MessageIcon::Warning);
+        QWidget other;
+        QCOMPARE(MessagePresenter::For(&other), nullptr);
+    }
+    // Without a presenter a real box opens and waits for the user, on any platform.
+    void realBoxWaitsForTheUser_data() {
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("question, Escape") << int(MessageIcon::Question) << int(Qt::Key_Escape) << int(MessageAnswer::No);
+        QTest::newRow("question, Enter") << int(MessageIcon::Question) << int(Qt::Key_Return) << int(MessageAnswer::Yes);
+        QTest::newRow("information, Enter") << int(MessageIcon::Information) << int(Qt::Key_Return) << int(MessageAnswer::Ok);
+    }
+    void realBoxWaitsForTheUser() {
+        QFETCH(int, icon);
+        QFETCH(int, key);
+        QFETCH(int, expected);
+        bool sawBox = false;
+        QTimer::singleShot(50, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            sawBox = box && box->windowTitle() == QStringLiteral("Cloffa");
+            if (box)
+                QTest::keyClick(box, Qt::Key(key));
+        });
+        QCOMPARE(int(ShowMessage(nullptr, Strings::DeleteQuestion, MessageIcon(icon))), expected);
+        QVERIFY(sawBox);
     }
     // The box a user would see: caption, icon and buttons for each kind of message.
     void builtBox_data() {
@@ -65,11 +95,6 @@ private slots:
         QVERIFY(box->button(QMessageBox::No)->text().startsWith(QStringLiteral("아니")));
         const auto ok = MakeMessageBox(nullptr, Strings::FolderMissing, MessageIcon::Information);
         QVERIFY(!ok->button(QMessageBox::Ok)->text().contains(QStringLiteral("OK")));
-    }
-    void unscriptedNeverBlocks() {
-        QCOMPARE(ShowMessage(nullptr, Strings::FolderMissing, MessageIcon::Information), MessageAnswer::Ok);
-        QCOMPARE(MessageBox::shown().size(), 1);
-        QCOMPARE(MessageBox::shown().front().icon, MessageIcon::Information);
     }
 };
 

@@ -4,7 +4,7 @@
 #include "app/platform/PrivateEvents.h"
 #include "res/Strings.h"
 #include "tools/cloffa-service/LocalService.h"
-#include "ui/MessageBox.h"
+#include "tests/ui/ScriptedMessages.h"
 #include "ui/controls/CImageButton.h"
 #include "ui/controls/CImageButtonEx.h"
 #include "ui/controls/CModalessMessageBox.h"
@@ -12,6 +12,7 @@
 #include "ui/windows/CFilelistDlg.h"
 #include "ui/windows/CQuorvaneDlg.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -24,7 +25,10 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <deque>
 #include <fstream>
+
+#include <sys/stat.h>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -44,9 +48,20 @@ QString writeFile(const QString& folder, const QString& name, const QByteArray& 
     return path;
 }
 
+MessageScript g_messages;
+
+struct HideCounter : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Hide)
+            ++count;
+        return false;
+    }
+};
+
 QStringList shownTexts() {
     QStringList texts;
-    const auto shown = MessageBox::shown();
+    const auto shown = g_messages.shown();
     for (const auto& box : shown)
         texts << box.text;
     return texts;
@@ -79,6 +94,12 @@ private Q_SLOTS:
     void dragOutNowhere();
     void enterEscapeSwallowed();
     void alwaysOnTopToggle();
+    void alwaysOnTopKeepsTheWindowRunning();
+    void logoutWhileDeleteQuestionOpen();
+    void dropsOfOtherKinds_data();
+    void dropsOfOtherKinds();
+    void uploadDialogStartFolder();
+    void keyboardReachesEveryButton();
 
 private:
     std::unique_ptr<CQuorvaneDlg> openWindow(bool waitForStart = true);
@@ -86,6 +107,16 @@ private:
     void selectRow(CFilelistDlg* list, int row);
     int rowOf(const QString& name) const;
 
+    // The desktop the file list window is handed: the real transfer dialog, scripted questions and drags.
+    void SetFolderChooser(CFilelistDlg::FolderChooser chooser) { m_chooseFolder = std::move(chooser); }
+    void SetDragExecutor(CFilelistDlg::DragExecutor executor) { m_drag = std::move(executor); }
+    void QueueOpenFileAnswer(const QStringList& paths) { m_openFileAnswers.push_back(paths); }
+    CFilelistDlg::Desktop desktop();
+
+    CFilelistDlg::FolderChooser m_chooseFolder;
+    CFilelistDlg::DragExecutor m_drag;
+    std::deque<QStringList> m_openFileAnswers;
+    QStringList m_chooserFolders;  // where each open-file dialog started
     QTemporaryDir m_dir;
     std::unique_ptr<cloffa::LocalService> m_service;
     std::unique_ptr<SessionStore> m_store;
@@ -110,13 +141,14 @@ void WindowsTest::initTestCase() {
     m_service->setQuotaTotal(2100000000);  // room beside the large sample listing
     m_dragRoot = m_dir.path() + u"/home"_s;
     QVERIFY(QDir().mkpath(m_dragRoot + u"/Desktop/inbox"_s));
-    CFilelistDlg::SetDragRoots({m_dragRoot});
 }
 
 void WindowsTest::init() {
-    MessageBox::clearShown();
-    MessageBox::clearNextAnswers();
-    CFilelistDlg::ClearOpenFileAnswers();
+    g_messages.clearShown();
+    g_messages.clearNextAnswers();
+    m_openFileAnswers.clear();
+    m_chooserFolders.clear();
+    g_messages.whileOpen = {};
     m_service->clearFaults();
     m_service->setRefuseVersion(false);
     m_store->ClearFiles();
@@ -127,13 +159,36 @@ void WindowsTest::init() {
 }
 
 void WindowsTest::cleanup() {
-    CFilelistDlg::SetFolderChooser({});
-    CFilelistDlg::SetDragExecutor({});
+    m_chooseFolder = {};
+    m_drag = {};
     QTRY_VERIFY_WITH_TIMEOUT(!m_store->AnyTransferActive(), 15000);
 }
 
+CFilelistDlg::Desktop WindowsTest::desktop() {
+    CFilelistDlg::Desktop desktop;
+    desktop.chooseFolder = [this](QWidget* owner, int count, QString* folder, bool* openFolder) {
+        return m_chooseFolder && m_chooseFolder(owner, count, folder, openFolder);
+    };
+    desktop.runDrag = [this](QWidget* source, QMimeData* data) {
+        const Qt::DropAction action = m_drag ? m_drag(source, data) : Qt::IgnoreAction;
+        delete data;
+        return action;
+    };
+    desktop.chooseFiles = [this](QWidget*, const QString& folder) {
+        m_chooserFolders << folder;
+        if (m_openFileAnswers.empty())
+            return QStringList();
+        const QStringList paths = m_openFileAnswers.front();
+        m_openFileAnswers.pop_front();
+        return paths;
+    };
+    desktop.dragRoots = {m_dragRoot};
+    return desktop;
+}
+
 std::unique_ptr<CQuorvaneDlg> WindowsTest::openWindow(bool waitForStart) {
-    auto window = std::make_unique<CQuorvaneDlg>(*m_store, QPoint(30, 40));
+    auto window = std::make_unique<CQuorvaneDlg>(*m_store, QPoint(30, 40), nullptr, desktop());
+    new ScriptedMessages(window.get(), g_messages);
     window->show();
     if (waitForStart) {
         QElapsedTimer timer;
@@ -228,7 +283,7 @@ void WindowsTest::uploadDropAndButton() {
     QTRY_COMPARE_WITH_TIMEOUT(serviceCount(), before + 2, 15000);
     QTRY_VERIFY_WITH_TIMEOUT(!m_store->AnyTransferActive(), 15000);
     QTRY_COMPARE_WITH_TIMEOUT(m_store->FileCount(), before + 2, 15000);  // listed again after the upload
-    CFilelistDlg::QueueOpenFileAnswer({c});
+    QueueOpenFileAnswer({c});
     QTest::mouseClick(list->Button(CFilelistDlg::kUploadId), Qt::LeftButton, {}, QPoint(3, 3));
     QTRY_COMPARE_WITH_TIMEOUT(serviceCount(), before + 3, 15000);
     QTRY_COMPARE_WITH_TIMEOUT(m_store->FileCount(), before + 3, 15000);
@@ -254,7 +309,7 @@ void WindowsTest::downloadIntoFolder() {
     auto window = openWindow();
     QTemporaryDir target;
     int asked = 0;
-    CFilelistDlg::SetFolderChooser([&](QWidget*, int count, QString* folder, bool* openFolder) {
+    SetFolderChooser([&](QWidget*, int count, QString* folder, bool* openFolder) {
         asked = count;
         *folder = target.path();
         *openFolder = false;
@@ -270,7 +325,7 @@ void WindowsTest::downloadIntoFolder() {
     QCOMPARE(readAll(local), bytes);
     QCOMPARE(m_store->GetDownloadFolder(), target.path() + u'/');
     // A cancelled destination question starts nothing.
-    CFilelistDlg::SetFolderChooser([](QWidget*, int, QString*, bool*) { return false; });
+    SetFolderChooser([](QWidget*, int, QString*, bool*) { return false; });
     QTest::mouseClick(window->FileList()->Button(CFilelistDlg::kDownloadId), Qt::LeftButton, {}, QPoint(3, 3));
     QVERIFY(!m_store->AnyTransferActive());
 }
@@ -282,7 +337,7 @@ void WindowsTest::deleteOne() {
     const int row = rowOf(u"to-delete.txt"_s);
     QVERIFY(row >= 0);
     selectRow(window->FileList(), row);
-    MessageBox::setNextAnswer(MessageAnswer::Yes);
+    g_messages.setNextAnswer(MessageAnswer::Yes);
     QTest::keyClick(window->FileList()->List(), Qt::Key_Delete);
     QCOMPARE(serviceCount(), before - 1);
     QVERIFY(!m_service->file(idx));
@@ -329,7 +384,7 @@ void WindowsTest::failures() {
         if (kind == u"noArray"_s)
             fault.kind = cloffa::Fault::Kind::MissingFileArray;
         m_service->injectFault(cloffa::Endpoint::Soap, fault);
-        MessageBox::clearShown();
+        g_messages.clearShown();
         window->FileList()->RefreshList();
         QCOMPARE(m_store->FileCount(), 0);
     } else if (kind == u"versionFault"_s) {
@@ -337,7 +392,7 @@ void WindowsTest::failures() {
         QTRY_VERIFY_WITH_TIMEOUT(window->Closed(), 5000);
     } else {
         window = openWindow();
-        MessageBox::clearShown();
+        g_messages.clearShown();
         CFilelistDlg* list = window->FileList();
         QTemporaryDir local;
         if (kind == u"deleteFault"_s || kind == u"busyDelete"_s) {
@@ -352,7 +407,7 @@ void WindowsTest::failures() {
                 m_service->injectFault(cloffa::Endpoint::Soap, fault);
             }
             const int32_t keptIdx = m_store->FileAt(1)->idx;
-            MessageBox::setNextAnswer(MessageAnswer::Yes);
+            g_messages.setNextAnswer(MessageAnswer::Yes);
             list->Delete();
             if (kind == u"busyDelete"_s) {
                 m_store->RemoveNameInProgress(busyName);
@@ -376,7 +431,7 @@ void WindowsTest::failures() {
         }
         QVERIFY(!m_store->AnyTransferActive());
     }
-    const auto shown = MessageBox::shown();
+    const auto shown = g_messages.shown();
     QVERIFY2(!shown.isEmpty(), qPrintable(kind));
     qsizetype at = 0;
     while (at < shown.size() && !shown.at(at).text.startsWith(text))
@@ -407,8 +462,8 @@ void WindowsTest::spaceQuestion() {
     const QString file = writeFile(local.path(), u"big.bin"_s, QByteArray(4096, 'b'));
     m_store->SetQuota(m_store->QuotaTotal(), 100);  // less than the file
     const int before = serviceCount();
-    MessageBox::clearShown();
-    MessageBox::setNextAnswer(static_cast<MessageAnswer>(answer));
+    g_messages.clearShown();
+    g_messages.setNextAnswer(static_cast<MessageAnswer>(answer));
     m_service->clearRequests();
     window->FileList()->UploadPaths({file});
     const auto uploadsSent = [this] {
@@ -418,8 +473,8 @@ void WindowsTest::spaceQuestion() {
         return sent;
     };
     QCOMPARE(shownTexts(), QStringList{Strings::UploadSpaceQuestion});
-    QCOMPARE(int(MessageBox::shown().first().icon), int(MessageIcon::Warning));
-    QVERIFY(MessageBox::shown().first().yesNo);  // a question, under the warning icon
+    QCOMPARE(int(g_messages.shown().first().icon), int(MessageIcon::Warning));
+    QVERIFY(g_messages.shown().first().yesNo);  // a question, under the warning icon
     if (answer == int(MessageAnswer::Yes)) {
         // Sent anyway; the service itself may still refuse it.
         QTRY_COMPARE_WITH_TIMEOUT(uploadsSent(), 1, 15000);
@@ -436,7 +491,7 @@ void WindowsTest::versionRefused() {
     auto window = openWindow();
     QVERIFY(window->Closed());
     QCOMPARE(shownTexts(), QStringList{Strings::VersionRefused});
-    QCOMPARE(int(MessageBox::shown().first().icon), int(MessageIcon::Warning));
+    QCOMPARE(int(g_messages.shown().first().icon), int(MessageIcon::Warning));
     QCOMPARE(m_store->FileCount(), 0);  // no list was fetched
 }
 
@@ -482,7 +537,7 @@ void WindowsTest::closeDuringTransferRefused() {
     QVERIFY(!window->close());
     QVERIFY(!window->Closed());
     QCOMPARE(shownTexts(), QStringList{Strings::CloseRefusedBusy});
-    QCOMPARE(int(MessageBox::shown().first().icon), int(MessageIcon::Information));
+    QCOMPARE(int(g_messages.shown().first().icon), int(MessageIcon::Information));
     m_store->RemoveTransferDialog(&fake);
     QVERIFY(window->close());
 }
@@ -526,7 +581,7 @@ void WindowsTest::dragOut() {
     const QString inbox = m_dragRoot + u"/Desktop/inbox"_s;
     QString source;
     Qt::DropActions offered;
-    CFilelistDlg::SetDragExecutor([&](QWidget*, QMimeData* data) {
+    SetDragExecutor([&](QWidget*, QMimeData* data) {
         source = data->urls().value(0).toLocalFile();
         QFile::copy(source, inbox + u"/cloffa_drop_target.tmp"_s);
         return Qt::CopyAction;
@@ -545,7 +600,7 @@ void WindowsTest::dragOutNowhere() {
     auto window = openWindow();
     selectRow(window->FileList(), 0);
     QString source;
-    CFilelistDlg::SetDragExecutor([&](QWidget*, QMimeData* data) {
+    SetDragExecutor([&](QWidget*, QMimeData* data) {
         source = data->urls().value(0).toLocalFile();
         return Qt::IgnoreAction;
     });
@@ -585,6 +640,117 @@ void WindowsTest::alwaysOnTopToggle() {
     window->ToggleAlwaysOnTop();
     QCOMPARE(m_store->GetAlwaysOnTop(), 0);
     QVERIFY(!(window->windowFlags() & Qt::WindowStaysOnTopHint));
+}
+
+// The stay-on-top hint changes in place: the window is never hidden, so its modal run goes on.
+void WindowsTest::alwaysOnTopKeepsTheWindowRunning() {
+    m_store->SetAlwaysOnTop(0);
+    auto window = openWindow();
+    HideCounter hides;
+    window->installEventFilter(&hides);
+    bool visibleAfterToggles = false;
+    QTimer::singleShot(0, window.get(), [&] {
+        QTest::mouseClick(window->TopMostButton(), Qt::LeftButton, {}, QPoint(2, 2));
+        QTest::mouseClick(window->TopMostButton(), Qt::LeftButton, {}, QPoint(2, 2));
+        QCoreApplication::processEvents();
+        visibleAfterToggles = window->isVisible() && !window->Closed();
+        window->removeEventFilter(&hides);
+        window->close();
+    });
+    window->exec();  // returns at the close above
+    QVERIFY(visibleAfterToggles);
+    QCOMPARE(hides.count, 0);  // a hidden window would have ended its modal run
+    QCOMPARE(m_store->GetAlwaysOnTop(), 0);
+    QVERIFY(!window->TopMostButton()->isChecked());
+}
+
+// The toolbar logs out while the delete question is open: a "yes" then deletes nothing.
+void WindowsTest::logoutWhileDeleteQuestionOpen() {
+    const int32_t idx = m_service->addFile("kept.txt", "stay");
+    auto window = openWindow();
+    const int before = serviceCount();
+    selectRow(window->FileList(), rowOf(u"kept.txt"_s));
+    g_messages.whileOpen = [&](const MessageRequest& request) {
+        if (request.text == Strings::DeleteQuestion)
+            window->OnToolbarLogout();
+    };
+    g_messages.setNextAnswer(MessageAnswer::Yes);
+    QTest::keyClick(window->FileList()->List(), Qt::Key_Delete);
+    QCOMPARE(serviceCount(), before);
+    QVERIFY(m_service->file(idx));
+    QTRY_VERIFY_WITH_TIMEOUT(window->Closed(), 3000);
+}
+
+// Only plain folders get the folder message; anything that is no regular file fails as unreadable,
+// found without opening it (a FIFO would block), and nothing goes up.
+void WindowsTest::dropsOfOtherKinds_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("plain folder") << u"folder"_s << Strings::DropFolderRefused;
+    QTest::newRow("hidden folder") << u".hidden"_s << Strings::UploadUnreadable;
+    QTest::newRow("read-only folder") << u"readonly"_s << Strings::UploadUnreadable;
+    QTest::newRow("fifo") << u"fifo"_s << Strings::UploadUnreadable;
+    QTest::newRow("character device") << u"/dev/zero"_s << Strings::UploadUnreadable;
+    QTest::newRow("missing") << u"missing"_s << Strings::DropFileMissing;
+}
+void WindowsTest::dropsOfOtherKinds() {
+    QFETCH(QString, kind);
+    QFETCH(QString, message);
+    auto window = openWindow();
+    QTemporaryDir local;
+    QString path = kind.startsWith(u'/') ? kind : local.filePath(kind);
+    if (kind == u"folder"_s || kind == u".hidden"_s || kind == u"readonly"_s)
+        QVERIFY(QDir().mkpath(path));
+    if (kind == u"readonly"_s)
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner));
+    if (kind == u"fifo"_s)
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    const int before = serviceCount();
+    PostPrivate(window->FileList(), PrivateMessage::FilesDropped, 0, 0, QStringList{path});
+    QTRY_COMPARE_WITH_TIMEOUT(shownTexts().size(), 1, 3000);
+    QCOMPARE(shownTexts().first(), message);
+    QVERIFY(!m_store->AnyTransferActive());
+    QCOMPARE(serviceCount(), before);
+    if (kind == u"readonly"_s)
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// The open-file dialog starts at home the first time, then where the last upload came from.
+void WindowsTest::uploadDialogStartFolder() {
+    m_store->SetLastUploadFolder(QString());
+    auto window = openWindow();
+    QTemporaryDir local;
+    const QString file = writeFile(local.path(), u"from-here.txt"_s, "x");
+    QueueOpenFileAnswer({file});
+    QTest::mouseClick(window->FileList()->Button(CFilelistDlg::kUploadId), Qt::LeftButton, {}, QPoint(3, 3));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_store->AnyTransferActive(), 15000);
+    QTest::mouseClick(window->FileList()->Button(CFilelistDlg::kUploadId), Qt::LeftButton, {}, QPoint(3, 3));
+    QCOMPARE(m_chooserFolders, (QStringList{QDir::homePath(), local.path() + u'/'}));
+}
+
+// Tab walks from the list through every button and back; Space presses the focused one.
+void WindowsTest::keyboardReachesEveryButton() {
+    m_store->SetAlwaysOnTop(0);
+    auto window = openWindow();
+    QApplication::setActiveWindow(window.get());
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    window->FileList()->List()->setFocus();
+    QList<QWidget*> visited;
+    for (int i = 0; i < 7; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << QApplication::focusWidget();
+    }
+    CFilelistDlg* list = window->FileList();
+    const QList<QWidget*> expected{list->Button(CFilelistDlg::kUploadId), list->Button(CFilelistDlg::kDownloadId),
+                                   list->Button(CFilelistDlg::kDeleteId), window->TopMostButton(),
+                                   window->MinimizeButton(), window->CloseButton(), list->List()};
+    QCOMPARE(visited, expected);
+    window->TopMostButton()->setFocus();
+    QTest::keyClick(window->TopMostButton(), Qt::Key_Space);
+    QCOMPARE(m_store->GetAlwaysOnTop(), 1);
+    QCOMPARE(window->TopMostButton()->accessibleName(), u"항상 위"_s);
+    QCOMPARE(window->CloseButton()->accessibleName(), u"종료"_s);
+    QCOMPARE(list->List()->accessibleName(), u"파일 목록"_s);
 }
 
 QTEST_MAIN(WindowsTest)

@@ -1,5 +1,6 @@
 #include "transfer/dialog/CTransmissionDlg.h"
 
+#include "app/Log.h"
 #include "app/SessionStore.h"
 #include "app/Utils.h"
 #include "app/platform/ManualResetEvent.h"
@@ -372,8 +373,8 @@ void CTransmissionDlg::finishIfEnded() {
         // A folder that cannot be shown is not a failed transfer.
         if (opener)
             opener(url);
-        else
-            QDesktopServices::openUrl(url);
+        else if (!QDesktopServices::openUrl(url))
+            qCWarning(lcTransfer, "the download folder could not be opened: no desktop opener (xdg-open) answered");
     }
     sendDone();
 }

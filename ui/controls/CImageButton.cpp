@@ -5,9 +5,11 @@
 #include <QBitmap>
 #include <QEvent>
 #include <QPainter>
+#include <QPen>
 
 CImageButton::CImageButton(QWidget* parent) : QAbstractButton(parent) {
-    setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab and pressed with Space; a click leaves the keyboard focus where it was.
+    setFocusPolicy(Qt::TabFocus);
     setMouseTracking(true);
 }
 
@@ -66,6 +68,24 @@ void CImageButton::paintEvent(QPaintEvent*) {
         return;
     QPainter painter(this);
     painter.drawPixmap(QRect(0, 0, m_width, m_height), image);
+    if (hasFocus()) {
+        // Visible on the light and the dark parts of the skin alike: dark dots over a light line.
+        const QRect frame = rect().adjusted(1, 1, -2, -2);
+        painter.setPen(QPen(Qt::white, 1));
+        painter.drawRect(frame);
+        painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        painter.drawRect(frame);
+    }
+}
+
+void CImageButton::focusInEvent(QFocusEvent* event) {
+    update();
+    QAbstractButton::focusInEvent(event);
+}
+
+void CImageButton::focusOutEvent(QFocusEvent* event) {
+    update();
+    QAbstractButton::focusOutEvent(event);
 }
 
 void CImageButton::SetHover(bool hover) {

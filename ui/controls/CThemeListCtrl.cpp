@@ -81,6 +81,20 @@ void CThemeListCtrl::Setup() {
     connect(h, &QHeaderView::sectionMoved, this, [this] { viewport()->update(); });
 }
 
+void CThemeListCtrl::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    QTreeView::drawRow(painter, option, index);
+    if (!hasFocus() || index.row() != currentIndex().row())
+        return;
+    // The keyboard's row: a clear frame over the selected and the plain colours alike.
+    painter->save();
+    const QRect row = option.rect.adjusted(0, 0, -1, -1);
+    painter->setPen(QPen(QColor(0x1a, 0x3f, 0x6b), 1));
+    painter->drawRect(row);
+    painter->setPen(QPen(Qt::white, 1, Qt::DotLine));
+    painter->drawRect(row.adjusted(1, 1, -1, -1));
+    painter->restore();
+}
+
 void CThemeListCtrl::SetUseSystemImageList(bool use) {
     m_useSystemImageList = use;
     m_model->SetShowIcons(use);

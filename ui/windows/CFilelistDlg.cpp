@@ -12,13 +12,10 @@
 #include "ui/controls/CImageButton.h"
 #include "ui/controls/CThemeListCtrl.h"
 #include "ui/controls/FileListModel.h"
-#include "ui/windows/BatchRunner.h"
 #include "ui/windows/DropTargetFinder.h"
 
-#ifdef QUORVANE_HAVE_TRANSFER_DIALOG
 #include "transfer/dialog/CTransmissionDlg.h"
 #include "ui/dialogs/CDownloadSelectDlg.h"
-#endif
 
 #include <QApplication>
 #include <QDir>
@@ -40,29 +37,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-CFilelistDlg::TransferStarter& transferStarter() {
-    static CFilelistDlg::TransferStarter starter;
-    return starter;
-}
-CFilelistDlg::FolderChooser& folderChooser() {
-    static CFilelistDlg::FolderChooser chooser;
-    return chooser;
-}
-CFilelistDlg::DragExecutor& dragExecutor() {
-    static CFilelistDlg::DragExecutor executor;
-    return executor;
-}
-QStringList& dragRoots() {
-    static QStringList roots;
-    return roots;
-}
-std::deque<QStringList>& openFileAnswers() {
-    static std::deque<QStringList> answers;
-    return answers;
-}
-
 bool DefaultFolderChooser(QWidget* owner, int count, QString* folder, bool* openFolder) {
-#ifdef QUORVANE_HAVE_TRANSFER_DIALOG
     CDownloadSelectDlg dialog(owner);
     dialog.SetMessage(WithNumber(Strings::DownloadCountFormat, count));
     if (dialog.exec() != QDialog::Accepted)
@@ -70,20 +45,9 @@ bool DefaultFolderChooser(QWidget* owner, int count, QString* folder, bool* open
     *folder = dialog.Folder();
     *openFolder = dialog.OpenFolder() != 0;
     return !folder->isEmpty();
-#else
-    Q_UNUSED(count);
-    const QString chosen = QFileDialog::getExistingDirectory(owner, Strings::BrowseFolderTitle,
-                                                             SessionStore::instance().GetDownloadFolder());
-    if (chosen.isEmpty())
-        return false;
-    *folder = chosen;
-    *openFolder = false;
-    return true;
-#endif
 }
 
 QWidget* DefaultTransferStarter(CFilelistDlg* owner, const CFilelistDlg::TransferRequest& request) {
-#ifdef QUORVANE_HAVE_TRANSFER_DIALOG
     auto* dialog = new CTransmissionDlg(request.upload ? CTransmissionDlg::Upload : CTransmissionDlg::Download, owner);
     dialog->SetItems(request.items);
     if (!request.upload) {
@@ -92,9 +56,22 @@ QWidget* DefaultTransferStarter(CFilelistDlg* owner, const CFilelistDlg::Transfe
     }
     // On failure the dialog has already reported its end to `owner`, which disposes of it.
     return dialog->Start() ? dialog : nullptr;
-#else
-    return BatchRunner::Create(owner, request);
-#endif
+}
+
+QStringList DefaultFileChooser(QWidget* owner, const QString& folder) {
+    QFileDialog dialog(owner, QString(), folder, Strings::OpenFileFilter);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setOption(QFileDialog::DontResolveSymlinks);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
+Qt::DropAction DefaultDrag(QWidget* source, QMimeData* data) {
+    auto* drag = new QDrag(source);
+    drag->setMimeData(data);
+    return drag->exec(Qt::CopyAction, Qt::CopyAction);
 }
 
 } // namespace
@@ -104,15 +81,18 @@ QString WithNumber(const QString& text, int number) {
     return out.replace(QStringLiteral("%d"), QString::number(number));
 }
 
-void CFilelistDlg::SetTransferStarter(TransferStarter starter) { transferStarter() = std::move(starter); }
-void CFilelistDlg::SetFolderChooser(FolderChooser chooser) { folderChooser() = std::move(chooser); }
-void CFilelistDlg::SetDragExecutor(DragExecutor executor) { dragExecutor() = std::move(executor); }
-void CFilelistDlg::SetDragRoots(const QStringList& roots) { dragRoots() = roots; }
-void CFilelistDlg::QueueOpenFileAnswer(const QStringList& paths) { openFileAnswers().push_back(paths); }
-void CFilelistDlg::ClearOpenFileAnswers() { openFileAnswers().clear(); }
-
-CFilelistDlg::CFilelistDlg(SessionStore& store, QWidget* mainWindow, std::shared_ptr<FileService> service)
-    : QWidget(mainWindow), m_store(store), m_mainWindow(mainWindow), m_service(std::move(service)) {
+CFilelistDlg::CFilelistDlg(SessionStore& store, QWidget* mainWindow, std::shared_ptr<FileService> service,
+                           Desktop desktop)
+    : QWidget(mainWindow), m_store(store), m_mainWindow(mainWindow), m_desktop(std::move(desktop)),
+      m_service(std::move(service)) {
+    if (!m_desktop.startTransfer)
+        m_desktop.startTransfer = &DefaultTransferStarter;
+    if (!m_desktop.chooseFolder)
+        m_desktop.chooseFolder = &DefaultFolderChooser;
+    if (!m_desktop.runDrag)
+        m_desktop.runDrag = &DefaultDrag;
+    if (!m_desktop.chooseFiles)
+        m_desktop.chooseFiles = &DefaultFileChooser;
     if (!m_service)
         m_service = std::make_shared<FileService>();
     m_token = std::make_shared<ReceiverToken>(this, mainWindow);
@@ -130,7 +110,13 @@ CFilelistDlg::CFilelistDlg(SessionStore& store, QWidget* mainWindow, std::shared
     }
     if (m_delete)
         connect(m_delete, &QAbstractButton::clicked, this, &CFilelistDlg::Delete);
+    if (m_list && m_upload && m_download && m_delete) {
+        setTabOrder(m_list, m_upload);
+        setTabOrder(m_upload, m_download);
+        setTabOrder(m_download, m_delete);
+    }
     if (m_list) {
+        m_list->setAccessibleName(Strings::AccessibleFileList);
         m_list->AutoSizeDateColumn();
         m_list->installEventFilter(this);
         m_list->viewport()->installEventFilter(this);
@@ -140,7 +126,7 @@ CFilelistDlg::CFilelistDlg(SessionStore& store, QWidget* mainWindow, std::shared
         });
         connect(m_list->header(), &QHeaderView::sectionMoved, this, [this] { m_list->viewport()->update(); });
     }
-    m_finder = new DropTargetFinder(dragRoots().isEmpty() ? DropTargetFinder::DefaultRoots() : dragRoots(),
+    m_finder = new DropTargetFinder(m_desktop.dragRoots.isEmpty() ? DropTargetFinder::DefaultRoots() : m_desktop.dragRoots,
                                     QString::fromLatin1(kMarkerName), this);
     connect(m_finder, &DropTargetFinder::found, this, [this](const QString& folder) {
         if (m_targetFound)
@@ -167,6 +153,12 @@ CImageButton* CFilelistDlg::Button(int id) const {
     case kDeleteId: return m_delete;
     default: return nullptr;
     }
+}
+
+QWidget* CFilelistDlg::LastInTabOrder() const {
+    if (m_delete)
+        return m_delete;
+    return m_list;
 }
 
 bool CFilelistDlg::Idle() const { return !m_store.ExitPending() && m_store.ServiceReady(); }
@@ -238,7 +230,8 @@ void CFilelistDlg::Delete() {
         ShowMessage(this, Strings::DeleteNothingSelected, MessageIcon::Information);
         return;
     }
-    if (ShowMessage(this, Strings::DeleteQuestion, MessageIcon::Question) != MessageAnswer::Yes)
+    // The toolbar may have logged out while the question was open.
+    if (ShowMessage(this, Strings::DeleteQuestion, MessageIcon::Question) != MessageAnswer::Yes || !Idle())
         return;
     if (m_store.FileCount() > 0) {
         std::vector<qint32> queue;
@@ -271,8 +264,7 @@ void CFilelistDlg::Download() {
     }
     QString folder;
     bool openFolder = false;
-    const FolderChooser chooser = folderChooser() ? folderChooser() : FolderChooser(&DefaultFolderChooser);
-    if (!chooser(this, static_cast<int>(batch.size()), &folder, &openFolder))
+    if (!m_desktop.chooseFolder(this, static_cast<int>(batch.size()), &folder, &openFolder) || !Idle())
         return;
     m_store.SetDownloadFolder(folder);
     StartTransfer(TransferRequest{false, std::move(batch), m_store.GetDownloadFolder(), openFolder});
@@ -281,19 +273,12 @@ void CFilelistDlg::Download() {
 void CFilelistDlg::Upload() {
     if (!Idle())
         return;
-    QStringList paths;
-    if (!openFileAnswers().empty()) {
-        paths = openFileAnswers().front();
-        openFileAnswers().pop_front();
-    } else {
-        QFileDialog dialog(this, QString(), m_store.GetLastUploadFolder(), Strings::OpenFileFilter);
-        dialog.setFileMode(QFileDialog::ExistingFiles);
-        dialog.setOption(QFileDialog::DontResolveSymlinks);
-        dialog.setOption(QFileDialog::ReadOnly, false);
-        if (dialog.exec() != QDialog::Accepted)
-            return;
-        paths = dialog.selectedFiles();
-    }
+    QString folder = m_store.GetLastUploadFolder();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QDir::homePath();
+    const QStringList paths = m_desktop.chooseFiles(this, folder);
+    if (!Idle())
+        return;
     std::vector<TransferItem> batch;
     for (const QString& path : std::as_const(paths))
         batch.push_back(TransferItem{-1, path, {}, 0});
@@ -306,7 +291,8 @@ void CFilelistDlg::UploadPaths(const QStringList& paths) {
         return;
     std::vector<TransferItem> batch;
     for (const QString& path : paths) {
-        if (QFileInfo(path).isDir()) {
+        // A plain folder only: a hidden or read-only one goes on and fails as an unreadable file.
+        if (IsDirectory(path)) {
             ShowMessage(this, Strings::DropFolderRefused, MessageIcon::Information);
             return;
         }
@@ -325,8 +311,9 @@ void CFilelistDlg::StartUpload(const std::vector<TransferItem>& batch) {
     m_store.SetLastUploadFolder(first.left(first.lastIndexOf(u'/') + 1));
     qint64 sum = 0;
     for (const TransferItem& item : batch) {
+        // Regular files only, sized without an open that could block (a FIFO) or read forever (a device).
         const quint64 size = GetFileSize64(item.path);
-        if (size == kUnknownFileSize || !QFileInfo(item.path).isReadable()) {
+        if (size == kUnknownFileSize) {
             ShowMessage(this, Strings::UploadUnreadable, MessageIcon::Warning);
             return;
         }
@@ -334,14 +321,16 @@ void CFilelistDlg::StartUpload(const std::vector<TransferItem>& batch) {
     }
     sum += m_store.PendingUploadTotal();
     if (sum > static_cast<qint64>(m_store.QuotaFree())) {
-        if (ShowMessage(this, Strings::UploadSpaceQuestion, MessageIcon::Warning, MessageButtons::YesNo) != MessageAnswer::Yes)
+        if (ShowMessage(this, Strings::UploadSpaceQuestion, MessageIcon::Warning, MessageButtons::YesNo) !=
+                MessageAnswer::Yes ||
+            !Idle())
             return;
     }
     StartTransfer(TransferRequest{true, batch, {}, false});
 }
 
 void CFilelistDlg::StartTransfer(const TransferRequest& request) {
-    QWidget* dialog = transferStarter() ? transferStarter()(this, request) : DefaultTransferStarter(this, request);
+    QWidget* dialog = m_desktop.startTransfer(this, request);
     if (dialog && !m_store.TransferDialogs().contains(dialog))
         m_store.AddTransferDialog(dialog);
 }
@@ -383,21 +372,17 @@ void CFilelistDlg::StartDragOut() {
     auto* data = new QMimeData;
     data->setUrls({QUrl::fromLocalFile(marker)});
     m_finder->Arm();
-    Qt::DropAction action;
-    if (dragExecutor()) {
-        action = dragExecutor()(this, data);
-        delete data;
-    } else {
-        auto* drag = new QDrag(this);
-        drag->setMimeData(data);
-        action = drag->exec(Qt::CopyAction, Qt::CopyAction);
-    }
-    if (QFileInfo::exists(marker))
-        QFile::remove(marker);
-    if (action == Qt::IgnoreAction)
+    const Qt::DropAction action = m_desktop.runDrag(this, data);
+    // File managers copy after they accepted the drop: the source marker stays until the copy is
+    // found or the watch gives up, and goes then.
+    if (action == Qt::IgnoreAction) {
         m_finder->Stop();
-    else if (!m_targetFound)
-        m_finder->Finish();
+        QFile::remove(marker);
+    } else if (!m_targetFound) {
+        m_finder->Finish(marker);
+    } else {
+        QFile::remove(marker);
+    }
 }
 
 void CFilelistDlg::OnDragTargetFound() {

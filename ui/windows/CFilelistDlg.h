@@ -37,8 +37,20 @@ public:
     using FolderChooser = std::function<bool(QWidget* owner, int count, QString* folder, bool* openFolder)>;
     // Runs the drag loop for the offered data; returns the effect.
     using DragExecutor = std::function<Qt::DropAction(QWidget* source, QMimeData* data)>;
+    // The open-file dialog starting in `folder`: the chosen paths, none when cancelled.
+    using FileChooser = std::function<QStringList(QWidget* owner, const QString& folder)>;
 
-    CFilelistDlg(SessionStore& store, QWidget* mainWindow, std::shared_ptr<FileService> service = nullptr);
+    // What the window asks of the desktop, handed in by its creator; an empty member means the real one.
+    struct Desktop {
+        TransferStarter startTransfer;
+        FolderChooser chooseFolder;
+        DragExecutor runDrag;
+        FileChooser chooseFiles;
+        QStringList dragRoots;  // where a dropped marker is looked for; empty = the user's folders
+    };
+
+    CFilelistDlg(SessionStore& store, QWidget* mainWindow, std::shared_ptr<FileService> service = nullptr,
+                 Desktop desktop = {});
     ~CFilelistDlg() override;
 
     // The operations the main window starts; each waits while pumping events.
@@ -55,16 +67,8 @@ public:
 
     CThemeListCtrl* List() const { return m_list; }
     CImageButton* Button(int id) const;
+    QWidget* LastInTabOrder() const;  // where the main window's own controls follow
     int RunningWorkers() const { return static_cast<int>(m_workers.size()); }
-
-    // Seams: the transfer dialog, the destination question, the drag loop, the folders watched for a
-    // dropped marker and the open-file dialog's next answers (an empty list cancels).
-    static void SetTransferStarter(TransferStarter starter);
-    static void SetFolderChooser(FolderChooser chooser);
-    static void SetDragExecutor(DragExecutor executor);
-    static void SetDragRoots(const QStringList& roots);  // empty = the desktop and the home folder
-    static void QueueOpenFileAnswer(const QStringList& paths);
-    static void ClearOpenFileAnswers();
 
 protected:
     bool event(QEvent* event) override;
@@ -79,10 +83,11 @@ private:
     void OnTransferDone(bool upload, QObject* dialog);
     void OnDragTargetFound();
     std::vector<int> SelectedRows() const;
-    bool Idle() const;  // not exit-pending and service ready
+    bool Idle() const;  // not exit-pending and service ready; checked again after every question
 
     SessionStore& m_store;
     QWidget* m_mainWindow;
+    Desktop m_desktop;
     std::shared_ptr<FileService> m_service;
     std::shared_ptr<ReceiverToken> m_token;
     std::vector<TransferItem> m_dragBatch;

@@ -1,5 +1,6 @@
 #include "ui/windows/CQuorvaneDlg.h"
 
+#include "app/Log.h"
 #include "app/QuorvaneApp.h"
 #include "app/SessionStore.h"
 #include "app/Utils.h"
@@ -17,17 +18,17 @@
 #include "ui/controls/CModalessMessageBox.h"
 #include "ui/controls/CTransparentLabel.h"
 #include "ui/windows/CFilelistDlg.h"
-#include "ui/windows/DemoDriver.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPainter>
 #include <QStyle>
 #include <QWindow>
 
 CQuorvaneDlg::CQuorvaneDlg(SessionStore& store, QPoint startPosition, std::shared_ptr<FileService> service,
-                           QWidget* parent)
+                           CFilelistDlg::Desktop desktop, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::FramelessWindowHint), m_store(store), m_startPosition(startPosition) {
     m_store.SetMainWindow(this);
     setWindowIcon(Skin::AppIcon());
@@ -38,7 +39,7 @@ CQuorvaneDlg::CQuorvaneDlg(SessionStore& store, QPoint startPosition, std::share
         setFixedSize(m_background.size());
     ApplyShape();
 
-    m_fileList = new CFilelistDlg(store, this, std::move(service));
+    m_fileList = new CFilelistDlg(store, this, std::move(service), std::move(desktop));
     m_fileList->move((width() - m_fileList->width()) / 2, (height() - m_fileList->height()) / 2 + kFileListDown);
     m_fileList->show();
 
@@ -62,6 +63,7 @@ CQuorvaneDlg::CQuorvaneDlg(SessionStore& store, QPoint startPosition, std::share
     m_values[0] = built.get<CTransparentLabel>(kTotalId);
     m_values[1] = built.get<CTransparentLabel>(kUsedId);
     m_values[2] = built.get<CTransparentLabel>(kFreeId);
+    SetUpAccessibility(built);
 
     const QRect placed = ClampRectToMonitor(QRect(m_startPosition, size()));
     move(placed.topLeft());
@@ -101,8 +103,43 @@ void CQuorvaneDlg::ApplyShape() {
 }
 
 void CQuorvaneDlg::UpdateTopMostTip() {
-    if (m_topMost)
-        m_topMost->setToolTip(m_store.GetAlwaysOnTop() ? Strings::TipAlwaysOnTopOff : Strings::TipAlwaysOnTopOn);
+    if (!m_topMost)
+        return;
+    const bool on = m_store.GetAlwaysOnTop() != 0;
+    m_topMost->setToolTip(on ? Strings::TipAlwaysOnTopOff : Strings::TipAlwaysOnTopOn);
+    m_topMost->setChecked(on);
+}
+
+void CQuorvaneDlg::SetUpAccessibility(const BuiltDialog& built) {
+    // Screen readers and keyboard users meet the caption buttons by what they do, not by "*", "_", "x".
+    if (m_topMost) {
+        m_topMost->setCheckable(true);
+        m_topMost->setAccessibleName(Strings::AccessibleAlwaysOnTop);
+    }
+    if (m_minimize)
+        m_minimize->setAccessibleName(Strings::TipMinimize);
+    if (m_close)
+        m_close->setAccessibleName(Strings::AccessibleExit);
+    // Each quota value carries its label's words as its name.
+    const int labelIds[3] = {kTotalLabelId, kUsedLabelId, kFreeLabelId};
+    for (int i = 0; i < 3; ++i) {
+        if (!m_values[i])
+            continue;
+        if (auto* label = built.get<QLabel>(labelIds[i])) {
+            QString name = label->text();
+            if (name.endsWith(u':'))
+                name.chop(1);
+            m_values[i]->setAccessibleName(name);
+            label->setBuddy(m_values[i]);
+        }
+    }
+    // Tab goes from the list through the file buttons to the caption buttons and back.
+    if (m_fileList && m_topMost && m_minimize && m_close) {
+        QWidget* last = m_fileList->LastInTabOrder();
+        setTabOrder(last, m_topMost);
+        setTabOrder(m_topMost, m_minimize);
+        setTabOrder(m_minimize, m_close);
+    }
 }
 
 void CQuorvaneDlg::StartSequence() {
@@ -123,7 +160,6 @@ void CQuorvaneDlg::StartSequence() {
         m_waitBox->hide();
     m_store.SetServiceReady(true);
     m_startDone = true;
-    DemoDriver::StartIfRequested(this);
 }
 
 void CQuorvaneDlg::ShowQuota() {
@@ -139,13 +175,13 @@ void CQuorvaneDlg::ToggleAlwaysOnTop() {
     if (m_topMost)
         m_topMost->ShowSecond(on);
     UpdateTopMostTip();
-    const bool wasVisible = isVisible();
-    const QPoint at = pos();
-    setWindowFlag(Qt::WindowStaysOnTopHint, on);
-    if (wasVisible) {
-        move(at);
-        show();
-    }
+    // Changing the widget's flags would hide and recreate the window (ending its modal loop); the
+    // window itself takes the hint in place, without moving, resizing or hiding.
+    Qt::WindowFlags flags = windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, on);
+    overrideWindowFlags(flags);
+    if (QWindow* window = windowHandle())
+        window->setFlags(flags);
 }
 
 void CQuorvaneDlg::OnToolbarLogout() {
@@ -216,8 +252,19 @@ void CQuorvaneDlg::closeEvent(QCloseEvent* event) {
     if (m_waitBox)
         m_waitBox->hide();
     m_closed = true;
+    CloseOpenQuestions();
     QDialog::closeEvent(event);
     done(QDialog::Accepted);
+}
+
+void CQuorvaneDlg::CloseOpenQuestions() {
+    // A box or dialog still open over this window (the toolbar logged out while it asked) goes with
+    // it, answered as declined; its caller checks again that the program is not ending.
+    const QList<QDialog*> dialogs = findChildren<QDialog*>();
+    for (QDialog* dialog : dialogs) {
+        if (dialog->isVisible() && dialog->isModal())
+            dialog->reject();
+    }
 }
 
 void CQuorvaneDlg::keyPressEvent(QKeyEvent* event) {
@@ -273,8 +320,10 @@ void CQuorvaneDlg::changeEvent(QEvent* event) {
 void RunMainWindow(const MainWindowRequest& request) {
     InstallKoreanTranslations();
     CQuorvaneDlg dialog(SessionStore::instance(), QPoint(request.left, request.top));
+    qCInfo(lcUi, "main window at %d,%d", dialog.x(), dialog.y());
     if (request.instance) {
         QObject::connect(request.instance, &SingleInstance::activateRequested, &dialog, [&dialog] {
+            qCInfo(lcUi, "activated by another copy");
             dialog.setWindowState(dialog.windowState() & ~Qt::WindowMinimized);
             dialog.show();
             dialog.raise();

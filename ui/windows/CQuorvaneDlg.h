@@ -2,13 +2,15 @@
 // The program's only top-level window: captionless, shaped by its skin, with the quota panel, the
 // title buttons, the embedded file list and the waiting box. Drives the start-up sequence against the
 // service and handles the toolbar's logout.
+#include "ui/windows/CFilelistDlg.h"
+
 #include <QDialog>
 #include <QPoint>
 #include <QTimer>
 
 #include <memory>
 
-class CFilelistDlg;
+struct BuiltDialog;
 class CImageButton;
 class CImageButtonEx;
 class CModalessMessageBox;
@@ -23,13 +25,14 @@ public:
     enum : int {
         kTopMostId = 1040, kMinimizeId = 1036, kCloseId = 1021,
         kTotalId = 1004, kUsedId = 1005, kFreeId = 1006,
+        kTotalLabelId = 1051, kUsedLabelId = 1052, kFreeLabelId = 1053,
     };
     static constexpr int kStartTimerMs = 100;
     static constexpr int kLogoutCloseMs = 1200;
     static constexpr int kFileListDown = 44;
 
     CQuorvaneDlg(SessionStore& store, QPoint startPosition, std::shared_ptr<FileService> service = nullptr,
-                 QWidget* parent = nullptr);
+                 CFilelistDlg::Desktop desktop = {}, QWidget* parent = nullptr);
     ~CQuorvaneDlg() override;
 
     CFilelistDlg* FileList() const { return m_fileList; }
@@ -62,6 +65,8 @@ private:
     void ShowQuota();
     void ApplyShape();
     void UpdateTopMostTip();
+    void SetUpAccessibility(const BuiltDialog& built);
+    void CloseOpenQuestions();
 
     SessionStore& m_store;
     QPoint m_startPosition;

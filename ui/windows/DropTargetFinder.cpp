@@ -3,7 +3,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QStandardPaths>
+
+#include <deque>
+#include <utility>
 
 DropTargetFinder::DropTargetFinder(const QStringList& roots, const QString& markerName, QObject* parent)
     : QObject(parent), m_roots(roots), m_marker(markerName) {
@@ -13,44 +17,56 @@ DropTargetFinder::DropTargetFinder(const QStringList& roots, const QString& mark
 }
 
 QStringList DropTargetFinder::DefaultRoots() {
-    QStringList roots;
-    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     const QString home = QDir::homePath();
-    if (!desktop.isEmpty() && desktop != home)
-        roots << desktop;
+    QStringList roots;
+    for (const auto location : {QStandardPaths::DesktopLocation, QStandardPaths::DownloadLocation,
+                                QStandardPaths::DocumentsLocation, QStandardPaths::PicturesLocation,
+                                QStandardPaths::MusicLocation, QStandardPaths::MoviesLocation}) {
+        const QString folder = QStandardPaths::writableLocation(location);
+        if (!folder.isEmpty() && folder != home && !roots.contains(folder))
+            roots << folder;
+    }
     roots << home;
     return roots;
-}
-
-void DropTargetFinder::AddTree(const QString& folder, int depth) {
-    if (m_watcher.directories().size() >= kMaxFolders)
-        return;
-    if (m_watcher.directories().contains(folder))
-        return;
-    m_watcher.addPath(folder);
-    if (depth >= kMaxDepth)
-        return;
-    const QFileInfoList children = QDir(folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks,
-                                                              QDir::Name);
-    for (const QFileInfo& child : children) {
-        if (child.fileName().startsWith(u'.'))
-            continue;
-        AddTree(child.absoluteFilePath(), depth + 1);
-    }
 }
 
 void DropTargetFinder::Arm() {
     Stop();
     m_active = true;
+    // Breadth-first over all roots under one cap, so a deep folder cannot crowd out a shallow one.
+    std::deque<std::pair<QString, int>> queue;
     for (const QString& root : std::as_const(m_roots)) {
         if (QFileInfo(root).isDir())
-            AddTree(QDir::cleanPath(root), 0);
+            queue.emplace_back(QDir::cleanPath(root), 0);
     }
+    QSet<QString> seen;
+    QStringList folders;
+    while (!queue.empty() && folders.size() < kMaxFolders) {
+        const auto [folder, depth] = queue.front();
+        queue.pop_front();
+        if (seen.contains(folder))
+            continue;
+        seen.insert(folder);
+        folders << folder;
+        if (depth >= kMaxDepth)
+            continue;
+        const QFileInfoList children =
+            QDir(folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name);
+        for (const QFileInfo& child : children) {
+            if (!child.fileName().startsWith(u'.'))
+                queue.emplace_back(child.absoluteFilePath(), depth + 1);
+        }
+    }
+    if (!folders.isEmpty())
+        m_watcher.addPaths(folders);
 }
 
-void DropTargetFinder::Finish(int graceMs) {
-    if (!m_active)
+void DropTargetFinder::Finish(const QString& source, int graceMs) {
+    m_source = source;
+    if (!m_active) {
+        Stop();
         return;
+    }
     // The copy may already have landed before the loop returned.
     const QStringList folders = m_watcher.directories();
     for (const QString& folder : folders) {
@@ -67,6 +83,10 @@ void DropTargetFinder::Stop() {
     const QStringList folders = m_watcher.directories();
     if (!folders.isEmpty())
         m_watcher.removePaths(folders);
+    if (!m_source.isEmpty()) {
+        QFile::remove(m_source);
+        m_source.clear();
+    }
 }
 
 void DropTargetFinder::Look(const QString& folder) {

@@ -1,6 +1,6 @@
 #pragma once
 // Finds where a file manager copied the drag-out marker: watches the roots and their sub-folders
-// (bounded in depth and count, hidden folders skipped) for a short grace period after the drop.
+// (breadth-first, bounded in depth and count, hidden folders skipped) for a grace period after the drop.
 #include <QFileSystemWatcher>
 #include <QObject>
 #include <QStringList>
@@ -11,12 +11,16 @@ class DropTargetFinder : public QObject {
 public:
     static constexpr int kMaxDepth = 3;
     static constexpr int kMaxFolders = 256;
+    static constexpr int kGraceMs = 5000;
 
     DropTargetFinder(const QStringList& roots, const QString& markerName, QObject* parent = nullptr);
-    static QStringList DefaultRoots();  // the desktop folder and the home folder
+    // The desktop and the user's XDG folders first, where drops usually land, then the home folder.
+    static QStringList DefaultRoots();
 
-    void Arm();                      // starts watching (before the drag loop)
-    void Finish(int graceMs = 3000);  // the drag loop returned: look now, then keep watching a while
+    void Arm();  // starts watching (before the drag loop)
+    // The drag loop returned: look now, then keep watching a while. `source` is the marker the drag
+    // offered; file managers copy it after the drop, so it is removed only when the watch ends.
+    void Finish(const QString& source = QString(), int graceMs = kGraceMs);
     void Stop();
     bool Active() const { return m_active; }
     QStringList WatchedFolders() const { return m_watcher.directories(); }
@@ -27,10 +31,10 @@ Q_SIGNALS:
 
 private:
     void Look(const QString& folder);
-    void AddTree(const QString& folder, int depth);
 
     QStringList m_roots;
     QString m_marker;
+    QString m_source;
     QFileSystemWatcher m_watcher;
     QTimer m_grace;
     bool m_active = false;
