@@ -32,6 +32,25 @@ QBitmap OpaqueMask(const QImage& image) {
         .createMaskFromColor(QColor::fromRgb(kTransparentKey), Qt::MaskInColor);
 }
 
+QPalette Palette() {
+    const QColor text(0x10, 0x1c, 0x2c);
+    const QColor surface(0xe9, 0xf0, 0xf9);
+    QPalette palette(text, surface, QColor(0xff, 0xff, 0xff), QColor(0x9f, 0xb6, 0xd3), QColor(0xc3, 0xd2, 0xe4),
+                     text, Qt::white, Qt::white, surface);
+    for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::Highlight, QColor(0x3d, 0x86, 0xdb));
+        palette.setColor(group, QPalette::HighlightedText, Qt::white);
+        palette.setColor(group, QPalette::ButtonText, text);
+        palette.setColor(group, QPalette::PlaceholderText, QColor(0x6b, 0x77, 0x85));
+        palette.setColor(group, QPalette::ToolTipBase, QColor(0xff, 0xff, 0xe1));
+        palette.setColor(group, QPalette::ToolTipText, Qt::black);
+    }
+    const QColor disabled(0x6b, 0x77, 0x85);
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, disabled);
+    return palette;
+}
+
 QIcon AppIcon() {
     InitSkinResources();
     QIcon icon;

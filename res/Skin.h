@@ -3,6 +3,7 @@
 #include <QBitmap>
 #include <QIcon>
 #include <QImage>
+#include <QPalette>
 #include <QPixmap>
 #include <QString>
 
@@ -15,5 +16,8 @@ QPixmap LoadPixmap(int id);      // null when the id is unknown
 // Set bits (color1) where the image is not the key colour: a widget mask or a QRegion source.
 QBitmap OpaqueMask(const QImage& image);
 QIcon AppIcon();                 // icon 128 in all its sizes
+// The colours of everything drawn over the skin: the skinned windows own them, so a dark desktop
+// theme never puts light text on the skin's light surfaces.
+QPalette Palette();
 QIcon FallbackFileIcon();        // a plain document, for types the icon theme does not know
 }  // namespace Skin

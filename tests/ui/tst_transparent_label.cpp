@@ -1,5 +1,8 @@
 #include "ui/controls/CTransparentLabel.h"
 
+#include "res/DialogFont.h"
+#include "res/DialogUnits.h"
+
 #include <QApplication>
 #include <QPainter>
 #include <QScreen>
@@ -77,6 +80,25 @@ private slots:
                 if (qRed(shot.pixel(x, y)) > 200 && qGreen(shot.pixel(x, y)) < 120)
                     leftmost = qMin(leftmost, x);
         QVERIFY2(leftmost > 10, qPrintable(QString::number(leftmost)));  // the first glyph is whole
+    }
+    // Quota values in the value label's width (26 dialog units): whole, in a smaller step of the same
+    // face, never condensed (a squeezed "2048MB" read as "2040MB").
+    void quotaValuesFitWhole_data() {
+        QTest::addColumn<QString>("value");
+        for (const char* v : {"0MB", "100MB", "2048MB", "98.8MB", "1859.7MB", "2047.9MB"})
+            QTest::newRow(v) << QString::fromLatin1(v);
+    }
+    void quotaValuesFitWhole() {
+        QFETCH(QString, value);
+        const QFont font = DialogFont();
+        const int width = DialogUnits::ForDialogFont().x(26);
+        const QFont fitted = CTransparentLabel::FittingFont(font, value, width);
+        QVERIFY2(QFontMetrics(fitted).horizontalAdvance(value) <= width,
+                 qPrintable(QStringLiteral("%1 px in %2").arg(QFontMetrics(fitted).horizontalAdvance(value)).arg(width)));
+        QCOMPARE(fitted.stretch(), font.stretch());
+        QCOMPARE(fitted.family(), font.family());
+        const auto size = [](const QFont& f) { return f.pointSizeF() > 0 ? f.pointSizeF() : qreal(f.pixelSize()); };
+        QVERIFY(size(fitted) >= size(font) * 0.75 - 0.5);
     }
 };
 

@@ -3,9 +3,11 @@
 #include "app/Log.h"
 #include "app/SessionStore.h"
 #include "app/Utils.h"
+#include "app/platform/FileManager.h"
 #include "app/platform/ManualResetEvent.h"
 #include "app/platform/PrivateEvents.h"
 #include "res/DialogTemplates.h"
+#include "res/Skin.h"
 #include "res/Strings.h"
 #include "transfer/TransferExchange.h"
 #include "ui/DialogBuilder.h"
@@ -15,8 +17,11 @@
 
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QUrl>
 
 #include <memory>
@@ -72,8 +77,11 @@ private:
 }  // namespace
 
 CTransmissionDlg::CTransmissionDlg(int direction, QWidget* parent) : QDialog(parent), m_direction(direction) {
+    setPalette(Skin::Palette());
     const BuiltDialog built = DialogBuilder::Build(this, DialogTemplates::Get(DialogTemplates::TransferDialog));
     m_fileLabel = built.get<CTransparentLabel>(IdCurrentFile);
+    if (m_fileLabel)
+        m_fileLabel->SetElideMode(Qt::ElideMiddle);  // the extension stays in sight
     m_countLabel = built.get<CTransparentLabel>(IdCount);
     m_bytesLabel = built.get<CTransparentLabel>(IdBytes);
     m_bar = built.get<QProgressBar>(IdProgress);
@@ -128,7 +136,20 @@ bool CTransmissionDlg::Start() {
     m_started = true;
     if (QWidget* p = parentWidget()) {
         const QRect area = p->window()->frameGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
+        QPoint at = area.center() - QPoint(width() / 2, height() / 2);
+        // A second running transfer cascades below and right of the first instead of hiding it.
+        const int step = qMax(16, style()->pixelMetric(QStyle::PM_TitleBarHeight));
+        const QList<CTransmissionDlg*> others = p->findChildren<CTransmissionDlg*>(QString(), Qt::FindDirectChildrenOnly);
+        for (bool taken = true; taken;) {
+            taken = false;
+            for (const CTransmissionDlg* other : others) {
+                if (other != this && other->isVisible() && other->pos() == at) {
+                    at += QPoint(step, step);
+                    taken = true;
+                }
+            }
+        }
+        move(at);
     }
     show();
     m_lastShownPercent = 0;
@@ -369,11 +390,19 @@ void CTransmissionDlg::finishIfEnded() {
             std::lock_guard lock(g_openerMutex);
             opener = g_opener;
         }
-        const QUrl url = QUrl::fromLocalFile(SessionStore::instance().GetDownloadFolder());
-        // A folder that cannot be shown is not a failed transfer.
+        const QString folder = SessionStore::instance().GetDownloadFolder();
+        const QUrl url = QUrl::fromLocalFile(folder);
+        // The downloaded files selected in the user's file manager where the desktop offers one,
+        // otherwise the folder opened. A folder that cannot be shown is not a failed transfer.
+        QStringList landed;
+        for (const TransferItem& item : m_items) {
+            const QString path = QDir(folder).filePath(item.path);
+            if (QFileInfo(path).isFile())
+                landed << path;
+        }
         if (opener)
             opener(url);
-        else if (!QDesktopServices::openUrl(url))
+        else if (!FileManager().ShowItems(landed) && !QDesktopServices::openUrl(url))
             qCWarning(lcTransfer, "the download folder could not be opened: no desktop opener (xdg-open) answered");
     }
     sendDone();

@@ -2,6 +2,7 @@
 
 #include "res/DialogTemplates.h"
 #include "res/DialogUnits.h"
+#include "res/Skin.h"
 #include "res/Strings.h"
 #include "ui/DialogBuilder.h"
 #include "ui/controls/CTransparentLabel.h"
@@ -16,6 +17,7 @@ CModalessMessageBox::CModalessMessageBox(QWidget* owner)
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
+    setPalette(Skin::Palette());
     const BuiltDialog built = DialogBuilder::Build(this, DialogTemplates::Get(DialogTemplates::WaitBox));
     m_label = built.get<CTransparentLabel>(1056);
     m_label->setAlignment(Qt::AlignCenter);

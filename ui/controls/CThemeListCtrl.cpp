@@ -62,9 +62,9 @@ void CThemeListCtrl::Setup() {
     setDragDropMode(QAbstractItemView::DropOnly);
     setFrameShape(QFrame::Box);
     setStyleSheet(QStringLiteral(
-        "QTreeView { border: 1px solid #9fb6d3; background: white; selection-background-color: #3d86db;"
-        " selection-color: white; }"
-        "QHeaderView::section { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #fbfdff, stop:1 #e3ecf7);"
+        "QTreeView { border: 1px solid #9fb6d3; background: white; color: #101c2c;"
+        " selection-background-color: #3d86db; selection-color: white; }"
+        "QHeaderView::section { color: #101c2c; background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #fbfdff, stop:1 #e3ecf7);"
         " border: 0px; border-right: 1px solid #c3d2e4; border-bottom: 1px solid #9fb6d3; padding: 1px 4px; }"));
 
     QHeaderView* h = header();
@@ -95,6 +95,8 @@ void CThemeListCtrl::drawRow(QPainter* painter, const QStyleOptionViewItem& opti
     painter->restore();
 }
 
+void CThemeListCtrl::ClearSortIndicator() { header()->setSortIndicatorShown(false); }
+
 void CThemeListCtrl::SetUseSystemImageList(bool use) {
     m_useSystemImageList = use;
     m_model->SetShowIcons(use);
@@ -114,6 +116,9 @@ void CThemeListCtrl::AutoSizeDateColumn() {
 
 void CThemeListCtrl::HeaderClicked(int column) {
     m_ascending = column != m_lastColumn ? true : !m_ascending;
+    // The arrow shows the order; the view itself never sorts (the sort is the window's).
+    header()->setSortIndicatorShown(true);
+    header()->setSortIndicator(column, m_ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
     PrivateEvent event(PrivateMessage::SortList, (qintptr(column) << 16) | (m_ascending ? 1 : 0),
                        reinterpret_cast<qintptr>(this));
     if (QWidget* parent = parentWidget())

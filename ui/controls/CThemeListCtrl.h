@@ -17,6 +17,7 @@ public:
     void SetUseSystemImageList(bool use);  // icons by file type in column 0
     void RefreshRows();                    // the store's rows changed
     void AutoSizeDateColumn();             // column 2 to the width of its header
+    void ClearSortIndicator();             // a fresh list comes in the service's order
 
     int LastSortedColumn() const { return m_lastColumn; }
     bool Ascending() const { return m_ascending; }

@@ -14,6 +14,22 @@ CTransparentLabel::CTransparentLabel(const QString& text, QWidget* parent) : QLa
     setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 }
 
+QFont CTransparentLabel::FittingFont(const QFont& font, const QString& text, int width) {
+    // Half-point steps down to three quarters of the size: smaller text stays crisp and whole.
+    QFont f = font;
+    const bool points = font.pointSizeF() > 0;
+    const qreal size = points ? font.pointSizeF() : qreal(font.pixelSize());
+    for (qreal s = size; s >= size * 0.75; s -= 0.5) {
+        if (points)
+            f.setPointSizeF(s);
+        else
+            f.setPixelSize(qMax(1, qRound(s)));
+        if (QFontMetrics(f).horizontalAdvance(text) <= width)
+            return f;
+    }
+    return f;
+}
+
 void CTransparentLabel::SetText(const QString& text) {
     if (QWidget* parent = parentWidget(); parent && isVisible())
         parent->repaint(geometry());
@@ -31,11 +47,15 @@ void CTransparentLabel::paintEvent(QPaintEvent*) {
     const int flags = int(alignment()) | (wordWrap() ? Qt::TextWordWrap : 0);
     const QRect needed = metrics.boundingRect(area, flags, text());
     if (!text().contains(QLatin1Char('\n')) && metrics.horizontalAdvance(text()) > area.width() && area.width() > 0) {
-        // The substitute face runs wider than the original; condense rather than clip.
-        QFont narrow = font();
-        narrow.setStretch(qMax(70, 96 * area.width() / metrics.horizontalAdvance(text())));  // keep a pixel spare
-        painter.setFont(narrow);
-        painter.drawText(area, int(alignment()), text());
+        // The substitute face runs wider than the original. A short value steps down to a smaller size
+        // of the same face, never squeezed; what still does not fit (a long name) ends in "…".
+        QFont smaller = font();
+        if (m_elide == Qt::ElideNone)
+            smaller = FittingFont(font(), text(), area.width());
+        painter.setFont(smaller);
+        const QString shown = QFontMetrics(smaller).elidedText(
+            text(), m_elide == Qt::ElideNone ? Qt::ElideRight : m_elide, area.width());
+        painter.drawText(area, int(alignment()), shown);
         return;
     }
     if (needed.height() <= area.height() || !text().contains(QLatin1Char('\n'))) {

@@ -181,8 +181,10 @@ void CFilelistDlg::RunOperation(ServiceOperation operation) {
     if (operation == ServiceOperation::List) {
         m_store.ClearFiles();
         m_store.ClearPendingUploads();
-        if (m_list)
+        if (m_list) {
+            m_list->ClearSortIndicator();
             m_list->RefreshRows();
+        }
     }
     const bool disable = operation != ServiceOperation::VersionCheck;
     if (disable)

@@ -16,6 +16,7 @@
 #include "ui/controls/CImageButton.h"
 #include "ui/controls/CImageButtonEx.h"
 #include "ui/controls/CModalessMessageBox.h"
+#include "ui/controls/CThemeListCtrl.h"
 #include "ui/controls/CTransparentLabel.h"
 #include "ui/windows/CFilelistDlg.h"
 
@@ -31,6 +32,7 @@ CQuorvaneDlg::CQuorvaneDlg(SessionStore& store, QPoint startPosition, std::share
                            CFilelistDlg::Desktop desktop, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::FramelessWindowHint), m_store(store), m_startPosition(startPosition) {
     m_store.SetMainWindow(this);
+    setPalette(Skin::Palette());
     setWindowIcon(Skin::AppIcon());
     const BuiltDialog built = DialogBuilder::Build(this, DialogTemplates::Get(DialogTemplates::MainWindow));
     setWindowTitle(Strings::MainWindowTitle);
@@ -42,6 +44,8 @@ CQuorvaneDlg::CQuorvaneDlg(SessionStore& store, QPoint startPosition, std::share
     m_fileList = new CFilelistDlg(store, this, std::move(service), std::move(desktop));
     m_fileList->move((width() - m_fileList->width()) / 2, (height() - m_fileList->height()) / 2 + kFileListDown);
     m_fileList->show();
+    if (m_fileList->List())
+        m_fileList->List()->setFocus();  // the keyboard starts on the files, not on a caption button
 
     m_topMost = built.get<CImageButtonEx>(kTopMostId);
     m_minimize = built.get<CImageButton>(kMinimizeId);
