@@ -19,6 +19,8 @@
 
 #include <cstdio>
 #include <functional>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -27,8 +29,12 @@ const QColor kBandBottom(0x1f, 0x63, 0xb8);
 const QColor kBody(0xf3, 0xf7, 0xfc);
 const QColor kEdge(0x17, 0x4f, 0x96);
 
+// Device pixels per drawing unit: every bitmap is drawn once at 1 and once at 2 for HiDPI screens.
+int g_scale = 1;
+
 QImage Canvas(int w, int h) {
-    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    QImage image(w * g_scale, h * g_scale, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(g_scale);
     image.fill(Qt::transparent);
     return image;
 }
@@ -36,6 +42,7 @@ QImage Canvas(int w, int h) {
 // Every pixel with coverage below one half becomes the key colour; the rest become opaque.
 QImage Flatten(const QImage& art) {
     QImage out(art.size(), QImage::Format_RGB32);
+    out.setDevicePixelRatio(art.devicePixelRatio());
     const QImage src = art.convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < src.height(); ++y) {
         const QRgb* in = reinterpret_cast<const QRgb*>(src.constScanLine(y));
@@ -296,6 +303,25 @@ QImage MainBackground(const DialogUnits& du) {
     return Flatten(art);
 }
 
+// The 2x drawing keeps exactly the 1x shape (each 1x pixel's two-by-two block is all key or all skin),
+// so regions and masks cut from the 1x bitmap match the 2x art: no key colour inside, no gap at the edge.
+QImage MatchShape(const QImage& hi, const QImage& lo) {
+    QImage out = hi.convertToFormat(QImage::Format_RGB32);
+    const QRgb key = qRgb(255, 0, 255);
+    for (int y = 0; y < out.height(); ++y) {
+        for (int x = 0; x < out.width(); ++x) {
+            const QRgb base = lo.pixel(x / 2, y / 2) | 0xff000000;
+            QRgb& p = reinterpret_cast<QRgb*>(out.scanLine(y))[x];
+            if (base == key)
+                p = key;
+            else if ((p | 0xff000000) == key)
+                p = base;  // an edge pixel the finer drawing left uncovered takes the 1x colour
+        }
+    }
+    out.setDevicePixelRatio(2);
+    return out;
+}
+
 bool Save(const QImage& image, const QDir& dir, const QString& name, QStringList& files) {
     if (!image.save(dir.filePath(name), "PNG")) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(dir.filePath(name)));
@@ -335,21 +361,38 @@ int main(int argc, char** argv) {
     const auto& main = DialogTemplates::Get(DialogTemplates::MainWindow);
     const auto& list = DialogTemplates::Get(DialogTemplates::FileList);
     const QSize titleButton = du.size(main.control(1036)->rect.size());
+    const QSize iconSize = du.size(DialogTemplates::Get(DialogTemplates::ConfirmReplace).controls.front().rect.size());
+
+    // The skin drawn at the current scale, by file id.
+    const auto skin = [&] {
+        std::vector<std::pair<int, QImage>> art;
+        art.emplace_back(SkinIds::MainBackground, MainBackground(du));
+        art.emplace_back(134, TitleButton(titleButton, 'x', false));
+        art.emplace_back(139, TitleButton(titleButton, '_', false));
+        art.emplace_back(158, TitleButton(titleButton, 'p', false));
+        art.emplace_back(159, TitleButton(titleButton, 'p', true));
+        const std::pair<int, int> captions[] = {{1031, SkinIds::UploadButton}, {1030, SkinIds::DownloadButton},
+                                                {1029, SkinIds::DeleteButton}};
+        for (const auto& [control, id] : captions) {
+            const ControlTemplate* c = list.control(control);
+            art.emplace_back(id, CaptionButton(du.size(c->rect.size()), c->text));
+        }
+        art.emplace_back(177, QuestionIcon(qMin(iconSize.width(), iconSize.height())));
+        return art;
+    };
 
     QStringList files;
-    bool ok = Save(MainBackground(du), dir, QStringLiteral("133.png"), files);
-    ok = ok && Save(TitleButton(titleButton, 'x', false), dir, QStringLiteral("134.png"), files);
-    ok = ok && Save(TitleButton(titleButton, '_', false), dir, QStringLiteral("139.png"), files);
-    ok = ok && Save(TitleButton(titleButton, 'p', false), dir, QStringLiteral("158.png"), files);
-    ok = ok && Save(TitleButton(titleButton, 'p', true), dir, QStringLiteral("159.png"), files);
-    const std::pair<int, int> captions[] = {{1031, SkinIds::UploadButton}, {1030, SkinIds::DownloadButton},
-                                            {1029, SkinIds::DeleteButton}};
-    for (const auto& [control, id] : captions) {
-        const ControlTemplate* c = list.control(control);
-        ok = ok && Save(CaptionButton(du.size(c->rect.size()), c->text), dir, QStringLiteral("%1.png").arg(id), files);
-    }
-    const QSize iconSize = du.size(DialogTemplates::Get(DialogTemplates::ConfirmReplace).controls.front().rect.size());
-    ok = ok && Save(QuestionIcon(qMin(iconSize.width(), iconSize.height())), dir, QStringLiteral("177.png"), files);
+    bool ok = true;
+    g_scale = 1;
+    const auto normal = skin();
+    for (const auto& [id, image] : normal)
+        ok = ok && Save(image, dir, QStringLiteral("%1.png").arg(id), files);
+    g_scale = 2;
+    const auto doubled = skin();
+    for (size_t i = 0; i < doubled.size(); ++i)
+        ok = ok && Save(MatchShape(doubled[i].second, normal[i].second), dir,
+                        QStringLiteral("%1@2x.png").arg(doubled[i].first), files);
+    g_scale = 1;
     for (int size : {16, 32, 48, 256})
         ok = ok && Save(AppIcon(size), dir, QStringLiteral("128-%1.png").arg(size), files);
     ok = ok && Save(AppIcon(32), dir, QStringLiteral("128.png"), files);

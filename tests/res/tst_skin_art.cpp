@@ -40,6 +40,33 @@ private slots:
         QCOMPARE(normal.pixel(0, 0), Skin::kTransparentKey);  // rounded
         QVERIFY(normal.pixel(w / 2, image.height() / 2) != Skin::kTransparentKey);
     }
+    // The 2x drawing: twice the size, finer than the 1x bitmap blown up, and cut to exactly its shape,
+    // so masks and regions from the 1x bitmap fit it with no key colour inside and no gap at the edge.
+    void doubleArt_data() {
+        QTest::addColumn<int>("id");
+        for (int id : {int(SkinIds::MainBackground), int(SkinIds::CloseButton), int(SkinIds::MinimizeButton),
+                       int(SkinIds::TopMostOff), int(SkinIds::TopMostOn), int(SkinIds::UploadButton),
+                       int(SkinIds::DownloadButton), int(SkinIds::DeleteButton), 177})
+            QTest::newRow(qPrintable(QString::number(id))) << id;
+    }
+    void doubleArt() {
+        QFETCH(int, id);
+        const QImage lo = Skin::LoadImage(id);
+        const QImage hi = QImage(QStringLiteral(":/skin/%1@2x.png").arg(id)).convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(hi.size(), lo.size() * 2);
+        int differing = 0;
+        for (int y = 0; y < hi.height(); ++y) {
+            for (int x = 0; x < hi.width(); ++x) {
+                const bool loKey = lo.pixel(x / 2, y / 2) == Skin::kTransparentKey;
+                const bool hiKey = hi.pixel(x, y) == Skin::kTransparentKey;
+                QVERIFY2(loKey == hiKey, qPrintable(QStringLiteral("shape differs at %1,%2").arg(x).arg(y)));
+                if (!hiKey && hi.pixel(x, y) != lo.pixel(x / 2, y / 2))
+                    ++differing;
+            }
+        }
+        QVERIFY2(differing > hi.width(), qPrintable(QString::number(differing)));  // more than upscaled pixels
+    }
+
     void icons() {
         QVERIFY(!Skin::LoadImage(SkinIds::AppIcon).isNull());
         QCOMPARE(Skin::LoadImage(SkinIds::ReplaceIcon).size(), QSize(32, 32));

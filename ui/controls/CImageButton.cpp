@@ -20,10 +20,10 @@ QRegion CImageButton::RegionFromBitmap(const QImage& bitmap, int width) {
 }
 
 bool CImageButton::LoadBitmap(int resourceId, bool withRegion) {
-    return LoadBitmap(Skin::LoadImage(resourceId), withRegion);
+    return LoadBitmap(Skin::LoadImage(resourceId), withRegion, Skin::LoadArt(resourceId));
 }
 
-bool CImageButton::LoadBitmap(const QImage& bitmap, bool withRegion) {
+bool CImageButton::LoadBitmap(const QImage& bitmap, bool withRegion, const QImage& art) {
     if (bitmap.isNull() || bitmap.width() < 3)
         return false;
     m_bitmap = bitmap.convertToFormat(QImage::Format_RGB32);
@@ -34,7 +34,7 @@ bool CImageButton::LoadBitmap(const QImage& bitmap, bool withRegion) {
         m_region = RegionFromBitmap(m_bitmap, m_width);
         setMask(m_region);
     }
-    SetCurrentBitmap(m_bitmap);
+    SetCurrentBitmap(art.isNull() ? m_bitmap : art);
     return true;
 }
 
@@ -42,7 +42,8 @@ void CImageButton::SetCurrentBitmap(const QImage& bitmap) {
     const QImage strip = bitmap.convertToFormat(QImage::Format_RGB32);
     const int w = strip.width() / 3;
     for (int i = 0; i < 3; ++i) {
-        const QImage part = strip.copy(i * w, 0, w, strip.height());
+        QImage part = strip.copy(i * w, 0, w, strip.height());
+        part.setDevicePixelRatio(bitmap.devicePixelRatio());
         QPixmap pixmap = QPixmap::fromImage(part);
         pixmap.setMask(Skin::OpaqueMask(part));
         m_current[i] = pixmap;

@@ -16,7 +16,9 @@ public:
     // Loads skin bitmap `resourceId`, resizes the button to one third of its width and its full height
     // (keeping the position) and, with `withRegion`, masks the button to the non-transparent pixels.
     bool LoadBitmap(int resourceId, bool withRegion);
-    bool LoadBitmap(const QImage& bitmap, bool withRegion);
+    // `art` is what is painted (a finer drawing for HiDPI screens, with its device pixel ratio); null
+    // paints `bitmap` itself. Size and region always come from `bitmap`.
+    bool LoadBitmap(const QImage& bitmap, bool withRegion, const QImage& art = QImage());
 
     State CurrentState() const;  // the image the next paint uses
     bool IsHovered() const { return m_hover; }

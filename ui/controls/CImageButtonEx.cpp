@@ -5,8 +5,12 @@
 CImageButtonEx::CImageButtonEx(QWidget* parent) : CImageButton(parent) {}
 
 bool CImageButtonEx::LoadBitmaps(int firstId, int secondId) {
-    if (!LoadBitmaps(Skin::LoadImage(firstId), Skin::LoadImage(secondId)))
+    const QImage second = Skin::LoadImage(secondId);
+    if (second.isNull() || !LoadBitmap(Skin::LoadImage(firstId), true, Skin::LoadArt(firstId)))
         return false;
+    m_first = Skin::LoadArt(firstId);
+    m_second = Skin::LoadArt(secondId);
+    m_secondShown = false;
     m_firstId = firstId;
     m_secondId = secondId;
     return true;

@@ -27,6 +27,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -187,6 +188,8 @@ void CFilelistDlg::RunOperation(ServiceOperation operation) {
         }
     }
     const bool disable = operation != ServiceOperation::VersionCheck;
+    // Disabling moves the keyboard focus out of this window; it comes back where it was.
+    QPointer<QWidget> focused = focusWidget();
     if (disable)
         setEnabled(false);
     auto worker = std::make_unique<ServiceWorker>(m_service, m_store, m_token, operation);
@@ -208,6 +211,8 @@ void CFilelistDlg::RunOperation(ServiceOperation operation) {
     if (disable) {
         setEnabled(true);
         SendWaitBox(nullptr);
+        if (focused)
+            focused->setFocus();
     }
     // Finished workers are joined now; one left behind by a close is waited for when this window goes.
     std::erase_if(m_workers, [](const std::unique_ptr<ServiceWorker>& w) { return w->Finished(); });

@@ -38,7 +38,7 @@ CQuorvaneDlg::CQuorvaneDlg(SessionStore& store, QPoint startPosition, std::share
     setWindowTitle(Strings::MainWindowTitle);
     m_background = Skin::LoadPixmap(SkinIds::MainBackground);
     if (!m_background.isNull())
-        setFixedSize(m_background.size());
+        setFixedSize(m_background.deviceIndependentSize().toSize());
     ApplyShape();
 
     m_fileList = new CFilelistDlg(store, this, std::move(service), std::move(desktop));
