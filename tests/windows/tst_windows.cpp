@@ -640,6 +640,15 @@ void WindowsTest::alwaysOnTopToggle() {
     window->ToggleAlwaysOnTop();
     QCOMPARE(m_store->GetAlwaysOnTop(), 0);
     QVERIFY(!(window->windowFlags() & Qt::WindowStaysOnTopHint));
+    // A screen reader's toggle action changes only the checked state: the window follows it.
+    window->TopMostButton()->toggle();
+    QCOMPARE(m_store->GetAlwaysOnTop(), 1);
+    QVERIFY(window->windowFlags() & Qt::WindowStaysOnTopHint);
+    QCOMPARE(window->TopMostButton()->toolTip(), u"항상 위 해제"_s);
+    // The quota values are read with their words, the value in the description.
+    QCOMPARE(window->findChild<QWidget*>(u"control1004"_s)->accessibleName(), u"총 용량"_s);
+    QCOMPARE(window->findChild<QWidget*>(u"control1004"_s)->accessibleDescription(),
+             window->QuotaText(CQuorvaneDlg::kTotalId));
 }
 
 // The stay-on-top hint changes in place: the window is never hidden, so its modal run goes on.

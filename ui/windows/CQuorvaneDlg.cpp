@@ -37,8 +37,16 @@ CQuorvaneDlg::CQuorvaneDlg(SessionStore& store, QPoint startPosition, std::share
     const BuiltDialog built = DialogBuilder::Build(this, DialogTemplates::Get(DialogTemplates::MainWindow));
     setWindowTitle(Strings::MainWindowTitle);
     m_background = Skin::LoadPixmap(SkinIds::MainBackground);
-    if (!m_background.isNull())
+    if (!m_background.isNull()) {
         setFixedSize(m_background.deviceIndependentSize().toSize());
+        // Outside the shape the skin is see-through, also where the window system cannot shape.
+        m_background.setMask(Skin::OpaqueMask(m_background.toImage()));
+    }
+    // Running on Wayland itself (no X11 to prefer): the compositor shapes nothing, places the window
+    // and keeps nothing on top, so the corners stay transparent and the always-on-top button goes.
+    const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    if (wayland)
+        setAttribute(Qt::WA_TranslucentBackground);
     ApplyShape();
 
     m_fileList = new CFilelistDlg(store, this, std::move(service), std::move(desktop));
@@ -51,6 +59,7 @@ CQuorvaneDlg::CQuorvaneDlg(SessionStore& store, QPoint startPosition, std::share
     m_minimize = built.get<CImageButton>(kMinimizeId);
     m_close = built.get<CImageButton>(kCloseId);
     if (m_topMost && m_minimize && m_close) {
+        m_topMost->setCheckable(true);  // checked while the window stays on top
         m_topMost->ShowSecond(m_store.GetAlwaysOnTop() != 0);
         const int imageWidth = m_minimize->BitmapSize().width();
         m_minimize->setGeometry(m_topMost->geometry().right() + 2, m_minimize->y(), imageWidth, m_minimize->height());
@@ -62,8 +71,14 @@ CQuorvaneDlg::CQuorvaneDlg(SessionStore& store, QPoint startPosition, std::share
             QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         });
         connect(m_minimize, &QAbstractButton::clicked, this, &QWidget::showMinimized);
-        connect(m_topMost, &QAbstractButton::clicked, this, &CQuorvaneDlg::ToggleAlwaysOnTop);
+        // Toggled, not clicked: a screen reader's toggle action changes the checked state only.
+        connect(m_topMost, &QAbstractButton::toggled, this, [this](bool on) {
+            if ((m_store.GetAlwaysOnTop() != 0) != on)
+                ToggleAlwaysOnTop();
+        });
     }
+    if (wayland && m_topMost)
+        m_topMost->hide();
     m_values[0] = built.get<CTransparentLabel>(kTotalId);
     m_values[1] = built.get<CTransparentLabel>(kUsedId);
     m_values[2] = built.get<CTransparentLabel>(kFreeId);
@@ -116,10 +131,8 @@ void CQuorvaneDlg::UpdateTopMostTip() {
 
 void CQuorvaneDlg::SetUpAccessibility(const BuiltDialog& built) {
     // Screen readers and keyboard users meet the caption buttons by what they do, not by "*", "_", "x".
-    if (m_topMost) {
-        m_topMost->setCheckable(true);
+    if (m_topMost)
         m_topMost->setAccessibleName(Strings::AccessibleAlwaysOnTop);
-    }
     if (m_minimize)
         m_minimize->setAccessibleName(Strings::TipMinimize);
     if (m_close)
@@ -134,6 +147,7 @@ void CQuorvaneDlg::SetUpAccessibility(const BuiltDialog& built) {
             if (name.endsWith(u':'))
                 name.chop(1);
             m_values[i]->setAccessibleName(name);
+            m_values[i]->setAccessibleDescription(m_values[i]->text());
             label->setBuddy(m_values[i]);
         }
     }
@@ -169,8 +183,11 @@ void CQuorvaneDlg::StartSequence() {
 void CQuorvaneDlg::ShowQuota() {
     const qint32 values[3] = {m_store.QuotaTotal(), m_store.QuotaUsed(), m_store.QuotaFree()};
     for (int i = 0; i < 3; ++i) {
-        if (m_values[i])
+        if (m_values[i]) {
             m_values[i]->SetText(FormatSize(values[i]));
+            // A label with a name of its own is read by that name; the value goes with it.
+            m_values[i]->setAccessibleDescription(m_values[i]->text());
+        }
     }
 }
 
