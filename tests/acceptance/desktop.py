@@ -275,6 +275,22 @@ class Desktop:
             raise SetupError(f"the local service refused {line!r}: {answer!r}")
         return answer[3:]
 
+    def stored_names(self):
+        names = self.service_command("list")
+        return names.split("\t") if names else []
+
+    def stored_bytes(self, name):
+        with open(self.service_command("path " + name), "rb") as f:
+            return f.read()
+
+    def add_stored(self, name, data):
+        """Puts a file into the store as if uploaded earlier."""
+        source = os.path.join(self.run_dir, "seed.bin")
+        with open(source, "wb") as f:
+            f.write(data)
+        self.service_command(f"add {name}\t{source}")
+        os.remove(source)
+
     def stop_service(self):
         if self.service:
             stop_pid(self.service.pid)

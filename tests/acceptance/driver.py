@@ -127,6 +127,16 @@ class Driver:
         wait_until(lambda: not self.find_all(root, role, name, showing=True), timeout,
                    f"the {role or 'control'} named {name!r} to go away")
 
+    def closed(self, window, timeout=10):
+        """Waits until a window is no longer shown (or no longer exists)."""
+        def gone():
+            try:
+                state = window.getState()
+                return state.contains(pyatspi.STATE_DEFUNCT) or not state.contains(pyatspi.STATE_SHOWING)
+            except Exception:
+                return True
+        wait_until(gone, timeout, f"the window {window.name!r} to close")
+
     def top_levels(self, app):
         try:
             return [app.getChildAtIndex(i) for i in range(app.childCount)]
@@ -241,8 +251,10 @@ class Driver:
         """A real click at the centre of an accessible (or at a screen point)."""
         x, y = at if at else self.centre(node)
         self.xdo("mousemove", "--sync", x, y)
+        time.sleep(0.15)  # a press that comes with the pointer's arrival is taken as part of it
         if modifiers:
             self.xdo("keydown", modifiers)
+            time.sleep(0.05)
         try:
             self.xdo("click", "--repeat", 2 if double else 1, "--delay", 80, button)
         finally:

@@ -23,7 +23,7 @@ int usage()
                  "                      [--namespace URI] [--sample] [--refuse-version] [--control]\n"
                  "--control: one command a line on stdin, each answered by a line \"ok ...\" or \"error ...\":\n"
                  "  fault ENDPOINT KIND [count=N] [status=N] [bytes=N] [ms=N]   ENDPOINT: soap upload download any\n"
-                 "  clear-faults | quota BYTES | refuse-version 0|1 | add NAME<TAB>LOCAL-PATH | list\n");
+                 "  clear-faults | quota BYTES | refuse-version 0|1 | add NAME<TAB>LOCAL-PATH | path NAME | list (names, tab-separated)\n");
     return 2;
 }
 
@@ -110,11 +110,18 @@ std::string runCommand(cloffa::LocalService& service, const std::string& line)
         const int32_t idx = service.addFile(line.substr(4, tab - 4), bytes.str());
         return idx < 0 ? "error not stored" : "ok " + std::to_string(idx);
     }
-    if (verb == "list") {
-        std::string rows;
+    if (verb == "path") {
+        const std::string name = line.size() > 5 ? line.substr(5) : std::string();
         for (const cloffa::StoredFile& f : service.files())
-            rows += " " + std::to_string(f.idx);
-        return "ok" + rows;
+            if (f.name == name)
+                return "ok " + service.contentPath(f.idx).string();
+        return "error no stored file " + name;
+    }
+    if (verb == "list") {
+        std::string names;
+        for (const cloffa::StoredFile& f : service.files())
+            names += (names.empty() ? "" : "\t") + f.name;
+        return "ok " + names;
     }
     return "error unknown command";
 }
