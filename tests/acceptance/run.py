@@ -37,14 +37,20 @@ class Journey:
 
     def start_program(self, name="Quorvane.exe", **kw):
         """Launches the program through the toolbar stand-in and waits for its main window."""
+        self.list_calls = self.calls("GetUserFiles")
         self.d.launch(name, **kw)
         pid = desktop.wait_until(self.d.client_pid, 10, "the program's process")
         self.app = self.ui.application(pid=pid)
         self.main = self.ui.window(self.app, "Cloffa - Tavirun", timeout=20)
         return self.main
 
+    def calls(self, word):
+        return int(self.d.service_command("calls " + word)) if self.d.service else 0
+
     def wait_ready(self, timeout=20):
-        """Waits until the start-up sequence (version check, first list) is over: the wait box is gone."""
+        """Waits until the start-up sequence (version check, first list) is over: the service has been
+        asked for the list, and the wait box shown before that question is gone again."""
+        desktop.wait_until(lambda: self.calls("GetUserFiles") > self.list_calls, timeout, "the first list call")
         self.ui.gone(self.app, role="label", name=lambda n: (n or "").startswith(("파일목록을", "사용자 정보를")),
                      timeout=timeout)
         return self.file_list()

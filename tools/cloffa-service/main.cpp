@@ -23,7 +23,8 @@ int usage()
                  "                      [--namespace URI] [--sample] [--refuse-version] [--control]\n"
                  "--control: one command a line on stdin, each answered by a line \"ok ...\" or \"error ...\":\n"
                  "  fault ENDPOINT KIND [count=N] [status=N] [bytes=N] [ms=N]   ENDPOINT: soap upload download any\n"
-                 "  clear-faults | quota BYTES | refuse-version 0|1 | add NAME<TAB>LOCAL-PATH | path NAME | list (names, tab-separated)\n");
+                 "  clear-faults | quota BYTES | refuse-version 0|1 | add NAME<TAB>LOCAL-PATH | path NAME | list (names, tab-separated)\n"
+                 "  calls WORD (requests so far whose target or body holds WORD)\n");
     return 2;
 }
 
@@ -116,6 +117,12 @@ std::string runCommand(cloffa::LocalService& service, const std::string& line)
             if (f.name == name)
                 return "ok " + service.contentPath(f.idx).string();
         return "error no stored file " + name;
+    }
+    if (verb == "calls" && words >> value) {
+        int calls = 0;
+        for (const cloffa::CapturedRequest& r : service.requests())
+            calls += r.target.find(value) != std::string::npos || r.body.find(value) != std::string::npos;
+        return "ok " + std::to_string(calls);
     }
     if (verb == "list") {
         std::string names;
