@@ -30,7 +30,7 @@ def wait_until(condition, timeout, what, interval=0.05):
         if value:
             return value
         if time.monotonic() >= deadline:
-            raise TimeoutError(f"waited {timeout:g} s for {what}")
+            raise TimeoutError(f"waited {timeout:g} s for {what} (last seen: {value!r})")
         time.sleep(interval)
 
 

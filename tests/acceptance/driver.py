@@ -250,7 +250,7 @@ class Driver:
     def click(self, node=None, at=None, button=1, modifiers=None, double=False):
         """A real click at the centre of an accessible (or at a screen point)."""
         x, y = at if at else self.centre(node)
-        self.xdo("mousemove", "--sync", x, y)
+        self.xdo("mousemove", x, y)
         time.sleep(0.15)  # a press that comes with the pointer's arrival is taken as part of it
         if modifiers:
             self.xdo("keydown", modifiers)
@@ -285,7 +285,8 @@ class Driver:
         """A real drag with the left button from one screen point to another, moved in steps."""
         sx, sy = start
         ex, ey = end
-        self.xdo("mousemove", "--sync", sx, sy)
+        self.xdo("mousemove", sx, sy)
+        time.sleep(0.6)  # longer than a double-click's interval, should the start point just have been clicked
         self.xdo("mousedown", 1)
         time.sleep(hold)
         for i in range(1, steps + 1):
