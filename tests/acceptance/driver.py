@@ -222,9 +222,11 @@ class Driver:
         return -1
 
     def extents(self, node):
-        """Screen rectangle (x, y, w, h) of an accessible."""
+        """Screen rectangle (x, y, w, h) of an accessible, in the screen's pixels."""
         e = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-        return e.x, e.y, e.width, e.height
+        # Qt reports device-independent pixels: under QT_SCALE_FACTOR they are not the screen's.
+        f = float(self.desktop.scale or 1)
+        return round(e.x * f), round(e.y * f), round(e.width * f), round(e.height * f)
 
     def centre(self, node):
         x, y, w, h = self.extents(node)
@@ -304,7 +306,7 @@ class Driver:
     def x_window_of(self, pid, title=None, timeout=10):
         """The visible X window of process `pid`, optionally with that title."""
         def look():
-            argv = ["xdotool", "search", "--onlyvisible", "--pid", str(pid)]
+            argv = ["xdotool", "search", "--all", "--onlyvisible", "--pid", str(pid)]
             if title:
                 argv += ["--name", "^" + re.escape(title) + "$"]
             out = self.desktop.run(argv).stdout.split()
