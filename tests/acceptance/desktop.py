@@ -86,11 +86,28 @@ def stop_pid(pid, grace=3.0):
             time.sleep(0.05)
 
 
+class Programs:
+    """Where the programs are: `bin` holds the client under its names, beside the two stand-ins."""
+
+    def __init__(self, bin_dir, tavirun, service):
+        self.bin, self.tavirun, self.service = bin_dir, tavirun, service
+
+    @classmethod
+    def installed(cls, prefix):
+        standins = os.path.join(prefix, "libexec", "quorvane-standins")
+        return cls(os.path.join(prefix, "bin"), os.path.join(standins, "tavirun"),
+                   os.path.join(standins, "cloffa-service"))
+
+
 class Desktop:
     """One test's desktop. `run_dir` receives the home, the store, the logs and the artefacts."""
 
-    def __init__(self, prefix, run_dir, scale=None, width=1280, height=1024):
-        self.prefix = prefix
+    def __init__(self, programs, run_dir, scale=None, width=1280, height=1024, user=USER, session_key=SESSION_KEY):
+        if isinstance(programs, str):
+            programs = Programs.installed(programs)
+        self.programs = programs
+        self.user = user
+        self.session_key = session_key
         self.run_dir = run_dir
         self.scale = scale
         self.size = (width, height)
@@ -102,9 +119,8 @@ class Desktop:
         self.service_url = None
         self.ca_file = None
         self.stopped = False
-        self.bin = os.path.join(prefix, "bin")
-        self.standins = os.path.join(prefix, "libexec", "quorvane-standins")
-        self.tavirun = os.path.join(self.standins, "tavirun")
+        self.bin = programs.bin
+        self.tavirun = programs.tavirun
         if os.path.exists(run_dir):
             shutil.rmtree(run_dir)
         self.home = os.path.join(run_dir, "home")
@@ -248,9 +264,9 @@ class Desktop:
                              text=True, timeout=10)
         return "window id" in out.stdout
 
-    def start_service(self, *extra, quota=None, sample=False):
-        argv = [os.path.join(self.standins, "cloffa-service"), "--store", self.store, "--port", "0",
-                "--user", USER, "--session-key", SESSION_KEY, "--control"]
+    def start_service(self, *extra, quota=None, sample=False, store=None):
+        argv = [self.programs.service, "--store", store or self.store, "--port", "0",
+                "--user", self.user, "--session-key", self.session_key, "--control"]
         if quota is not None:
             argv += ["--quota", str(quota)]
         if sample:
@@ -296,21 +312,29 @@ class Desktop:
             stop_pid(self.service.pid)
             self.service = None
 
-    def start_session(self, *extra, user=USER):
-        proc = self.spawn("tavirun-serve", [self.tavirun, "serve", "--user", user, "--session-key", SESSION_KEY,
+    def use_service(self, url, transfer_url=None, ca_file=None):
+        """Another compatible service instead of the local one."""
+        self.service_url = url
+        self.env.update({"CLOFFA_SERVICE_URL": url, "CLOFFA_TRANSFER_URL": transfer_url or url})
+        if ca_file:
+            self.env["CLOFFA_CA_FILE"] = ca_file
+
+    def start_session(self, *extra, user=None):
+        proc = self.spawn("tavirun-serve", [self.tavirun, "serve", "--user", user or self.user,
+                                            "--session-key", self.session_key,
                                             *extra], stdout=subprocess.PIPE)
         line = proc.stdout.readline().decode().strip()
         if line != "serving":
             raise SetupError("the toolbar stand-in did not serve: " + self.log_text("tavirun-serve"))
 
-    def launch(self, name="Quorvane.exe", user=USER, left=120, top=80, extra_env=None, token=None):
+    def launch(self, name="Quorvane.exe", user=None, left=120, top=80, extra_env=None, token=None):
         """Starts the installed program the way the toolbar does. Returns the launcher's process."""
         program = os.path.join(self.bin, name)
         env = dict(self.env)
         if extra_env:
             env.update(extra_env)
         if token is None:
-            argv = [self.tavirun, "launch", "--user", user, "--left", str(left), "--top", str(top), "--", program]
+            argv = [self.tavirun, "launch", "--user", user or self.user, "--left", str(left), "--top", str(top), "--", program]
         else:
             argv = [program, "/start", token, str(left), str(top)]
         proc = self.spawn("client", argv, env=env)

@@ -215,6 +215,21 @@ class Driver:
     def cell(self, table, row, column=0):
         return table.queryTable().getAccessibleAt(row, column)
 
+    def reveal(self, table, row, column=0):
+        """Scrolls the table with the mouse wheel until the cell is in view; returns the cell."""
+        tx, ty, tw, th = self.extents(table)
+        last = None
+        for _ in range(40):
+            cell = self.cell(table, row, column)
+            x, y, w, h = self.extents(cell)
+            inside = w > 0 and h > 0 and y >= ty + h and y + h <= ty + th
+            # At the end of the scroll range the last row may sit on the frame: its middle is enough.
+            if inside or (y == last and ty + h <= y + h // 2 <= ty + th):
+                return cell
+            last = y
+            self.click(at=(tx + tw // 2, ty + th // 2), button=5 if y + h > ty + th else 4)
+        raise TimeoutError(f"row {row} did not scroll into view")
+
     def row_of(self, table, name, column=0):
         for i, row in enumerate(self.rows(table)):
             if row and row[column] == name:

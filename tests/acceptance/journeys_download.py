@@ -13,7 +13,7 @@ def select_rows(j, names):
     table = j.file_list()
     wait_until(lambda: set(names) <= {r[0] for r in j.ui.rows(table)}, 15, f"{names} listed")
     for i, name in enumerate(names):
-        j.ui.click(j.ui.cell(table, j.ui.row_of(table, name)), modifiers="ctrl" if i else None)
+        j.ui.click(j.ui.reveal(table, j.ui.row_of(table, name)), modifiers="ctrl" if i else None)
     return table
 
 

@@ -52,7 +52,8 @@ def second_start_raises_first(j):
     j.ui.press(j.button("최소화"))
     wait_until(lambda: "_NET_WM_STATE_HIDDEN" in j.d.net_wm_state(window), 10, "the window to be minimised")
 
-    second = j.d.spawn("second", [j.d.tavirun, "launch", "--user", desktop.USER, "--", os.path.join(j.d.bin, "quorvane")])
+    second = j.d.spawn("second", [j.d.tavirun, "launch", "--user", j.d.user, "--",
+                                  os.path.join(j.d.bin, "Quorvane.exe")])
     status = second.wait(timeout=15)
     assert status == 0, f"the second copy ended with {status}"
     wait_until(lambda: "_NET_WM_STATE_HIDDEN" not in j.d.net_wm_state(window), 10, "the first window restored")
