@@ -41,3 +41,19 @@ def delete_yes_and_no(j):
     answer(j, QUESTION, "예")
     wait_until(lambda: [r[0] for r in j.ui.rows(table)] == ["keep.bin"], 15, "only keep.bin listed")
     assert j.d.stored_names() == ["keep.bin"]
+
+
+def logout_while_asked(j):
+    """The toolbar logs out while the delete question is open: the program ends, the question with it,
+    and the file stays stored."""
+    j.start_desktop()
+    j.d.add_stored("남을 파일.txt", b"stays\n")
+    j.start_program()
+    j.wait_ready()
+    select_rows(j, ["남을 파일.txt"])
+    j.ui.press(j.button("삭제"))
+    box, shown = j.ui.message_box(j.app)
+    assert shown == QUESTION, shown
+    assert j.d.logout() == 0
+    assert j.d.wait_launcher_end(15) == 0, "the program ends after the logout"
+    assert j.d.stored_names() == ["남을 파일.txt"]

@@ -20,9 +20,6 @@ def _started_and_listed(j, name):
     rows = j.ui.rows(table)
     assert rows[0][0] == "보관된 파일.txt", rows
     assert rows[0][1] and rows[0][2], f"size and date are read with the name: {rows}"
-    # The quota panel tells the values by their names.
-    total = j.ui.find(j.main, role="label", name="총 용량")
-    assert j.ui.value(total).endswith("MB"), f"the total's value: {j.ui.value(total)!r}"
     x, y, _w, _h = j.ui.extents(j.main)  # in the screen's pixels
     assert (x, y) == (300, 200), f"placed at the launch position, not at {(x, y)}"
     j.ui.shot(f"started-as-{name}", j.ui.x_window_of(j.d.client_pid(), MAIN_TITLE))

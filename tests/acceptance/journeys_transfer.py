@@ -87,8 +87,7 @@ def close_refused_and_always_on_top(j):
     j.ui.press(j.button("종료"))
     answer(j, "진행중인 작업이 있습니다.\n작업을 완료후 다시 시도해 주십시오", "확인")
     assert desktop.alive(j.d.client_pid()), "the program stays"
-    toggle = j.ui.find(j.main, name="항상 위")
-    j.ui.press(toggle)
+    j.ui.click(j.ui.find(j.main, name="항상 위"))
     wait_until(lambda: "_NET_WM_STATE_ABOVE" in j.d.net_wm_state(window), 10, "the window above the others")
     assert desktop.alive(j.d.client_pid()), "the program stays after always-on-top"
     assert j.ui.find_all(j.app, name="다운로드중...", showing=True), "the transfer dialog stays"

@@ -124,7 +124,8 @@ READ_MESSAGE = "파일을 읽을 수 없습니다.\n다른 프로그램에서 �
 
 def drop_from_program(j):
     """Files dropped from another program go up; a folder among them gets the folder message and nothing
-    goes up; a hidden or a read-only folder is no plain folder: it ends in the file-read warning."""
+    goes up; a hidden or a read-only folder is no plain folder: it ends in the file-read warning, as do a
+    named pipe and a device, without the program hanging on them."""
     j.start_desktop()
     folder = os.path.join(j.d.home, "drop")
     files = {"끌어온 파일.txt": "끌어다 놓은 파일\n".encode(), "data.bin": os.urandom(50000)}
@@ -144,16 +145,21 @@ def drop_from_program(j):
     for name, data in files.items():
         assert j.d.stored_bytes(name) == data, f"{name} stored as it was"
 
+    fifo = os.path.join(folder, "named pipe")
+    os.mkfifo(fifo)
     for title, dropped, message in (("folder", [paths[0], plain], FOLDER_MESSAGE),
                                     ("hidden", [hidden], READ_MESSAGE),
-                                    ("read-only", [read_only], READ_MESSAGE)):
+                                    ("read-only", [read_only], READ_MESSAGE),
+                                    # Only regular files go up; the program must not block opening these.
+                                    ("fifo", [fifo], READ_MESSAGE),
+                                    ("device", ["/dev/zero"], READ_MESSAGE)):
         before = sorted(j.d.stored_names())
         drop_on_list(j, title, dropped)
         try:
             expect_message(j, message)
         except AssertionError as e:
-            raise AssertionError(f"dropping the {title} folder: {e}") from None
-        assert sorted(j.d.stored_names()) == before, f"dropping the {title} folder uploaded something"
+            raise AssertionError(f"dropping the {title}: {e}") from None
+        assert sorted(j.d.stored_names()) == before, f"dropping the {title} uploaded something"
     os.chmod(read_only, 0o755)
 
 
