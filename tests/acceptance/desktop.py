@@ -334,7 +334,8 @@ class Desktop:
         if extra_env:
             env.update(extra_env)
         if token is None:
-            argv = [self.tavirun, "launch", "--user", user or self.user, "--left", str(left), "--top", str(top), "--", program]
+            argv = [self.tavirun, "launch", "--user", user or self.user, "--left", str(left), "--top", str(top),
+                    "--", program]
         else:
             argv = [program, "/start", token, str(left), str(top)]
         proc = self.spawn("client", argv, env=env)

@@ -80,7 +80,8 @@ def through_folder_browser(j):
     dialog = destination_dialog(j, 1)
     offered = j.ui.text(j.ui.find(dialog, role="text")).rstrip("/")
     assert offered == j.d.home, f"a new user is offered the home folder, not {offered!r}"
-    assert j.ui.checked(j.ui.find(dialog, role="check box", name="다운로드 완료후 폴더 열기")), "checked by default"
+    open_box = j.ui.find(dialog, role="check box", name="다운로드 완료후 폴더 열기")
+    assert j.ui.checked(open_box), "opening the folder is checked by default"
     j.ui.shot("download-destination", j.ui.x_window_of(j.d.client_pid(), "다운로드"))
     choose_in_browser(j, dialog, target)
     start_download(j, dialog, open_folder=True)

@@ -42,10 +42,11 @@ def _drag_out(j, name, data, to, folder):
         wait_file(path, data, timeout=30)
     finally:
         j.ui.shot("after-drop")
-    # The file manager has nothing to complain about, and no marker is left behind anywhere.
-    time.sleep(1)
-    complaints = [w for w in ("Error", "Finished") if j.d.windows_named(w)]
-    assert not complaints, f"the file manager reported trouble ({complaints})"
+    # The file manager has nothing to complain about (watched for a second), and no marker is left anywhere.
+    watch_until = time.monotonic() + 1.0
+    while time.monotonic() < watch_until:
+        complaints = [w for w in ("Error", "Finished") if j.d.windows_named(w)]
+        assert not complaints, f"the file manager reported trouble ({complaints})"
     assert not _markers(j), _markers(j)
     assert not leftovers(folder)
     assert sorted(os.listdir(folder)) == [name], os.listdir(folder)
@@ -66,4 +67,5 @@ def onto_desktop(j):
     j.start_desktop()
     folders = j.d.make_user_folders()
     _file_manager(j)
-    _drag_out(j, "바탕화면으로.txt", "바탕 화면에 놓을 파일\n".encode() * 1000, (800, 700), folders["Desktop"])
+    data = "바탕 화면에 놓을 파일\n".encode() * 1000
+    _drag_out(j, "바탕화면으로.txt", data, (800, 700), folders["Desktop"])

@@ -4,7 +4,6 @@ import os
 
 from desktop import wait_until
 from driver import button_text
-from journeys_transfer import answer
 from journeys_upload import drop_on_list, make_files, wait_listed
 
 
@@ -31,7 +30,8 @@ def version_refused(j):
     j.start_desktop(service=False)
     j.d.start_service("--refuse-version")
     j.start_program()
-    _message_then_end(j, "현재 버전의 Cloffa은 더이상 사용하실 수 없습니다.\nTavirun를 최신버전으로 업데이트 하십시오...")
+    _message_then_end(j, "현재 버전의 Cloffa은 더이상 사용하실 수 없습니다.\n"
+                         "Tavirun를 최신버전으로 업데이트 하십시오...")
 
 
 def list_faults(j):
@@ -45,8 +45,8 @@ def list_faults(j):
 
     for name, fault, text in (
             ("one.txt", "soap-fault", "파일 목록을 가져올 수 없습니다.\n오류번호 : "),
-            ("two.txt", "missing-file-array",
-             "파일서비스 요청이 정상적으로 이루어지지 않고 있습니다.\n문제가 지속될 경우 고객센터로 문의하십시오")):
+            ("two.txt", "missing-file-array", "파일서비스 요청이 정상적으로 이루어지지 않고 있습니다.\n"
+                                              "문제가 지속될 경우 고객센터로 문의하십시오")):
         j.d.service_command(f"fault soap {fault}")
         drop_on_list(j, name, [os.path.join(up, name)])
         box, shown = j.ui.message_box(j.app, timeout=30)

@@ -2,7 +2,6 @@
 The local service holds the transfer in the middle of its body, so it lasts as long as the test needs."""
 
 import os
-import time
 
 import desktop
 from desktop import wait_until
@@ -58,17 +57,17 @@ def cancel(j):
     wait_until(lambda: not os.listdir(folder), 10, f"nothing left in the folder (found {os.listdir(folder)})")
 
     j.d.service_command("fault upload stall-mid-body bytes=100000 ms=30000")
+    lists_before = j.calls("GetUserFiles")
     drop_on_list(j, "upload", [os.path.join(up, "올릴 파일.bin")])
     dialog = transfer_dialog(j, "업로드중...")
     j.ui.press(j.ui.find(dialog, role="push button", name="취소"))
     answer(j, "파일전송을 취소하시겠습니까?", "예")
     j.ui.closed(dialog)
+    # The list is fetched again after the cancelled upload and still shows only the stored file.
+    wait_until(lambda: j.calls("GetUserFiles") > lists_before, 15, "the list fetched again")
     table = j.file_list()
-    wait_until(lambda: not j.ui.find_all(j.app, role="label", showing=True,
-                                         name=lambda n: (n or "").startswith("파일목록을")), 15, "the list")
-    time.sleep(0.5)
+    wait_until(lambda: [r[0] for r in j.ui.rows(table)] == ["긴 파일.bin"], 10, "only the stored file listed")
     assert j.d.stored_names() == ["긴 파일.bin"], j.d.stored_names()
-    assert [r[0] for r in j.ui.rows(table)] == ["긴 파일.bin"]
 
 
 def close_refused_and_always_on_top(j):
@@ -111,8 +110,8 @@ def logout_during_transfer(j):
 
     start_stalled_download(j, "긴 파일.bin", data, folder, 5000)
     assert j.d.logout() == 0
-    j.ui.find(j.app, role="label", name="Tavirun가 로그아웃 되었습니다.\n전송 완료후 Cloffa을 종료합니다.",
-              showing=True)
+    j.ui.find(j.app, role="label", showing=True,
+              name="Tavirun가 로그아웃 되었습니다.\n전송 완료후 Cloffa을 종료합니다.")
     j.ui.shot("logout-during-transfer")
     assert desktop.alive(j.d.client_pid()), "the program waits for the transfer"
     wait_file(os.path.join(folder, "긴 파일.bin"), data, timeout=30)

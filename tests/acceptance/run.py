@@ -51,8 +51,8 @@ class Journey:
         """Waits until the start-up sequence (version check, first list) is over: the service has been
         asked for the list, and the wait box shown before that question is gone again."""
         desktop.wait_until(lambda: self.calls("GetUserFiles") > self.list_calls, timeout, "the first list call")
-        self.ui.gone(self.app, role="label", name=lambda n: (n or "").startswith(("파일목록을", "사용자 정보를")),
-                     timeout=timeout)
+        waiting = ("파일목록을", "사용자 정보를")
+        self.ui.gone(self.app, role="label", name=lambda n: (n or "").startswith(waiting), timeout=timeout)
         return self.file_list()
 
     def file_list(self):

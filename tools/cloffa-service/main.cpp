@@ -23,7 +23,8 @@ int usage()
                  "                      [--namespace URI] [--sample] [--refuse-version] [--control]\n"
                  "--control: one command a line on stdin, each answered by a line \"ok ...\" or \"error ...\":\n"
                  "  fault ENDPOINT KIND [count=N] [status=N] [bytes=N] [ms=N]   ENDPOINT: soap upload download any\n"
-                 "  clear-faults | quota BYTES | refuse-version 0|1 | add NAME<TAB>LOCAL-PATH | path NAME | list (names, tab-separated)\n"
+                 "  clear-faults | quota BYTES | refuse-version 0|1 | add NAME<TAB>LOCAL-PATH | path NAME\n"
+                 "  list (the stored names, tab-separated)\n"
                  "  calls WORD (requests so far whose target or body holds WORD)\n");
     return 2;
 }
