@@ -7,6 +7,7 @@ stopped by pid, newest first, however the test ends.
 """
 
 import atexit
+import ctypes
 import os
 import shutil
 import signal
@@ -20,6 +21,16 @@ SESSION_KEY = "acceptance-session-key"
 
 class SetupError(Exception):
     pass
+
+
+_libc = ctypes.CDLL(None, use_errno=True)
+_PR_SET_PDEATHSIG = 1
+
+
+def _end_with_parent():
+    """In a child before exec: should the test process be killed outright (a harness time-out), the
+    kernel sends this child SIGTERM, so nothing outlives it even then."""
+    _libc.prctl(_PR_SET_PDEATHSIG, signal.SIGTERM)
 
 
 def wait_until(condition, timeout, what, interval=0.05):
@@ -188,7 +199,7 @@ class Desktop:
         log = open(os.path.join(self.logs, name + ".log"), "ab")
         proc = subprocess.Popen(argv, env=env or self.env, stdin=stdin if stdin else subprocess.DEVNULL,
                                 stdout=stdout if stdout else log, stderr=log, cwd=self.run_dir,
-                                pass_fds=())
+                                preexec_fn=_end_with_parent)
         log.close()
         self.procs.append((proc, name))
         return proc
@@ -217,7 +228,8 @@ class Desktop:
         w, h = self.size
         proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", f"{w}x{h}x24",
                                  "-nolisten", "tcp", "-noreset"],
-                                pass_fds=(write_fd,), stdin=subprocess.DEVNULL, stdout=log, stderr=log)
+                                pass_fds=(write_fd,), stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                                preexec_fn=_end_with_parent)
         log.close()
         os.close(write_fd)
         self.procs.append((proc, "Xvfb"))
