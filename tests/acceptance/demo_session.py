@@ -146,10 +146,16 @@ def run_session(s, d, j):
 
     def listed():
         j.start_program()
-        # Ready when the quota is shown (the list came) and no wait box is up any more.
-        total = j.ui.find(j.main, role="label", name="총 용량")
-        desktop.wait_until(lambda: j.ui.value(total) not in ("", "0MB") and not waiting(), s.step_limit,
-                           "the first list", 0.2)
+        # Ready once the start-up's wait box (version check, then the list) has come and gone. Should it
+        # come and go between two looks, rows in the list (or the local service's count) tell the same.
+        seen = []
+
+        def ready():
+            if waiting():
+                seen.append(True)
+                return False
+            return bool(seen) or bool(names()) or j.calls("GetUserFiles") > 0
+        desktop.wait_until(ready, s.step_limit, "the first list", 0.05)
         say(f"{len(names())} files listed")
 
     def upload():

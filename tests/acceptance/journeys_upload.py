@@ -180,11 +180,16 @@ def over_quota(j):
     assert not j.ui.find_all(j.app, role="dialog", name="업로드중...", showing=True)
     assert j.d.stored_names() == []
 
+    lists = j.calls("GetUserFiles")
     drop_on_list(j, "yes", [big])
     expect_message(j, question, answer="예")
     expect_message(j, "디스크 용량이 부족하여 전송을 완료할 수 없습니다.")
     assert j.d.stored_names() == []
 
+    # Once the list (and with it the free space) was fetched again after that upload, the service's quota
+    # shrinks behind the program's back.
+    wait_until(lambda: j.calls("GetUserFiles") > lists, 15, "the list fetched after the upload")
+    j.wait_ready()
     j.d.service_command("quota 50000")
     drop_on_list(j, "shrunk", [small])
     box, shown = j.ui.message_box(j.app, timeout=30)
