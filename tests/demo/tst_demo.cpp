@@ -1,5 +1,6 @@
-// scripts/demo pointed at a service this test runs in-process: the demo must use that service and no
-// service of its own, pass its scripted session, leave screenshots and leave the store as it found it;
+// scripts/demo pointed at a service this test runs in-process: the demo, driving the program from outside
+// through its windows, must use that service and no service of its own, pass its scripted session, leave
+// screenshots and leave the store as it found it;
 // a stalled step must fail it instead of hanging, and whatever way it ends, nothing it started survives.
 #include "tools/cloffa-service/LocalService.h"
 
@@ -124,7 +125,7 @@ void DemoTest::againstGivenService_data() {
     QTest::addColumn<Ending>("ending");
     QTest::addColumn<int>("exitCode");
     QTest::newRow("whole session") << Ending::Passes << 0;
-    // The service takes the upload and never answers: the client's watchdog ends the session.
+    // The service takes the upload and never answers: the session's step limit ends it.
     QTest::newRow("stalled upload") << Ending::StalledUpload << 1;
     // Stopped from outside while the session runs, as by Ctrl-C or a supervisor.
     QTest::newRow("terminated") << Ending::Terminated << 143;

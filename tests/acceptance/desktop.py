@@ -1,0 +1,434 @@
+"""A private desktop for one acceptance test.
+
+Xvfb on a free display, openbox, a session bus and the accessibility bus of their own, a fresh HOME with
+its XDG folders, the local Cloffa service on a free port with its own CA, the toolbar stand-in serving a
+session, and the installed program started through the stand-in's launcher. Everything started here is
+stopped by pid, newest first, however the test ends.
+"""
+
+import atexit
+import ctypes
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+USER = "acceptance"
+SESSION_KEY = "acceptance-session-key"
+
+
+class SetupError(Exception):
+    pass
+
+
+_libc = ctypes.CDLL(None, use_errno=True)
+_PR_SET_PDEATHSIG = 1
+
+
+def _end_with_parent():
+    """In a child before exec: should the test process be killed outright (a harness time-out), the
+    kernel sends this child SIGTERM, so nothing outlives it even then."""
+    _libc.prctl(_PR_SET_PDEATHSIG, signal.SIGTERM)
+
+
+def wait_until(condition, timeout, what, interval=0.05):
+    """Polls `condition` until it returns something true or `timeout` seconds pass; returns its value."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise TimeoutError(f"waited {timeout:g} s for {what} (last seen: {value!r})")
+        time.sleep(interval)
+
+
+def _children():
+    """Parent pid of every process, from /proc."""
+    parents = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat", "rb") as f:
+                stat = f.read()
+        except OSError:
+            continue
+        rest = stat[stat.rfind(b")") + 2:].split()
+        if len(rest) > 1:
+            parents[int(entry)] = int(rest[1])
+    return parents
+
+
+def descendants(pid):
+    """Every process below `pid`, deepest first."""
+    parents = _children()
+    found = []
+    frontier = [pid]
+    while frontier:
+        nxt = [p for p, parent in parents.items() if parent in frontier and p not in found]
+        found.extend(nxt)
+        frontier = nxt
+    return list(reversed(found))
+
+
+def alive(pid):
+    try:
+        with open(f"/proc/{pid}/stat", "rb") as f:
+            stat = f.read()
+    except OSError:
+        return False
+    return stat[stat.rfind(b")") + 2:][:1] != b"Z"
+
+
+def stop_pid(pid, grace=3.0):
+    """SIGTERM, then SIGKILL after `grace` seconds."""
+    for sig, wait in ((signal.SIGTERM, grace), (signal.SIGKILL, 2.0)):
+        if not alive(pid):
+            return
+        try:
+            os.kill(pid, sig)
+        except ProcessLookupError:
+            return
+        deadline = time.monotonic() + wait
+        while alive(pid) and time.monotonic() < deadline:
+            time.sleep(0.05)
+
+
+class Programs:
+    """Where the programs are: `bin` holds the client under its names, beside the two stand-ins."""
+
+    def __init__(self, bin_dir, tavirun, service):
+        self.bin, self.tavirun, self.service = bin_dir, tavirun, service
+
+    @classmethod
+    def installed(cls, prefix):
+        standins = os.path.join(prefix, "libexec", "quorvane-standins")
+        return cls(os.path.join(prefix, "bin"), os.path.join(standins, "tavirun"),
+                   os.path.join(standins, "cloffa-service"))
+
+
+class Desktop:
+    """One test's desktop. `run_dir` receives the home, the store, the logs and the artefacts."""
+
+    def __init__(self, programs, run_dir, scale=None, width=1280, height=1024, user=USER, session_key=SESSION_KEY):
+        if isinstance(programs, str):
+            programs = Programs.installed(programs)
+        self.programs = programs
+        self.user = user
+        self.session_key = session_key
+        self.run_dir = run_dir
+        self.scale = scale
+        self.size = (width, height)
+        self.procs = []  # (Popen, name), stopped in reverse order
+        self.client = None
+        self.launcher = None
+        self.launcher_is_client = False
+        self.service = None
+        self.service_url = None
+        self.ca_file = None
+        self.stopped = False
+        self.bin = programs.bin
+        self.tavirun = programs.tavirun
+        if os.path.exists(run_dir):
+            shutil.rmtree(run_dir)
+        self.home = os.path.join(run_dir, "home")
+        self.logs = os.path.join(run_dir, "logs")
+        self.store = os.path.join(run_dir, "store")
+        for d in (self.home, self.logs):
+            os.makedirs(d)
+        self.env = self._base_env()
+        atexit.register(self.stop)
+
+    # -- environment ----------------------------------------------------------------------------------
+
+    def _base_env(self):
+        env = {k: v for k, v in os.environ.items()
+               if not k.startswith(("XDG_", "DBUS_", "CLOFFA_", "QT_", "AT_SPI", "GTK_", "WAYLAND"))}
+        home = self.home
+        runtime = os.path.join(self.run_dir, "runtime")
+        os.makedirs(runtime, mode=0o700)
+        tools = os.path.join(self.run_dir, "tools")
+        os.makedirs(tools)
+        env.update({
+            "HOME": home,
+            "XDG_CONFIG_HOME": os.path.join(home, ".config"),
+            "XDG_DATA_HOME": os.path.join(home, ".local", "share"),
+            "XDG_STATE_HOME": os.path.join(home, ".local", "state"),
+            "XDG_CACHE_HOME": os.path.join(home, ".cache"),
+            "XDG_RUNTIME_DIR": runtime,
+            "LANG": "C.UTF-8",
+            "LC_ALL": "C.UTF-8",
+            "NO_AT_BRIDGE": "0",
+            "QT_ACCESSIBILITY": "1",
+            "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
+            "QT_QPA_PLATFORM": "xcb",
+            # A recording xdg-open comes first; the real one still runs after it.
+            "PATH": tools + os.pathsep + env.get("PATH", "/usr/bin:/bin"),
+        })
+        if self.scale:
+            env["QT_SCALE_FACTOR"] = str(self.scale)
+        for key in ("XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"):
+            os.makedirs(env[key], exist_ok=True)
+        self.open_requests = os.path.join(self.logs, "xdg-open.requests")
+        with open(os.path.join(tools, "xdg-open"), "w") as f:
+            f.write("#!/bin/sh\n"
+                    f"printf '%s\\n' \"$*\" >> '{self.open_requests}'\n"
+                    "exit 0\n")
+        os.chmod(os.path.join(tools, "xdg-open"), 0o755)
+        return env
+
+    def make_user_folders(self, names=("Desktop", "Documents", "Downloads")):
+        """The XDG user folders a desktop session would have, with the user-dirs file naming them."""
+        paths = {}
+        for name in names:
+            paths[name] = os.path.join(self.home, name)
+            os.makedirs(paths[name], exist_ok=True)
+        keys = {"Desktop": "DESKTOP", "Documents": "DOCUMENTS", "Downloads": "DOWNLOAD"}
+        with open(os.path.join(self.env["XDG_CONFIG_HOME"], "user-dirs.dirs"), "w") as f:
+            for name in names:
+                if name in keys:
+                    f.write(f'XDG_{keys[name]}_DIR="$HOME/{name}"\n')
+        return paths
+
+    # -- processes ------------------------------------------------------------------------------------
+
+    def spawn(self, name, argv, env=None, stdin=None, stdout=None):
+        log = open(os.path.join(self.logs, name + ".log"), "ab")
+        proc = subprocess.Popen(argv, env=env or self.env, stdin=stdin if stdin else subprocess.DEVNULL,
+                                stdout=stdout if stdout else log, stderr=log, cwd=self.run_dir,
+                                preexec_fn=_end_with_parent)
+        log.close()
+        self.procs.append((proc, name))
+        return proc
+
+    def log_text(self, name):
+        try:
+            with open(os.path.join(self.logs, name + ".log"), encoding="utf-8", errors="replace") as f:
+                return f.read()
+        except OSError:
+            return ""
+
+    def start(self, service=True, session=True, service_args=(), serve_args=()):
+        self._start_x()
+        self._start_buses()
+        self.spawn("openbox", ["openbox", "--sm-disable"])
+        wait_until(self._wm_running, 10, "openbox")
+        if service:
+            self.start_service(*service_args)
+        if session:
+            self.start_session(*serve_args)
+        return self
+
+    def _start_x(self):
+        read_fd, write_fd = os.pipe()
+        log = open(os.path.join(self.logs, "Xvfb.log"), "ab")
+        w, h = self.size
+        proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", f"{w}x{h}x24",
+                                 "-nolisten", "tcp", "-noreset"],
+                                pass_fds=(write_fd,), stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                                preexec_fn=_end_with_parent)
+        log.close()
+        os.close(write_fd)
+        self.procs.append((proc, "Xvfb"))
+        number = b""
+        deadline = time.monotonic() + 15
+        os.set_blocking(read_fd, False)
+        while not number.endswith(b"\n") and time.monotonic() < deadline:
+            try:
+                chunk = os.read(read_fd, 16)
+                if not chunk:
+                    break
+                number += chunk
+            except BlockingIOError:
+                time.sleep(0.05)
+        os.close(read_fd)
+        if not number.strip().isdigit():
+            raise SetupError("Xvfb did not start: " + self.log_text("Xvfb"))
+        self.display = ":" + number.strip().decode()
+        self.env["DISPLAY"] = self.display
+
+    def _start_buses(self):
+        proc = self.spawn("dbus-session", ["dbus-daemon", "--session", "--nofork", "--nopidfile",
+                                           "--print-address=1"], stdout=subprocess.PIPE)
+        address = proc.stdout.readline().decode().strip()
+        proc.stdout.close()
+        if not address:
+            raise SetupError("the session bus did not start")
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = address
+        self.spawn("at-spi-bus-launcher", ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
+        wait_until(lambda: self._bus_has("org.a11y.Bus"), 10, "the accessibility bus")
+        # What a screen reader does on start: tell every toolkit that accessibility is wanted.
+        subprocess.run(["dbus-send", "--session", "--dest=org.a11y.Bus", "--print-reply", "/org/a11y/bus",
+                        "org.freedesktop.DBus.Properties.Set", "string:org.a11y.Status", "string:IsEnabled",
+                        "variant:boolean:true"], env=self.env, check=True, stdout=subprocess.DEVNULL, timeout=10)
+
+    def _bus_has(self, name):
+        out = subprocess.run(["dbus-send", "--session", "--dest=org.freedesktop.DBus", "--print-reply",
+                              "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner", f"string:{name}"],
+                             env=self.env, capture_output=True, text=True, timeout=10)
+        return "boolean true" in out.stdout
+
+    def _wm_running(self):
+        out = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.env, capture_output=True,
+                             text=True, timeout=10)
+        return "window id" in out.stdout
+
+    def start_service(self, *extra, quota=None, sample=False, store=None):
+        argv = [self.programs.service, "--store", store or self.store, "--port", "0",
+                "--user", self.user, "--session-key", self.session_key, "--control"]
+        if quota is not None:
+            argv += ["--quota", str(quota)]
+        if sample:
+            argv.append("--sample")
+        argv += list(extra)
+        self.service = self.spawn("cloffa-service", argv, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        line = self.service.stdout.readline().decode().strip()
+        if not line.startswith("ready "):
+            raise SetupError("the local service did not start: " + self.log_text("cloffa-service"))
+        url, ca = line.split(" ", 2)[1:]
+        self.service_url = url
+        self.ca_file = ca[len("ca="):]
+        self.env.update({"CLOFFA_SERVICE_URL": url, "CLOFFA_TRANSFER_URL": url, "CLOFFA_CA_FILE": self.ca_file})
+        self.service_commands = []
+
+    def service_command(self, line):
+        """Sends one control line to the local service and waits for its "ok"."""
+        self.service.stdin.write((line + "\n").encode())
+        self.service.stdin.flush()
+        answer = self.service.stdout.readline().decode().strip()
+        if answer != "ok" and not answer.startswith("ok "):
+            raise SetupError(f"the local service refused {line!r}: {answer!r}")
+        return answer[3:]
+
+    def stored_names(self):
+        names = self.service_command("list")
+        return names.split("\t") if names else []
+
+    def stored_bytes(self, name):
+        with open(self.service_command("path " + name), "rb") as f:
+            return f.read()
+
+    def add_stored(self, name, data):
+        """Puts a file into the store as if uploaded earlier."""
+        source = os.path.join(self.run_dir, "seed.bin")
+        with open(source, "wb") as f:
+            f.write(data)
+        self.service_command(f"add {name}\t{source}")
+        os.remove(source)
+
+    def stop_service(self):
+        if self.service:
+            stop_pid(self.service.pid)
+            self.service = None
+
+    def use_service(self, url, transfer_url=None, ca_file=None):
+        """Another compatible service instead of the local one."""
+        self.service_url = url
+        self.env.update({"CLOFFA_SERVICE_URL": url, "CLOFFA_TRANSFER_URL": transfer_url or url})
+        if ca_file:
+            self.env["CLOFFA_CA_FILE"] = ca_file
+
+    def start_session(self, *extra, user=None):
+        proc = self.spawn("tavirun-serve", [self.tavirun, "serve", "--user", user or self.user,
+                                            "--session-key", self.session_key,
+                                            *extra], stdout=subprocess.PIPE)
+        line = proc.stdout.readline().decode().strip()
+        if line != "serving":
+            raise SetupError("the toolbar stand-in did not serve: " + self.log_text("tavirun-serve"))
+
+    def launch(self, name="Quorvane.exe", user=None, left=120, top=80, extra_env=None, token=None):
+        """Starts the installed program the way the toolbar does. Returns the launcher's process."""
+        program = os.path.join(self.bin, name)
+        env = dict(self.env)
+        if extra_env:
+            env.update(extra_env)
+        if token is None:
+            argv = [self.tavirun, "launch", "--user", user or self.user, "--left", str(left), "--top", str(top),
+                    "--", program]
+        else:
+            argv = [program, "/start", token, str(left), str(top)]
+        proc = self.spawn("client", argv, env=env)
+        self.launcher = proc
+        self.launcher_is_client = token is not None
+        return proc
+
+    def client_pid(self):
+        """The program's own process: the launcher's child, or the launcher when started directly."""
+        if not self.launcher or not alive(self.launcher.pid):
+            return None
+        if self.launcher_is_client:
+            return self.launcher.pid
+        kids = [p for p, parent in _children().items() if parent == self.launcher.pid and alive(p)]
+        return kids[0] if kids else None
+
+    def logout(self):
+        return subprocess.run([self.tavirun, "logout"], env=self.env, capture_output=True, timeout=15).returncode
+
+    def token(self, user):
+        out = subprocess.run([self.tavirun, "token", user], env=self.env, capture_output=True, text=True,
+                             timeout=15, check=True)
+        return out.stdout.strip()
+
+    def wait_launcher_end(self, timeout):
+        """Waits for the program (through its launcher) to end; returns its exit status."""
+        try:
+            return self.launcher.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise TimeoutError(f"the program did not end within {timeout} s")
+
+    # -- the X side -----------------------------------------------------------------------------------
+
+    def run(self, argv, timeout=15, **kw):
+        return subprocess.run(argv, env=self.env, capture_output=True, text=True, timeout=timeout, **kw)
+
+    def windows_named(self, title):
+        out = self.run(["xdotool", "search", "--onlyvisible", "--name", f"^{title}$"])
+        return [int(w) for w in out.stdout.split()]
+
+    def net_wm_state(self, window):
+        out = self.run(["xprop", "-id", str(window), "_NET_WM_STATE"])
+        return out.stdout.strip()
+
+    def screenshot(self, path, window=None):
+        """A PNG of the whole screen or of one X window."""
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        argv = ["import", "-display", self.display, "-window", str(window) if window else "root", path]
+        result = self.run(argv, timeout=30)
+        return path if result.returncode == 0 and os.path.exists(path) else None
+
+    def program_log(self):
+        return os.path.join(self.env["XDG_STATE_HOME"], "quorvane", "quorvane.log")
+
+    # -- ending ---------------------------------------------------------------------------------------
+
+    def stop(self):
+        if self.stopped:
+            return
+        self.stopped = True
+        for proc, _name in reversed(self.procs):
+            for pid in descendants(proc.pid):
+                stop_pid(pid)
+            stop_pid(proc.pid)
+            try:
+                proc.wait(timeout=2)
+            except subprocess.TimeoutExpired:
+                pass
+            for stream in (proc.stdin, proc.stdout):
+                if stream:
+                    try:
+                        stream.close()
+                    except OSError:
+                        pass
+        self.procs = []
+
+
+def from_environment(test_name, **kw):
+    """The desktop for `test_name`, with the install prefix and the output folder ctest hands over."""
+    prefix = os.environ.get("QUORVANE_ACCEPTANCE_PREFIX")
+    out = os.environ.get("QUORVANE_ACCEPTANCE_OUT")
+    if not prefix or not out:
+        sys.exit("QUORVANE_ACCEPTANCE_PREFIX and QUORVANE_ACCEPTANCE_OUT are set by ctest")
+    return Desktop(prefix, os.path.join(out, test_name), **kw)

@@ -1,0 +1,133 @@
+"""Downloads: the destination dialog with the real folder browser, the replace question."""
+
+import glob
+import os
+from urllib.parse import unquote
+
+from desktop import wait_until
+from driver import button_text
+
+
+def select_rows(j, names):
+    """Clicks the first name and Ctrl-clicks the others in the file list; returns the list."""
+    table = j.file_list()
+    wait_until(lambda: set(names) <= {r[0] for r in j.ui.rows(table)}, 15, f"{names} listed")
+    for i, name in enumerate(names):
+        j.ui.click(j.ui.reveal(table, j.ui.row_of(table, name)), modifiers="ctrl" if i else None)
+    return table
+
+
+def destination_dialog(j, count):
+    j.ui.press(j.button("다운로드"))
+    dialog = j.ui.window(j.app, "다운로드", role="dialog")
+    j.ui.find(dialog, role="label", name=f"{count}개의 파일을 다운로드합니다.")
+    return dialog
+
+
+def choose_in_browser(j, dialog, folder):
+    """The "..." button, then the folder typed into the real folder browser and chosen."""
+    j.ui.press(j.ui.find(dialog, role="push button", name="..."))
+    browser = j.ui.window(j.app, "폴더를 선택하세요", role="dialog")
+    field = j.ui.find(browser, role="text")
+    j.ui.set_text(field, folder)
+    j.ui.key("Return")
+    try:
+        j.ui.closed(browser, timeout=3)
+    except TimeoutError:
+        # Enter went into the folder; choosing it is the button's work.
+        j.ui.press(j.ui.find(browser, role="push button", name=button_text("선택")))
+        j.ui.closed(browser)
+    field = j.ui.find(dialog, role="text")
+    wait_until(lambda: j.ui.text(field).rstrip("/") == folder, 5, f"the destination field to show {folder}")
+
+
+def start_download(j, dialog, open_folder=True):
+    box = j.ui.find(dialog, role="check box", name="다운로드 완료후 폴더 열기")
+    if j.ui.checked(box) != open_folder:
+        j.ui.press(box)
+        wait_until(lambda: j.ui.checked(box) == open_folder, 5, "the check box to follow")
+    j.ui.press(j.ui.find(dialog, role="push button", name="시작"))
+    j.ui.closed(dialog)
+
+
+def wait_file(path, data, timeout=30):
+    def same():
+        try:
+            with open(path, "rb") as f:
+                return f.read() == data
+        except OSError:
+            return False
+    wait_until(same, timeout, f"{path} with the stored bytes")
+
+
+def leftovers(folder):
+    return glob.glob(os.path.join(folder, ".*.quorvane-part")) + glob.glob(os.path.join(folder, "*.quorvane-part"))
+
+
+def through_folder_browser(j):
+    """A new user's first download: the destination offered is the home folder (no documents folder
+    here), another folder is chosen in the real folder browser, "open folder" stays checked; the file
+    arrives byte-identical, nothing temporary is left, and the folder is handed to the opener."""
+    j.start_desktop()
+    data = os.urandom(300000)
+    j.d.add_stored("받을 파일.bin", data)
+    target = os.path.join(j.d.home, "받은 파일")
+    os.makedirs(target)
+    j.start_program()
+    j.wait_ready()
+
+    select_rows(j, ["받을 파일.bin"])
+    dialog = destination_dialog(j, 1)
+    offered = j.ui.text(j.ui.find(dialog, role="text")).rstrip("/")
+    assert offered == j.d.home, f"a new user is offered the home folder, not {offered!r}"
+    open_box = j.ui.find(dialog, role="check box", name="다운로드 완료후 폴더 열기")
+    assert j.ui.checked(open_box), "opening the folder is checked by default"
+    j.ui.shot("download-destination", j.ui.x_window_of(j.d.client_pid(), "다운로드"))
+    choose_in_browser(j, dialog, target)
+    start_download(j, dialog, open_folder=True)
+
+    path = os.path.join(target, "받을 파일.bin")
+    wait_file(path, data)
+    assert not leftovers(target), leftovers(target)
+
+    def opened():
+        try:
+            with open(j.d.open_requests, encoding="utf-8") as f:
+                return f.read()
+        except OSError:
+            return ""
+    requests = wait_until(opened, 10, "the request to open the folder")
+    opened_paths = [unquote(r[len("file://"):] if r.startswith("file://") else r).rstrip("/")
+                    for r in requests.splitlines()]
+    assert opened_paths == [target], f"opened {opened_paths}, expected {target}"
+
+
+def replace_all(j):
+    """Two files that are already in the destination: one question, answered "모두 예", replaces both."""
+    j.start_desktop()
+    folder = os.path.join(j.d.home, "target")
+    os.makedirs(folder)
+    stored = {"첫째.txt": "새 내용 하나\n".encode(), "second.bin": os.urandom(120000)}
+    for name, data in stored.items():
+        j.d.add_stored(name, data)
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(b"old contents")
+    j.start_program()
+    j.wait_ready()
+
+    select_rows(j, list(stored))
+    dialog = destination_dialog(j, 2)
+    j.ui.set_text(j.ui.find(dialog, role="text"), folder)
+    start_download(j, dialog, open_folder=False)
+
+    question = j.ui.window(j.app, "파일 바꾸기 확인", timeout=20)
+    for label in ("예", "모두 예", "아니오", "취소"):
+        j.ui.find(question, role="push button", name=button_text(label))
+    j.ui.shot("replace-question", j.ui.x_window_of(j.d.client_pid(), "파일 바꾸기 확인"))
+    j.ui.press(j.ui.find(question, role="push button", name=button_text("모두 예")))
+    j.ui.closed(question)
+    for name, data in stored.items():
+        wait_file(os.path.join(folder, name), data)
+    assert not j.ui.find_all(j.app, name="파일 바꾸기 확인", showing=True), "asked only once"
+    assert not leftovers(folder)
+    assert not os.path.exists(j.d.open_requests), "no folder opened when not asked to"

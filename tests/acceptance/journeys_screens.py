@@ -1,0 +1,104 @@
+"""Screenshots of the main window, the transfer dialog and every dialog, at scale 1 and at
+QT_SCALE_FACTOR=2, kept in the run's shots folder. Each is checked to be a picture of its window's size."""
+
+import os
+import struct
+
+from desktop import wait_until
+from driver import button_text
+from journeys_download import destination_dialog, select_rows, start_download
+from journeys_transfer import answer
+from journeys_upload import open_dialog
+
+MAIN_TITLE = "Cloffa - Tavirun"
+
+
+def _png_size(path):
+    with open(path, "rb") as f:
+        head = f.read(24)
+    assert head[:8] == b"\x89PNG\r\n\x1a\n", f"{path} is no PNG"
+    return struct.unpack(">II", head[16:24])
+
+
+def _screens(j, scale):
+    j.start_desktop()
+    for name, size in (("사진.jpg", 150000), ("문서.txt", 2000), ("큰 파일.bin", 600000)):
+        j.d.add_stored(name, os.urandom(size))
+    folder = os.path.join(j.d.home, "down")
+    os.makedirs(folder)
+    with open(os.path.join(folder, "사진.jpg"), "wb") as f:
+        f.write(b"old")
+    j.start_program()
+    table = j.wait_ready()
+    wait_until(lambda: len(j.ui.rows(table)) == 3, 15, "three rows")
+    pid = j.d.client_pid()
+    shots = []
+
+    def shot(name, title):
+        path = j.ui.shot(f"{name}-x{scale}", j.ui.x_window_of(pid, title))
+        assert path, f"no screenshot of {title}"
+        shots.append((path, title))
+
+    shot("main-window", MAIN_TITLE)
+
+    j.ui.press(j.button("삭제"))
+    j.ui.message_box(j.app)
+    shot("message-information", "Cloffa")
+    answer(j, "삭제할 파일을 선택하여 주십시오.", "확인")
+
+    select_rows(j, ["문서.txt"])
+    j.ui.press(j.button("삭제"))
+    j.ui.message_box(j.app)
+    shot("message-question", "Cloffa")
+    answer(j, "선택된 파일을 삭제하시겠습니까?  ", "아니요")
+
+    dialog, _view = open_dialog(j)
+    shot("upload-file-dialog", "열기")
+    j.ui.press(j.ui.find(dialog, role="push button", name=button_text("취소")))
+    j.ui.closed(dialog)
+
+    select_rows(j, ["사진.jpg", "큰 파일.bin"])
+    dialog = destination_dialog(j, 2)
+    shot("download-destination", "다운로드")
+    j.ui.press(j.ui.find(dialog, role="push button", name="..."))
+    browser = j.ui.window(j.app, "폴더를 선택하세요", role="dialog")
+    shot("folder-browser", "폴더를 선택하세요")
+    j.ui.press(j.ui.find(browser, role="push button", name=button_text("취소")))
+    j.ui.closed(browser)
+    j.ui.set_text(j.ui.find(dialog, role="text"), folder)
+    j.d.service_command("fault download stall-mid-body bytes=200000 ms=20000 count=2")
+    start_download(j, dialog, open_folder=False)
+
+    question = j.ui.window(j.app, "파일 바꾸기 확인", timeout=20)
+    shot("replace-question", "파일 바꾸기 확인")
+    j.ui.press(j.ui.find(question, role="push button", name=button_text("예")))
+    transfer = j.ui.window(j.app, "다운로드중...", timeout=15)
+    wait_until(lambda: os.listdir(folder) != ["사진.jpg"], 10, "the transfer under way")
+    shot("transfer-dialog", "다운로드중...")
+    j.ui.press(j.button("종료"))
+    j.ui.message_box(j.app)
+    shot("message-close-refused", "Cloffa")
+    answer(j, "진행중인 작업이 있습니다.\n작업을 완료후 다시 시도해 주십시오", "확인")
+    j.ui.press(j.ui.find(transfer, role="push button", name="취소"))
+    j.ui.message_box(j.app)
+    shot("message-cancel-question", "Cloffa")
+    answer(j, "파일전송을 취소하시겠습니까?", "예")
+    j.ui.closed(transfer)
+
+    for path, title in shots:
+        width, height = _png_size(path)
+        assert width >= 150 * scale and height >= 60 * scale, f"{path}: {width}x{height} is too small at x{scale}"
+        print(f"screenshot {path} ({width}x{height})")
+    main_w, main_h = _png_size(shots[0][0])
+    assert (main_w, main_h) == (276 * scale, 290 * scale), f"main window {main_w}x{main_h} at x{scale}"
+
+
+def scale_1(j):
+    _screens(j, 1)
+
+
+def scale_2(j):
+    _screens(j, 2)
+
+
+scale_2.desktop_options = {"scale": 2}

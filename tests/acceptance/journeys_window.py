@@ -1,0 +1,121 @@
+"""The main window itself: the always-on-top button and the setting it keeps."""
+
+import configparser
+import os
+
+import desktop
+from desktop import wait_until
+
+MAIN_TITLE = "Cloffa - Tavirun"
+TIP_ON = "항상 위 설정"    # offered while off
+TIP_OFF = "항상 위 해제"   # offered while on
+
+
+def _saved_always_top(j):
+    path = os.path.join(j.d.env["XDG_CONFIG_HOME"], "Brellow", "TaviRun.conf")
+    config = configparser.ConfigParser()
+    config.read(path, encoding="utf-8")
+    return config.get("Cloffa", "always_top", fallback=None)
+
+
+def _state(j, window, toggle):
+    above = "_NET_WM_STATE_ABOVE" in j.d.net_wm_state(window)
+    return above, j.ui.checked(toggle), toggle.description
+
+
+class _Is:
+    """A condition that is false-y but shows what was seen, for the time-out's message."""
+
+    def __init__(self, seen, wanted):
+        self.seen, self.wanted = seen, wanted
+
+    def __bool__(self):
+        return self.seen == self.wanted
+
+    def __repr__(self):
+        return f"{self.seen}"
+
+
+def _state_is(j, window, toggle, wanted):
+    return lambda: _Is(_state(j, window, toggle), wanted)
+
+
+def always_on_top_twice(j):
+    """Pressed twice, once with the mouse and once through its accessible action as a screen reader does:
+    the program stays, the window goes above the others and back, in place, the button reads checked and
+    its tooltip follows; the setting is saved and comes back at the next start."""
+    j.start_desktop()
+    j.start_program()
+    j.wait_ready()
+    pid = j.d.client_pid()
+    window = j.ui.x_window_of(pid, MAIN_TITLE)
+    toggle = j.ui.find(j.main, name="항상 위")
+    place = j.ui.extents(j.main)
+    assert _state(j, window, toggle) == (False, False, TIP_ON), _state(j, window, toggle)
+
+    j.ui.click(toggle)
+    wait_until(_state_is(j, window, toggle, (True, True, TIP_OFF)), 10,
+               "the window above the others, the button checked, the tooltip for switching off")
+    assert desktop.alive(pid) and j.d.windows_named(MAIN_TITLE) == [window], "the program and its window stay"
+    assert j.ui.extents(j.main) == place, "neither moved nor resized"
+    j.ui.shot("always-on-top", window)
+
+    j.ui.press(toggle)
+    wait_until(_state_is(j, window, toggle, (False, False, TIP_ON)), 10,
+               "back to normal after the accessible toggle")
+    assert desktop.alive(pid) and j.d.windows_named(MAIN_TITLE) == [window]
+    assert j.ui.extents(j.main) == place
+
+    # Switched on once more and closed: kept in the settings file and honoured at the next start.
+    j.ui.click(toggle)
+    wait_until(lambda: _state(j, window, toggle)[0], 10, "the window above the others")
+    j.ui.press(j.button("종료"))
+    assert j.d.wait_launcher_end(10) == 0
+    assert _saved_always_top(j) == "1", f"saved always_top={_saved_always_top(j)}"
+
+    j.start_program()
+    j.wait_ready()
+    window = j.ui.x_window_of(j.d.client_pid(), MAIN_TITLE)
+    toggle = j.ui.find(j.main, name="항상 위")
+    wait_until(_state_is(j, window, toggle, (True, True, TIP_OFF)), 10, "on again after the restart")
+    j.ui.click(toggle)
+    wait_until(_state_is(j, window, toggle, (False, False, TIP_ON)), 10, "off again")
+    j.ui.press(j.button("종료"))
+    assert j.d.wait_launcher_end(10) == 0
+    assert _saved_always_top(j) == "0", f"saved always_top={_saved_always_top(j)}"
+
+
+def keyboard_and_screen_reader(j):
+    """What a screen reader reads and a keyboard user reaches: the controls by name, the rows as name, size
+    and date, the quota values with their words; Tab from the list through every button, Space on a
+    focused button acts."""
+    j.start_desktop()
+    j.d.add_stored("읽을 파일.txt", b"x" * 3000)
+    j.start_program()
+    table = j.wait_ready()
+    wait_until(lambda: j.ui.rows(table), 10, "the stored file listed")
+    assert j.ui.rows(table) == [["읽을 파일.txt", "3KB", j.ui.rows(table)[0][2]]], j.ui.rows(table)
+    assert len(j.ui.rows(table)[0][2]) == 8, f"the date as 8 characters: {j.ui.rows(table)}"
+    for name in ("업로드", "다운로드", "삭제", "최소화", "종료"):
+        j.button(name)
+    values = {}
+    for name in ("총 용량", "사용중인 용량", "남은 용량"):
+        values[name] = j.ui.value(j.ui.find(j.main, role="label", name=name))
+    assert all(v.endswith(("MB", "KB")) for v in values.values()), f"the quota values as read: {values}"
+
+    order = []
+    j.ui.click(j.ui.reveal(table, 0))
+    for _ in range(7):
+        focused = [n.name for n in j.ui.find_all(j.main) if j.ui.focused(n)]
+        order.append(focused[0] if focused else None)
+        j.ui.key("Tab")
+    expected = ["파일 목록", "업로드", "다운로드", "삭제", "항상 위", "최소화", "종료"]
+    assert order == expected, f"Tab order {order}"
+
+    # Back to the upload button and Space on it: the file dialog comes.
+    while not j.ui.focused(j.button("업로드")):
+        j.ui.key("Tab")
+    j.ui.key("space")
+    dialog = j.ui.window(j.app, "열기", role="dialog")
+    j.ui.key("Escape")
+    j.ui.closed(dialog)
