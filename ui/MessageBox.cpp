@@ -1,6 +1,7 @@
 #include "ui/MessageBox.h"
 
 #include "res/Strings.h"
+#include "ui/Attached.h"
 
 #include <QMessageBox>
 #include <QWidget>
@@ -13,13 +14,7 @@ bool OffersYesNo(MessageIcon icon, MessageButtons buttons) {
 
 MessagePresenter::MessagePresenter(QWidget* window) : QObject(window) {}
 
-MessagePresenter* MessagePresenter::For(const QWidget* widget) {
-    for (const QWidget* w = widget; w; w = w->parentWidget()) {
-        if (auto* presenter = w->findChild<MessagePresenter*>(QString(), Qt::FindDirectChildrenOnly))
-            return presenter;
-    }
-    return nullptr;
-}
+MessagePresenter* MessagePresenter::For(const QWidget* widget) { return FindAttached<MessagePresenter>(widget); }
 
 std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const QString& text, MessageIcon icon,
                                             MessageButtons buttons) {

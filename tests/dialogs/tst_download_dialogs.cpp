@@ -21,6 +21,20 @@ using namespace Qt::StringLiterals;
 
 namespace {
 MessageScript g_messages;
+
+// The folder browser's answer, and where it was asked to start.
+class ScriptedBrowser : public FolderBrowser {
+public:
+    ScriptedBrowser(QWidget* window, const QString& answer) : FolderBrowser(window), m_answer(answer) {}
+    QString Browse(const QString& start) override {
+        started = start;
+        return m_answer;
+    }
+    QString started;
+
+private:
+    QString m_answer;
+};
 }  // namespace
 
 class TestDownloadDialogs : public QObject {
@@ -40,9 +54,6 @@ private Q_SLOTS:
     void init() {
         g_messages.clearNextAnswers();
         g_messages.clearShown();
-        CDownloadSelectDlg::clearNextFolders();
-        CConfirmReplacefileDlg::clearNextAnswers();
-        CConfirmReplacefileDlg::clearAsked();
         QVERIFY(m_store.SetDownloadFolder(folder()));
     }
 
@@ -117,9 +128,9 @@ private Q_SLOTS:
         CDownloadSelectDlg dlg;
         new ScriptedMessages(&dlg, g_messages);
         dlg.show();
-        CDownloadSelectDlg::setNextFolder(answer);
+        auto* browser = new ScriptedBrowser(&dlg, answer);
         QTest::mouseClick(dlg.control(CDownloadSelectDlg::IdBrowse), Qt::LeftButton);
-        QCOMPARE(CDownloadSelectDlg::lastBrowseStart(), startFolder);
+        QCOMPARE(browser->started, startFolder);
         QCOMPARE(qobject_cast<QLineEdit*>(dlg.control(CDownloadSelectDlg::IdFolder))->text(), field);
     }
 

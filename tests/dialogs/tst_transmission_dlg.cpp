@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -17,6 +18,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <deque>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -26,10 +28,49 @@ namespace {
 
 MessageScript g_messages;
 
-// Stands in for the file list window: counts the done messages it receives; its boxes are scripted.
+// The replace question's answers in queue order, and what each question showed.
+struct Asked {
+    QString text;
+    int severalFiles;
+    Answer answer;
+};
+std::deque<Answer> g_replaceAnswers;
+QList<Asked> g_asked;
+
+class ScriptedReplace : public ReplacePresenter {
+public:
+    using ReplacePresenter::ReplacePresenter;
+    int Present(const QString& question, int severalFiles) override {
+        const Answer answer = g_replaceAnswers.empty() ? Answer::Cancel : g_replaceAnswers.front();
+        if (!g_replaceAnswers.empty())
+            g_replaceAnswers.pop_front();
+        g_asked.push_back({question, severalFiles, answer});
+        return int(answer);
+    }
+};
+
+// What would have been shown in the file manager after a download.
+QList<QUrl> g_opened;
+QList<QStringList> g_openedFiles;
+
+class RecordingShower : public FolderShower {
+public:
+    using FolderShower::FolderShower;
+    void Show(const QString& folder, const QStringList& files) override {
+        g_opened.append(QUrl::fromLocalFile(folder));
+        g_openedFiles.append(files);
+    }
+};
+
+// Stands in for the file list window: counts the done messages it receives; its boxes, replace
+// questions and folder showing are scripted.
 class DoneCatcher : public QWidget {
 public:
-    DoneCatcher() { new ScriptedMessages(this, g_messages); }
+    DoneCatcher() {
+        new ScriptedMessages(this, g_messages);
+        new ScriptedReplace(this);
+        new RecordingShower(this);
+    }
     int count = 0;
     qintptr direction = -1;
     qintptr dialog = 0;
@@ -95,7 +136,6 @@ class TestTransmissionDlg : public QObject {
     QTemporaryDir m_serviceDir;
     std::unique_ptr<cloffa::LocalService> m_service;
     std::unique_ptr<QTemporaryDir> m_dest;
-    QList<QUrl> m_opened;
 
     QString dest() const { return m_dest->path() + u'/'; }
 
@@ -121,23 +161,19 @@ private Q_SLOTS:
         m_service = std::make_unique<cloffa::LocalService>(options);
         std::string error;
         QVERIFY2(m_service->start(&error), error.c_str());
-        CTransmissionDlg::setFolderOpener([this](const QUrl& url) {
-            m_opened.append(url);
-            return false;  // a folder that cannot be shown must not matter
-        });
     }
     void init() {
         m_dest = std::make_unique<QTemporaryDir>();
         QVERIFY(m_store.SetDownloadFolder(dest()));
         g_messages.clearNextAnswers();
         g_messages.clearShown();
-        CConfirmReplacefileDlg::clearNextAnswers();
-        CConfirmReplacefileDlg::clearAsked();
+        g_replaceAnswers.clear();
+        g_asked.clear();
         m_service->clearFaults();
-        m_opened.clear();
+        g_opened.clear();
+        g_openedFiles.clear();
     }
     void cleanupTestCase() {
-        CTransmissionDlg::setFolderOpener({});
         m_service.reset();
     }
 
@@ -231,7 +267,7 @@ private Q_SLOTS:
         QFETCH(QStringList, expected);
         QFETCH(bool, opened);
         for (int a : answers)
-            CConfirmReplacefileDlg::setNextAnswer(Answer(a));
+            g_replaceAnswers.push_back(Answer(a));
         for (const char* name : {"a.txt", "b.txt"}) {
             QFile f(dest() + QLatin1String(name));
             QVERIFY(f.open(QIODevice::WriteOnly));
@@ -251,7 +287,7 @@ private Q_SLOTS:
         QVERIFY(!dlg->isActive());
         QVERIFY(!m_store.AnyTransferActive());
 
-        const QList<CConfirmReplacefileDlg::Asked> questions = CConfirmReplacefileDlg::asked();
+        const QList<Asked> questions = g_asked;
         QCOMPARE(questions.size(), asked);
         QCOMPARE(questions.first().text, u"\"a.txt\"와 같은 이름을 가진 파일이 있습니다."_s);
         QCOMPARE(questions.first().severalFiles, 1);
@@ -261,15 +297,23 @@ private Q_SLOTS:
         // Nothing half-written stays behind, and no message was needed.
         QCOMPARE(QDir(dest()).entryList(QDir::Files | QDir::Hidden).size(), expected[2] == u"<missing>"_s ? 2 : 3);
         QVERIFY2(g_messages.shown().isEmpty(), qPrintable(g_messages.shown().value(0).text));
-        QCOMPARE(m_opened.size(), opened ? 1 : 0);
-        if (opened)
-            QCOMPARE(m_opened.first(), QUrl::fromLocalFile(dest()));
+        QCOMPARE(g_opened.size(), opened ? 1 : 0);
+        if (opened) {
+            QCOMPARE(g_opened.first(), QUrl::fromLocalFile(dest()));
+            // The files of the batch that are there now are the ones shown selected.
+            QStringList present;
+            for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+                if (QFileInfo::exists(dest() + QLatin1String(name)))
+                    present << dest() + QLatin1String(name);
+            }
+            QCOMPARE(g_openedFiles.first(), present);
+        }
         QTest::qWait(100);
         QCOMPARE(parent.count, 1);
     }
 
     void singleFileQuestion() {
-        CConfirmReplacefileDlg::setNextAnswer(Answer::No);
+        g_replaceAnswers.push_back(Answer::No);
         QFile f(dest() + u"only.txt"_s);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.close();
@@ -278,8 +322,8 @@ private Q_SLOTS:
         dlg->SetItems({item("only.txt", "x")});
         QVERIFY(dlg->Start());
         QTRY_COMPARE_WITH_TIMEOUT(parent.count, 1, 10000);
-        QCOMPARE(CConfirmReplacefileDlg::asked().size(), 1);
-        QCOMPARE(CConfirmReplacefileDlg::asked().first().severalFiles, 0);
+        QCOMPARE(g_asked.size(), 1);
+        QCOMPARE(g_asked.first().severalFiles, 0);
         QCOMPARE(ReadAll(dest() + u"only.txt"_s), QByteArray());
     }
 
@@ -327,7 +371,7 @@ private Q_SLOTS:
         QCOMPARE(g_messages.shown().first().icon, MessageIcon::Question);
         QCOMPARE(QDir(dest()).entryList(QDir::Files | QDir::Hidden).size(), 0);
         QVERIFY(!m_store.IsNameInProgress(u"big.bin"_s));
-        QVERIFY(m_opened.isEmpty());
+        QVERIFY(g_opened.isEmpty());
         dlg.reset();
         QTest::qWait(50);
         QCOMPARE(parent.count, 1);
@@ -402,7 +446,7 @@ private Q_SLOTS:
         for (const cloffa::StoredFile& file : m_service->files())
             stored = stored || (file.name == "올림.txt" && file.size == 14);
         QVERIFY(stored);
-        QVERIFY(m_opened.isEmpty());
+        QVERIFY(g_opened.isEmpty());
     }
 
     void cancelBeforeStartAndTwice() {

@@ -11,6 +11,7 @@
 #include "res/Strings.h"
 #include "transfer/TransferExchange.h"
 #include "ui/DialogBuilder.h"
+#include "ui/Attached.h"
 #include "ui/MessageBox.h"
 #include "ui/controls/CTransparentLabel.h"
 #include "ui/dialogs/CConfirmReplacefileDlg.h"
@@ -31,8 +32,6 @@ namespace {
 
 const QEvent::Type kWorkerEndedEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
-std::mutex g_openerMutex;
-CTransmissionDlg::FolderOpener g_opener;
 
 struct FileStartedRecord {
     QString name;
@@ -113,10 +112,6 @@ void CTransmissionDlg::SetDestFolder(const QString& folder) {
     m_destFolder = folder.endsWith(u'/') ? folder : folder + u'/';
 }
 
-void CTransmissionDlg::setFolderOpener(FolderOpener opener) {
-    std::lock_guard lock(g_openerMutex);
-    g_opener = std::move(opener);
-}
 
 QWidget* CTransmissionDlg::control(int id) const {
     switch (id) {
@@ -385,13 +380,7 @@ void CTransmissionDlg::finishIfEnded() {
     m_joined = true;
     SessionStore::instance().RemoveTransferDialog(this);
     if (m_direction == Download && m_openFolderAfter && !m_job.cancelled) {
-        FolderOpener opener;
-        {
-            std::lock_guard lock(g_openerMutex);
-            opener = g_opener;
-        }
         const QString folder = SessionStore::instance().GetDownloadFolder();
-        const QUrl url = QUrl::fromLocalFile(folder);
         // The downloaded files selected in the user's file manager where the desktop offers one,
         // otherwise the folder opened. A folder that cannot be shown is not a failed transfer.
         QStringList landed;
@@ -400,9 +389,9 @@ void CTransmissionDlg::finishIfEnded() {
             if (QFileInfo(path).isFile())
                 landed << path;
         }
-        if (opener)
-            opener(url);
-        else if (!FileManager().ShowItems(landed) && !QDesktopServices::openUrl(url))
+        if (FolderShower* shower = FindAttached<FolderShower>(this))
+            shower->Show(folder, landed);
+        else if (!FileManager().ShowItems(landed) && !QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
             qCWarning(lcTransfer, "the download folder could not be opened: no desktop opener (xdg-open) answered");
     }
     sendDone();

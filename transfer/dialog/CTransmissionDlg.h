@@ -20,6 +20,15 @@ class QProgressBar;
 class QPushButton;
 class QUrl;
 
+// Shows the downloaded files in the user's place; attached to a window by the window's creator.
+// Without one, the desktop's file manager shows them, or its opener opens the folder.
+class FolderShower : public QObject {
+    Q_OBJECT
+public:
+    explicit FolderShower(QWidget* window) : QObject(window) {}
+    virtual void Show(const QString& folder, const QStringList& files) = 0;
+};
+
 class CTransmissionDlg : public QDialog, public TransferReporter {
     Q_OBJECT
 public:
@@ -49,10 +58,6 @@ public:
     QWidget* control(int id) const;
     QString currentName() const { return m_currentName; }
     int lastShownPercent() const { return m_lastShownPercent; }
-
-    // Opens the download folder when asked to; replaceable in tests. Null restores the desktop's opener.
-    using FolderOpener = std::function<bool(const QUrl&)>;
-    static void setFolderOpener(FolderOpener opener);
 
     // TransferReporter, called on the worker thread.
     void fileStarted(const QString& name, int ordinal, int count) override;

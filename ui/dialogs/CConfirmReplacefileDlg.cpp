@@ -2,20 +2,14 @@
 
 #include "res/DialogTemplates.h"
 #include "res/Strings.h"
+#include "ui/Attached.h"
 #include "ui/DialogBuilder.h"
 #include "ui/controls/CTransparentLabel.h"
 
 #include <QPushButton>
 
-#include <deque>
-#include <mutex>
-
 namespace {
 constexpr int kShownNameLength = 22;
-
-std::mutex g_mutex;
-std::deque<CConfirmReplacefileDlg::Answer> g_answers;
-QList<CConfirmReplacefileDlg::Asked> g_asked;
 }  // namespace
 
 CConfirmReplacefileDlg::CConfirmReplacefileDlg(QWidget* parent) : QDialog(parent) {
@@ -92,44 +86,10 @@ void CConfirmReplacefileDlg::finish(Answer answer) {
 
 int CConfirmReplacefileDlg::exec() {
     prepare();
-    Answer scripted{};
-    bool haveScripted = false;
-    {
-        std::lock_guard lock(g_mutex);
-        if (!g_answers.empty()) {
-            scripted = g_answers.front();
-            g_answers.pop_front();
-            haveScripted = true;
-        }
+    if (auto* presenter = FindAttached<ReplacePresenter>(this)) {
+        const Answer answer = Answer(presenter->Present(m_question->text(), m_severalFiles));
+        finish(answer);
+        return answer == Answer::Cancel ? QDialog::Rejected : QDialog::Accepted;
     }
-    int result = 0;
-    if (haveScripted) {
-        finish(scripted);
-        result = scripted == Answer::Cancel ? QDialog::Rejected : QDialog::Accepted;
-    } else {
-        result = QDialog::exec();
-    }
-    std::lock_guard lock(g_mutex);
-    g_asked.push_back({m_question->text(), m_severalFiles, m_answer});
-    return result;
-}
-
-void CConfirmReplacefileDlg::setNextAnswer(Answer answer) {
-    std::lock_guard lock(g_mutex);
-    g_answers.push_back(answer);
-}
-
-void CConfirmReplacefileDlg::clearNextAnswers() {
-    std::lock_guard lock(g_mutex);
-    g_answers.clear();
-}
-
-QList<CConfirmReplacefileDlg::Asked> CConfirmReplacefileDlg::asked() {
-    std::lock_guard lock(g_mutex);
-    return g_asked;
-}
-
-void CConfirmReplacefileDlg::clearAsked() {
-    std::lock_guard lock(g_mutex);
-    g_asked.clear();
+    return QDialog::exec();
 }

@@ -8,6 +8,17 @@
 class CTransparentLabel;
 class QPushButton;
 
+class CConfirmReplacefileDlg;
+
+// Answers the replace question in the user's place; attached to a window by the window's creator.
+class ReplacePresenter : public QObject {
+    Q_OBJECT
+public:
+    explicit ReplacePresenter(QWidget* window) : QObject(window) {}
+    // `question` as the dialog shows it; `severalFiles` 0 for a single-file batch.
+    virtual int Present(const QString& question, int severalFiles) = 0;  // a CConfirmReplacefileDlg::Answer
+};
+
 class CConfirmReplacefileDlg : public QDialog {
     Q_OBJECT
 public:
@@ -27,7 +38,8 @@ public:
     int ReplaceAll() const { return m_replaceAll; }
     Answer answer() const { return m_answer; }
 
-    // Lays the dialog out for the current flags and runs it; a scripted answer skips the window.
+    // Lays the dialog out for the current flags and runs it, or asks the ReplacePresenter attached to
+    // it or to a window it belongs to.
     int exec() override;
     // Lays out without running (for callers that show it themselves).
     void prepare();
@@ -36,17 +48,6 @@ public:
     CTransparentLabel* questionLabel() const { return m_question; }
 
     static QString ShortName(const QString& path);
-
-    // Test hooks: queued answers, and what each question showed.
-    struct Asked {
-        QString text;
-        int severalFiles;
-        Answer answer;
-    };
-    static void setNextAnswer(Answer answer);
-    static void clearNextAnswers();
-    static QList<Asked> asked();
-    static void clearAsked();
 
 private:
     void finish(Answer answer);

@@ -4,6 +4,7 @@
 #include "app/Utils.h"
 #include "res/DialogTemplates.h"
 #include "res/Strings.h"
+#include "ui/Attached.h"
 #include "ui/DialogBuilder.h"
 #include "ui/MessageBox.h"
 
@@ -13,23 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <deque>
-#include <mutex>
-
 namespace {
-std::mutex g_browseMutex;
-std::deque<QString> g_nextFolders;
-QString g_lastBrowseStart;
-
-bool TakeNextFolder(QString* folder) {
-    std::lock_guard lock(g_browseMutex);
-    if (g_nextFolders.empty())
-        return false;
-    *folder = g_nextFolders.front();
-    g_nextFolders.pop_front();
-    return true;
-}
-
 QString WithTrailingSlash(const QString& folder) {
     return folder.endsWith(u'/') ? folder : folder + u'/';
 }
@@ -79,22 +64,6 @@ QWidget* CDownloadSelectDlg::control(int id) const {
     }
 }
 
-void CDownloadSelectDlg::setNextFolder(const QString& folder) {
-    std::lock_guard lock(g_browseMutex);
-    g_nextFolders.push_back(folder);
-}
-
-void CDownloadSelectDlg::clearNextFolders() {
-    std::lock_guard lock(g_browseMutex);
-    g_nextFolders.clear();
-    g_lastBrowseStart.clear();
-}
-
-QString CDownloadSelectDlg::lastBrowseStart() {
-    std::lock_guard lock(g_browseMutex);
-    return g_lastBrowseStart;
-}
-
 QString CDownloadSelectDlg::BrowseStartFolder(const QString& stored) {
     QString start = stored;
     if (start.endsWith(u'/'))
@@ -107,13 +76,10 @@ QString CDownloadSelectDlg::BrowseStartFolder(const QString& stored) {
 
 void CDownloadSelectDlg::onBrowse() {
     const QString start = BrowseStartFolder(SessionStore::instance().GetDownloadFolder());
-    {
-        std::lock_guard lock(g_browseMutex);
-        g_lastBrowseStart = start;
-    }
-    QString chosen;
-    if (!TakeNextFolder(&chosen))
-        chosen = QFileDialog::getExistingDirectory(this, Strings::BrowseFolderTitle, start, QFileDialog::ShowDirsOnly);
+    FolderBrowser* browser = FindAttached<FolderBrowser>(this);
+    const QString chosen = browser ? browser->Browse(start)
+                                   : QFileDialog::getExistingDirectory(this, Strings::BrowseFolderTitle, start,
+                                                                       QFileDialog::ShowDirsOnly);
     if (chosen.isEmpty())
         return;  // cancelled: the field keeps what it had
     m_folderEdit->setText(WithTrailingSlash(chosen));

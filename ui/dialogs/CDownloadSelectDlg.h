@@ -8,6 +8,15 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
+// Chooses a folder in the user's place; attached to a window by the window's creator.
+class FolderBrowser : public QObject {
+    Q_OBJECT
+public:
+    explicit FolderBrowser(QWidget* window) : QObject(window) {}
+    // The chosen folder, empty when cancelled.
+    virtual QString Browse(const QString& start) = 0;
+};
+
 class CDownloadSelectDlg : public QDialog {
     Q_OBJECT
 public:
@@ -23,12 +32,6 @@ public:
     void SetOpenFolder(int on);
 
     QWidget* control(int id) const;
-
-    // Test hooks for the folder browser: the next browse returns `folder` (empty = the user cancelled)
-    // without opening; the start folder of the last browse is kept.
-    static void setNextFolder(const QString& folder);
-    static void clearNextFolders();
-    static QString lastBrowseStart();
 
     // The browser's start folder for a stored folder: without its trailing "/" (the root stays "/").
     static QString BrowseStartFolder(const QString& stored);
