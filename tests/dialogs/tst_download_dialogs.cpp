@@ -2,7 +2,7 @@
 #include "res/DialogTemplates.h"
 #include "res/DialogUnits.h"
 #include "res/Strings.h"
-#include "transfer/dialog/CTransmissionDlg.h"
+#include "ui/dialogs/CTransmissionDlg.h"
 #include "tests/ui/ScriptedMessages.h"
 #include "ui/controls/CTransparentLabel.h"
 #include "ui/dialogs/CConfirmReplacefileDlg.h"

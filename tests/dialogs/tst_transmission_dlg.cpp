@@ -2,7 +2,7 @@
 #include "app/platform/PrivateEvents.h"
 #include "res/Strings.h"
 #include "tools/cloffa-service/LocalService.h"
-#include "transfer/dialog/CTransmissionDlg.h"
+#include "ui/dialogs/CTransmissionDlg.h"
 #include "tests/ui/ScriptedMessages.h"
 #include "ui/controls/CTransparentLabel.h"
 #include "ui/dialogs/CConfirmReplacefileDlg.h"

@@ -4,7 +4,7 @@
 #include "app/platform/PrivateEvents.h"
 #include "res/Strings.h"
 #include "tests/ui/ScriptedMessages.h"
-#include "transfer/dialog/CTransmissionDlg.h"
+#include "ui/dialogs/CTransmissionDlg.h"
 #include "ui/controls/CModalessMessageBox.h"
 #include "ui/controls/CThemeListCtrl.h"
 #include "ui/controls/CTransparentLabel.h"

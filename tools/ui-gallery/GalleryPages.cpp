@@ -5,7 +5,7 @@
 #include "res/SkinIds.h"
 #include "res/Strings.h"
 #include "tools/ui-gallery/SkinnedPreview.h"
-#include "transfer/dialog/CTransmissionDlg.h"
+#include "ui/dialogs/CTransmissionDlg.h"
 #include "ui/DialogBuilder.h"
 #include "ui/MessageBox.h"
 #include "ui/controls/CImageButton.h"

@@ -14,7 +14,7 @@
 #include "ui/controls/FileListModel.h"
 #include "ui/windows/DropTargetFinder.h"
 
-#include "transfer/dialog/CTransmissionDlg.h"
+#include "ui/dialogs/CTransmissionDlg.h"
 #include "ui/dialogs/CDownloadSelectDlg.h"
 
 #include <QApplication>

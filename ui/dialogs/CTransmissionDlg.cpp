@@ -1,4 +1,4 @@
-#include "transfer/dialog/CTransmissionDlg.h"
+#include "ui/dialogs/CTransmissionDlg.h"
 
 #include "app/Log.h"
 #include "app/SessionStore.h"
