@@ -20,7 +20,7 @@ def _png_size(path):
     return struct.unpack(">II", head[16:24])
 
 
-def _waiting_box(j, scale, shots):
+def _waiting_box(j, name, shots):
     """The program's first questions to the service are held back, so the waiting box stays up long enough
     for its picture (a frameless window: the screen is cut to its accessible's extents)."""
     j.d.service_command("fault soap stall ms=2500 count=2")
@@ -31,15 +31,15 @@ def _waiting_box(j, scale, shots):
     while box.parent is not None and box.parent.getRoleName() != "application":
         box = box.parent
     x, y, w, h = j.ui.extents(box)
-    full = j.ui.shot(f"waiting-box-screen-x{scale}")
-    path = os.path.join(os.path.dirname(full), f"waiting-box-x{scale}.png")
+    full = j.ui.shot(f"waiting-box-screen-x{name}")
+    path = os.path.join(os.path.dirname(full), f"waiting-box-x{name}.png")
     result = j.d.run(["convert", full, "-crop", f"{w}x{h}+{x}+{y}", "+repage", path], timeout=30)
     assert result.returncode == 0, result.stderr
     os.remove(full)
     shots.append((path, "waiting box"))
 
 
-def _screens(j, scale):
+def _screens(j, scale, tag=""):
     j.start_desktop()
     for name, size in (("사진.jpg", 150000), ("문서.txt", 2000), ("큰 파일.bin", 600000)):
         j.d.add_stored(name, os.urandom(size))
@@ -48,13 +48,13 @@ def _screens(j, scale):
     with open(os.path.join(folder, "사진.jpg"), "wb") as f:
         f.write(b"old")
     shots = []
-    _waiting_box(j, scale, shots)
+    _waiting_box(j, f"{scale}{tag}", shots)
     table = j.wait_ready()
     wait_until(lambda: len(j.ui.rows(table)) == 3, 15, "three rows")
     pid = j.d.client_pid()
 
     def shot(name, title):
-        path = j.ui.shot(f"{name}-x{scale}", j.ui.x_window_of(pid, title))
+        path = j.ui.shot(f"{name}-x{scale}{tag}", j.ui.x_window_of(pid, title))
         assert path, f"no screenshot of {title}"
         shots.append((path, title))
 
@@ -126,5 +126,44 @@ def scale_1_5(j):
     _screens(j, 1.5)
 
 
+# A dark desktop as Qt's own KDE theme reads it from kdeglobals (the Fusion style with that palette).
+DARK_KDEGLOBALS = """[General]
+ColorScheme=BreezeDark
+widgetStyle=Fusion
+
+[Colors:Window]
+BackgroundNormal=32,35,38
+ForegroundNormal=252,252,252
+ForegroundInactive=161,169,177
+
+[Colors:View]
+BackgroundNormal=20,22,24
+BackgroundAlternate=29,31,34
+ForegroundNormal=252,252,252
+
+[Colors:Button]
+BackgroundNormal=41,44,48
+ForegroundNormal=252,252,252
+
+[Colors:Selection]
+BackgroundNormal=61,174,233
+ForegroundNormal=252,252,252
+
+[Colors:Tooltip]
+BackgroundNormal=41,44,48
+ForegroundNormal=252,252,252
+"""
+
+
+def dark(j):
+    """The same windows under a dark desktop palette: the skinned windows keep their own colours, the
+    standard dialogs follow the desktop."""
+    with open(os.path.join(j.d.env["XDG_CONFIG_HOME"], "kdeglobals"), "w", encoding="utf-8") as f:
+        f.write(DARK_KDEGLOBALS)
+    _screens(j, 1, "-dark")
+
+
 scale_2.desktop_options = {"scale": 2}
+dark.desktop_options = {"env": {"QT_QPA_PLATFORMTHEME": "kde", "KDE_SESSION_VERSION": "5",
+                                "KDE_FULL_SESSION": "true", "XDG_CURRENT_DESKTOP": "KDE"}}
 scale_1_5.desktop_options = {"scale": 1.5}
