@@ -161,6 +161,19 @@ def dark(j):
     with open(os.path.join(j.d.env["XDG_CONFIG_HOME"], "kdeglobals"), "w", encoding="utf-8") as f:
         f.write(DARK_KDEGLOBALS)
     _screens(j, 1, "-dark")
+    shots = os.path.join(j.d.run_dir, "shots")
+
+    def brightness(name, crop=None):
+        argv = ["convert", os.path.join(shots, name)]
+        if crop:
+            argv += ["-crop", crop, "+repage"]
+        out = j.d.run(argv + ["-colorspace", "Gray", "-format", "%[fx:mean]", "info:"])
+        assert out.returncode == 0, out.stderr
+        return float(out.stdout)
+    # The desktop's palette took: a standard dialog is dark. The skin's windows stay light.
+    assert brightness("download-destination-x1-dark.png") < 0.35, "the standard dialog follows the dark desktop"
+    assert brightness("main-window-x1-dark.png", "240x100+20+120") > 0.8, "the file list keeps the skin's colours"
+    assert brightness("waiting-box-x1-dark.png") > 0.8, "the waiting box keeps the skin's colours"
 
 
 scale_2.desktop_options = {"scale": 2}
