@@ -117,6 +117,9 @@ def keyboard_and_screen_reader(j):
         j.ui.key("Tab")
     j.ui.key("space")
     dialog = j.ui.window(j.app, "열기", role="dialog")
+    # Shown comes before active: a key sent in between goes to the main window.
+    wait_until(lambda: any(j.ui.focused(n) for n in j.ui.find_all(dialog, role="text")), 10,
+               "the dialog's name field to take the focus")
     j.ui.key("Escape")
     j.ui.closed(dialog)
 
