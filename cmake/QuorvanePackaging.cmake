@@ -54,7 +54,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # "Open folder" after a download hands the folder to the desktop's opener.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS xdg-utils)
 # The Korean texts need a Korean font; the program runs without one, with boxes for the letters.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-nanum)
+# A Wayland session without XWayland needs Qt's Wayland platform.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-nanum, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE deb_arch OUTPUT_STRIP_TRAILING_WHITESPACE
                 RESULT_VARIABLE deb_arch_result)

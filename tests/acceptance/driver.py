@@ -15,8 +15,11 @@ Atspi = None
 
 def _bind(env):
     global pyatspi, Atspi
-    for key in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR", "HOME"):
-        os.environ[key] = env[key]
+    for key in ("DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR", "HOME"):
+        if key in env:
+            os.environ[key] = env[key]
+        else:
+            os.environ.pop(key, None)  # a Wayland-only desktop has no X display
     os.environ.pop("AT_SPI_BUS_ADDRESS", None)
     if pyatspi is None:
         import gi

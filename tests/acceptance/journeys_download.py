@@ -1,11 +1,15 @@
 """Downloads: the destination dialog with the real folder browser, the replace question."""
 
 import glob
+import json
 import os
+import subprocess
 from urllib.parse import unquote
 
 from desktop import wait_until
 from driver import button_text
+
+HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def select_rows(j, names):
@@ -131,3 +135,42 @@ def replace_all(j):
     assert not j.ui.find_all(j.app, name="파일 바꾸기 확인", showing=True), "asked only once"
     assert not leftovers(folder)
     assert not os.path.exists(j.d.open_requests), "no folder opened when not asked to"
+
+
+def shown_in_file_manager(j):
+    """With a file manager on the session bus, "open folder" shows the downloaded files selected in it:
+    one ShowItems request with both files' URIs, and the folder is not opened besides."""
+    j.start_desktop()
+    record = os.path.join(j.d.logs, "file-manager.requests")
+    manager = j.d.spawn("file-manager1", ["/usr/bin/python3", "-B", os.path.join(HERE, "file_manager1.py"), record],
+                        stdout=subprocess.PIPE)
+    if manager.stdout.readline().decode().strip() != "ready":
+        raise RuntimeError("the file manager stand-in did not start: " + j.d.log_text("file-manager1"))
+    stored = {"보고서 최종.txt": "내려받은 보고서\n".encode(), "data #1.bin": os.urandom(90000)}
+    for name, data in stored.items():
+        j.d.add_stored(name, data)
+    target = os.path.join(j.d.home, "받은 파일")
+    os.makedirs(target)
+    j.start_program()
+    j.wait_ready()
+
+    select_rows(j, list(stored))
+    dialog = destination_dialog(j, 2)
+    j.ui.set_text(j.ui.find(dialog, role="text"), target)
+    start_download(j, dialog, open_folder=True)
+    for name, data in stored.items():
+        wait_file(os.path.join(target, name), data)
+
+    def requests():
+        try:
+            with open(record, encoding="utf-8") as f:
+                return [json.loads(line) for line in f]
+        except OSError:
+            return []
+    seen = wait_until(requests, 10, "the request to the file manager")
+    assert [r["method"] for r in seen] == ["ShowItems"], seen
+    uris = seen[0]["uris"]
+    assert all(u.startswith("file:///") for u in uris), uris
+    shown = sorted(unquote(u[len("file://"):]) for u in uris)
+    assert shown == sorted(os.path.join(target, n) for n in stored), f"shown {shown}"
+    assert not os.path.exists(j.d.open_requests), "the folder is not opened besides"

@@ -117,5 +117,36 @@ def keyboard_and_screen_reader(j):
         j.ui.key("Tab")
     j.ui.key("space")
     dialog = j.ui.window(j.app, "열기", role="dialog")
+    # Shown comes before active: a key sent in between goes to the main window.
+    wait_until(lambda: any(j.ui.focused(n) for n in j.ui.find_all(dialog, role="text")), 10,
+               "the dialog's name field to take the focus")
     j.ui.key("Escape")
     j.ui.closed(dialog)
+
+
+def _desktop_entry_key(j, key):
+    path = os.path.join(os.environ["QUORVANE_ACCEPTANCE_PREFIX"], "share", "applications", "org.brellow.Quorvane.desktop")
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            if line.startswith(key + "="):
+                return line.strip().split("=", 1)[1]
+    return None
+
+
+def task_bar(j):
+    """What a task bar reads under openbox: the main window is among the window manager's clients and not
+    kept off the task bar, with its title as the UTF-8 name, a class that ties it to the installed desktop
+    entry, and icons of the usual sizes."""
+    j.start_desktop()
+    j.start_program()
+    j.wait_ready()
+    window = j.ui.x_window_of(j.d.client_pid(), MAIN_TITLE)
+    clients = j.d.run(["xprop", "-root", "_NET_CLIENT_LIST"]).stdout
+    assert hex(window) in clients, f"{hex(window)} not among the clients: {clients}"
+    assert "_NET_WM_STATE_SKIP_TASKBAR" not in j.d.net_wm_state(window)
+    props = j.d.run(["xprop", "-id", str(window), "_NET_WM_NAME", "WM_CLASS", "_NET_WM_ICON"]).stdout
+    assert f'_NET_WM_NAME(UTF8_STRING) = "{MAIN_TITLE}"' in props, props[:300]
+    wm_class = _desktop_entry_key(j, "StartupWMClass")
+    assert f'WM_CLASS(STRING) = "{wm_class}", "{wm_class}"' in props, f"StartupWMClass={wm_class}: {props[:300]}"
+    for size in (16, 32, 48):
+        assert f"Icon ({size} x {size})" in props, f"no {size}x{size} icon: {props[:300]}"

@@ -91,6 +91,7 @@ private Q_SLOTS:
         QTest::newRow("C++ runtime") << QStringLiteral("Depends") << QStringLiteral("\\blibstdc\\+\\+6\\b");
         QTest::newRow("folder opener") << QStringLiteral("Depends") << QStringLiteral("\\bxdg-utils\\b");
         QTest::newRow("Korean font") << QStringLiteral("Recommends") << QStringLiteral("\\bfonts-nanum\\b");
+        QTest::newRow("Wayland platform") << QStringLiteral("Recommends") << QStringLiteral("\\bqt6-wayland\\b");
     }
     void fields() {
         QFETCH(QString, field);

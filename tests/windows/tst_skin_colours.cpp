@@ -137,6 +137,11 @@ private Q_SLOTS:
             const double contrast = TextContrast(head.copy(section));
             QVERIFY2(contrast >= 4.5, qPrintable(u"header %1: %2:1"_s.arg(column).arg(contrast)));
         }
+        // The header beyond its last section is the skin's too, not a dark block beside light sections.
+        const int end = header->sectionViewportPosition(2) + header->sectionSize(2);
+        QVERIFY2(end + 4 < header->width(), "the header leaves room after its last section");
+        const QColor beyond = head.pixelColor(int((end + 4) * dpr), head.height() / 2);
+        QVERIFY2(beyond.lightness() > 200, qPrintable(u"header beyond the sections: %1"_s.arg(beyond.name())));
     }
 
     void waitingBox() {

@@ -64,6 +64,8 @@ void CThemeListCtrl::Setup() {
     setStyleSheet(QStringLiteral(
         "QTreeView { border: 1px solid #9fb6d3; background: white; color: #101c2c;"
         " selection-background-color: #3d86db; selection-color: white; }"
+        // Past the last section the header would otherwise fill with the desktop palette's button colour.
+        "QHeaderView { background: #e3ecf7; }"
         "QHeaderView::section { color: #101c2c; background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #fbfdff, stop:1 #e3ecf7);"
         " border: 0px; border-right: 1px solid #c3d2e4; border-bottom: 1px solid #9fb6d3; padding: 1px 4px; }"));
 
