@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
     int count = int(arguments.size());
     QApplication application(count, args.data());
     QGuiApplication::setDesktopFileName(QStringLiteral("org.brellow.Quorvane"));
+    // One window class whatever name the program was started under: the desktop entry matches it.
+    QCoreApplication::setApplicationName(QStringLiteral("Quorvane.exe"));
     // The command line holds the launch token: it is never logged.
     qCInfo(lcApp, "Quorvane %s started", QUORVANE_VERSION);
     // Settings are loaded here and written back when the store goes away after the window closed.
