@@ -55,6 +55,7 @@ public:
     static void setFolderOpener(FolderOpener opener);
 
     // TransferReporter, called on the worker thread.
+    void batchStarted() override;
     void fileStarted(const QString& name, int ordinal, int count) override;
     void progress(qint64 done, qint64 total) override;
     std::optional<ReplaceAnswer> askReplace(int count, const QString& text) override;
