@@ -31,7 +31,12 @@ SessionStore::SessionStore(Settings settings) : m_settings(settings) {
 }
 
 SessionStore::~SessionStore() {
-    if (m_settings == Settings::LoadAndSave)
+    {
+        // A worker past its window's wait still reads and writes here; it finishes within its time-outs.
+        std::unique_lock l(m_lock);
+        m_holdsReleased.wait(l, [this] { return m_holds == 0; });
+    }
+    if (m_settings == Settings::LoadAndSave && !m_settingsFinished)
         SaveSettings();
     SessionStore* self = this;
     g_instance.compare_exchange_strong(self, nullptr);
@@ -91,6 +96,11 @@ void SessionStore::SetQuota(qint32 total, qint32 free) {
     m_quotaFree = free;
     // Wrapping 32-bit arithmetic, as the service's values are 32-bit signed.
     m_quotaUsed = static_cast<qint32>(static_cast<quint32>(total) - static_cast<quint32>(free));
+}
+void SessionStore::AdjustQuotaFree(qint32 delta) {
+    Lock l(m_lock);
+    m_quotaFree = static_cast<qint32>(static_cast<quint32>(m_quotaFree) + static_cast<quint32>(delta));
+    m_quotaUsed = static_cast<qint32>(static_cast<quint32>(m_quotaTotal) - static_cast<quint32>(m_quotaFree));
 }
 qint32 SessionStore::QuotaTotal() const { Lock l(m_lock); return m_quotaTotal; }
 qint32 SessionStore::QuotaFree() const { Lock l(m_lock); return m_quotaFree; }
@@ -176,6 +186,30 @@ void SessionStore::AddTransferDialog(QObject* dialog) { Lock l(m_lock); m_transf
 void SessionStore::RemoveTransferDialog(QObject* dialog) { Lock l(m_lock); m_transferDialogs.removeAll(dialog); }
 bool SessionStore::AnyTransferActive() const { Lock l(m_lock); return !m_transferDialogs.isEmpty(); }
 QList<QObject*> SessionStore::TransferDialogs() const { Lock l(m_lock); return m_transferDialogs; }
+SessionStore::Hold::Hold(SessionStore& store) : m_store(&store) {
+    Lock l(store.m_lock);
+    ++store.m_holds;
+}
+
+SessionStore::Hold::~Hold() { Release(); }
+
+SessionStore::Hold& SessionStore::Hold::operator=(Hold&& other) noexcept {
+    if (this != &other) {
+        Release();
+        m_store = std::exchange(other.m_store, nullptr);
+    }
+    return *this;
+}
+
+void SessionStore::Hold::Release() {
+    SessionStore* store = std::exchange(m_store, nullptr);
+    if (!store)
+        return;
+    Lock l(store->m_lock);
+    if (--store->m_holds == 0)
+        store->m_holdsReleased.notify_all();
+}
+
 void SessionStore::AddWorker(const void* worker) { Lock l(m_lock); m_workers.push_back(worker); }
 void SessionStore::RemoveWorker(const void* worker) {
     Lock l(m_lock);
@@ -197,6 +231,14 @@ void SessionStore::SetVersionCheckResult(int value) { Lock l(m_lock); m_versionC
 int SessionStore::VersionCheckResult() const { Lock l(m_lock); return m_versionCheckResult; }
 void SessionStore::SetMainWindow(QObject* window) { Lock l(m_lock); m_mainWindow = window; }
 QObject* SessionStore::MainWindow() const { Lock l(m_lock); return m_mainWindow; }
+
+void SessionStore::FinishSettings(bool writeBack) {
+    if (m_settings != Settings::LoadAndSave || m_settingsFinished)
+        return;
+    m_settingsFinished = true;
+    if (writeBack)
+        SaveSettings();
+}
 
 void SessionStore::LoadSettings() {
     QString path;

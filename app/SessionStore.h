@@ -8,9 +8,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class QObject;
@@ -46,6 +48,8 @@ public:
     void SetLastUploadFolder(const QString& folder);
 
     void SetQuota(qint32 total, qint32 free);
+    // Free space moved by `delta` in one step under the lock, so that two transfers never lose an update.
+    void AdjustQuotaFree(qint32 delta);
     qint32 QuotaTotal() const;
     qint32 QuotaFree() const;
     qint32 QuotaUsed() const;
@@ -82,6 +86,23 @@ public:
     void RemoveTransferDialog(QObject* dialog);
     bool AnyTransferActive() const;
     QList<QObject*> TransferDialogs() const;
+    // Keeps the store alive for a worker thread that may outlive its window: the store's destruction
+    // waits until every hold is released. Taken on the thread that starts the worker, released by the
+    // worker as the last thing it does.
+    class Hold {
+    public:
+        Hold() = default;
+        explicit Hold(SessionStore& store);
+        ~Hold();
+        Hold(Hold&& other) noexcept : m_store(std::exchange(other.m_store, nullptr)) {}
+        Hold& operator=(Hold&& other) noexcept;
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+        void Release();
+
+    private:
+        SessionStore* m_store = nullptr;
+    };
     void AddWorker(const void* worker);
     void RemoveWorker(const void* worker);
     int WorkerCount() const;
@@ -99,10 +120,17 @@ public:
 
     void LoadSettings();
     void SaveSettings() const;
+    // Settles the write-back of a LoadAndSave store now instead of at its destruction: written at once
+    // (the running copy, while it still owns the single-instance name), or never (a copy that never ran,
+    // whose values could only be stale).
+    void FinishSettings(bool writeBack);
 
 private:
     mutable std::mutex m_lock;
+    std::condition_variable m_holdsReleased;
+    int m_holds = 0;
     Settings m_settings;
+    bool m_settingsFinished = false;
     QString m_launchUserId;
     QString m_sessionKey;
     QByteArray m_authDigest;

@@ -25,6 +25,7 @@ const char* reason(int status)
 {
     switch (status) {
     case 200: return "OK";
+    case 302: return "Found";
     case 400: return "Bad Request";
     case 401: return "Unauthorized";
     case 402: return "Payment Required";
@@ -218,6 +219,10 @@ void LocalService::Impl::acceptLoop()
             return;
         }
         ++connectionsAccepted;
+        if (closeOnAccept) {
+            ::close(fd);
+            continue;
+        }
         Connection& slot = connections.emplace_back();
         slot.fd = fd;
         const int id = ++nextId;
@@ -309,6 +314,23 @@ void LocalService::Impl::serve(int fd, int id, Certificate cert)
             record(req);
             keep = false;
             break;
+        case Fault::Kind::ResetAfterRequest:
+            readWholeBody(c, req, kCapturedBodyLimit);
+            record(req);
+            c.abort();
+            keep = false;
+            break;
+        case Fault::Kind::ResetAfterAnswer:
+            if (endpoint == Endpoint::Soap)
+                handleSoap(c, req, Fault{}, keepAlive);
+            else if (endpoint == Endpoint::Upload)
+                handleUpload(c, req, Fault{}, keepAlive);
+            else
+                handleDownload(c, req, Fault{}, keepAlive);
+            pause(200);  // the client reads the answer first
+            c.abort();
+            keep = false;
+            break;
         case Fault::Kind::Stall:
             if (endpoint == Endpoint::Upload) {
                 // Stops reading: the client's body waits in the socket buffers.
@@ -359,6 +381,15 @@ bool LocalService::Impl::answerSoap(HttpConnection& c, const CapturedRequest& re
         return writeSimple(c, fault.status ? fault.status : 500, xmlType, fault.body, close);
     case Fault::Kind::Raw:
         return writeSimple(c, fault.status ? fault.status : 200, xmlType, fault.body, close);
+    case Fault::Kind::GarbageStatusLine: {
+        // A well-framed answer behind a first line that is no status line; the connection is kept.
+        const std::string head = responseHead(200, xmlType, 0, close);
+        const std::string body = BoolAnswer(options.serviceNamespace, "NeedUpdate", false, AnswerVariant::Normal);
+        std::string rest = head.substr(head.find("\r\n") + 2);
+        rest = rest.substr(0, rest.find("Content-Length: ")) + "Content-Length: " + std::to_string(body.size())
+               + rest.substr(rest.find("\r\n", rest.find("Content-Length: ")));
+        return c.writeAll("XQ-STATUS ?? garbage\r\n" + rest + body) && !close;
+    }
     default:
         break;
     }
@@ -371,6 +402,14 @@ bool LocalService::Impl::answerSoap(HttpConnection& c, const CapturedRequest& re
         variant = AnswerVariant::WrongXsiType;
     else if (fault.kind == Fault::Kind::MissingFileArray)
         variant = AnswerVariant::MissingFileArray;
+    else if (fault.kind == Fault::Kind::EnvelopeNoNamespace)
+        variant = AnswerVariant::EnvelopeNoNamespace;
+    else if (fault.kind == Fault::Kind::EnvelopeUnknownNamespace)
+        variant = AnswerVariant::EnvelopeUnknownNamespace;
+    else if (fault.kind == Fault::Kind::MismatchedEndTag)
+        variant = AnswerVariant::MismatchedEndTag;
+    else if (fault.kind == Fault::Kind::MissingUserInfo)
+        variant = AnswerVariant::MissingUserInfo;
 
     SoapRequest soap;
     std::string error;
@@ -445,6 +484,9 @@ bool LocalService::start(std::string* error)
         return fail(std::string("socket: ") + std::strerror(errno));
     const int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    // Set before listening, so that accepted connections announce the small window from the start.
+    if (d->options.receiveBuffer > 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &d->options.receiveBuffer, sizeof d->options.receiveBuffer);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(uint16_t(d->options.port));
@@ -529,6 +571,12 @@ void LocalService::clearFaults()
 {
     std::lock_guard lock(d->mutex);
     d->faults.clear();
+}
+
+void LocalService::setCloseOnAccept(bool on)
+{
+    std::lock_guard lock(d->mutex);
+    d->closeOnAccept = on;
 }
 
 void LocalService::setCertificate(Certificate cert)

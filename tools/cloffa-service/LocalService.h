@@ -38,11 +38,22 @@ struct Fault {
         CloseConnection,   // close without answering
         ConnectionClose,   // a normal answer with "Connection: close"
         // transfer pages
-        CloseAfterBytes,   // download: close after `bytes` body bytes
+        CloseAfterBytes,   // download: close after `bytes` body bytes; upload: reset after reading `bytes`
+                           // (and `stallMs` more without reading)
         ShortBody,         // download: Content-Length says the full size, send `bytes` fewer
         StallMidBody,      // download: stall `stallMs` after `bytes` body bytes; upload: stall reading
         StatusAfterBody,   // upload: read the whole body, then answer `status`; download: `status` with the full body
         NoContentLength,   // download: chunked answer without Content-Length
+        // SOAP answers that a client must refuse with a specific error
+        EnvelopeNoNamespace,       // 200 whose Envelope, Body and answer carry no envelope namespace
+        EnvelopeUnknownNamespace,  // 200 whose Envelope is in a namespace no SOAP version uses
+        MismatchedEndTag,          // 200 whose answer element closes with another element's name
+        MissingUserInfo,           // GetUserFilesResponse with the file array but without userInfo
+        GarbageStatusLine,         // the answer's first line is not an HTTP status line; the connection stays open
+        ResetAfterRequest,         // read the request, then reset the connection without answering
+        ResetAfterAnswer,          // a normal answer, then the kept-alive connection is reset
+        CutAnswerBody,             // upload: store the file, answer 200 announcing 100 body bytes, send 10, then
+                                   // stall `stallMs` (0: close at once)
     };
     Kind kind = Kind::None;
     int status = 0;
@@ -64,6 +75,7 @@ struct ServiceOptions {
     bool refuseVersion = false;       // NeedUpdate answers true
     std::string serviceNamespace = "http://file.cloffa.example/";  // must match the client's deployment
     int idleTimeoutMs = 30000;        // an idle keep-alive connection is closed after this
+    int receiveBuffer = 0;            // socket receive buffer of every connection in bytes; 0 = the system's
 };
 
 inline constexpr size_t kCapturedBodyLimit = 4 * 1024 * 1024;
@@ -108,6 +120,8 @@ public:
     void injectFault(Endpoint endpoint, Fault fault, int count = 1);
     void clearFaults();
     void setCertificate(Certificate cert);  // for connections accepted from now on
+    // Every connection accepted from now on is closed at once, before TLS (a balancer without back end).
+    void setCloseOnAccept(bool on);
 
     // Observation.
     std::vector<CapturedRequest> requests() const;

@@ -136,6 +136,13 @@ bool LocalService::Impl::handleUpload(HttpConnection& c, CapturedRequest& req, c
         else
             req.bodyTruncated = true;
         req.bodyLength += n;
+        if (fault.kind == Fault::Kind::CloseAfterBytes && req.bodyLength >= fault.bytes) {
+            record(req);
+            if (fault.stallMs > 0)
+                pause(fault.stallMs);  // not reading: the client's writes back up first
+            c.abort();
+            return false;
+        }
         if (fault.kind == Fault::Kind::StallMidBody && !stalled && req.bodyLength >= fault.bytes) {
             stalled = true;
             if (!pause(fault.stallMs)) {
@@ -214,6 +221,13 @@ bool LocalService::Impl::handleUpload(HttpConnection& c, CapturedRequest& req, c
     if (store.commit(temp.path, fileName, written, existing ? existing->idx : -1) < 0)
         return writeSimple(c, 500, "text/html", "", close);
     temp.path.clear();
+    if (fault.kind == Fault::Kind::CutAnswerBody) {
+        // Stored; the answer's status arrives, its body never does in full.
+        c.writeAll(responseHead(200, "text/html; charset=utf-8", 100, false) + std::string(10, 'k'));
+        if (fault.stallMs > 0)
+            pause(fault.stallMs);
+        return false;
+    }
     return writeSimple(c, 200, "text/html; charset=utf-8", "", close);
 }
 

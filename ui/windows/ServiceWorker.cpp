@@ -64,7 +64,9 @@ ServiceWorker::~ServiceWorker() {
 
 bool ServiceWorker::Start() {
     try {
-        m_thread = std::thread(&ServiceWorker::Run, m_service, &m_store, m_token, m_operation, m_state);
+        // The store outlives the thread even when the thread outlives this object.
+        auto hold = std::make_shared<SessionStore::Hold>(m_store);
+        m_thread = std::thread(&ServiceWorker::Run, m_service, &m_store, m_token, m_operation, m_state, std::move(hold));
     } catch (const std::system_error&) {
         return false;
     }
@@ -80,7 +82,20 @@ QString ShortRegDate(const QString& regDate) {
 namespace {
 
 void FetchList(FileService& service, SessionStore& store, ReceiverToken& token) {
-    const FileListResult result = service.GetUserFiles(store);
+    // The rows go into the store while the service lock is held, beside the quota.
+    const FileListResult result = service.GetUserFiles(store, [&store](const FileListResult& answer) {
+        std::vector<FileRow> rows;
+        rows.reserve(answer.files.size());
+        for (const ServiceFileEntry& entry : answer.files) {
+            FileRow row;
+            row.idx = entry.idx;
+            row.name = entry.fileName;
+            row.size = entry.fileSize;
+            row.regDate = ShortRegDate(entry.regDate);
+            rows.push_back(row);
+        }
+        store.AppendFiles(rows);
+    });
     if (result.error != 0) {
         token.ShowMessageAndWait(WithNumber(Strings::FileListFetchFailed, result.error), MessageIcon::Error);
         return;
@@ -89,19 +104,7 @@ void FetchList(FileService& service, SessionStore& store, ReceiverToken& token) 
         token.ShowMessageAndWait(Strings::ServiceAnswerInvalid, MessageIcon::Error);
         return;
     }
-    store.SetQuota(result.quota.userSize, result.quota.userFree);
     token.Post(PrivateMessage::QuotaChanged, true);
-    std::vector<FileRow> rows;
-    rows.reserve(result.files.size());
-    for (const ServiceFileEntry& entry : result.files) {
-        FileRow row;
-        row.idx = entry.idx;
-        row.name = entry.fileName;
-        row.size = entry.fileSize;
-        row.regDate = ShortRegDate(entry.regDate);
-        rows.push_back(row);
-    }
-    store.AppendFiles(rows);
     token.Post(PrivateMessage::ListChanged);
 }
 
@@ -137,7 +140,7 @@ void DeleteQueued(FileService& service, SessionStore& store, ReceiverToken& toke
 } // namespace
 
 void ServiceWorker::Run(std::shared_ptr<FileService> service, SessionStore* store, std::shared_ptr<ReceiverToken> token,
-                        ServiceOperation operation, std::shared_ptr<State> state) {
+                        ServiceOperation operation, std::shared_ptr<State> state, std::shared_ptr<void> storeHold) {
     switch (operation) {
     case ServiceOperation::List:
         FetchList(*service, *store, *token);
@@ -149,5 +152,10 @@ void ServiceWorker::Run(std::shared_ptr<FileService> service, SessionStore* stor
         DeleteQueued(*service, *store, *token);
         break;
     }
+    // Everything else of ours goes before the store may.
+    service.reset();
+    token.reset();
     state->done.set();
+    state.reset();
+    storeHold.reset();
 }
