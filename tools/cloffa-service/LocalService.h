@@ -29,7 +29,8 @@ struct Fault {
         SoapFault,         // HTTP 500 with a SOAP fault body
         HttpStatus,        // `status` with an empty body (SOAP: before the body is read)
         HttpStatusBody,    // `status` with `body` as the body (text/xml)
-        Raw,               // `status` + `body` verbatim as a SOAP answer (200 unless status set)
+        Raw,               // SOAP: `status` + `body` verbatim as the answer (200 unless status set);
+                           // download: `body` as the whole answer, head included, then the connection closes
         MalformedXml,
         WrongElement,
         WrongXsiType,
@@ -122,6 +123,10 @@ public:
     void setCertificate(Certificate cert);  // for connections accepted from now on
     // Every connection accepted from now on is closed at once, before TLS (a balancer without back end).
     void setCloseOnAccept(bool on);
+
+    // The answers to the requests in `input`, read as one connection that delivers at most `pieceSize`
+    // bytes at a time, without TLS or socket. The store must be open (start()).
+    std::string answerBytes(const std::string& input, size_t pieceSize = 16384);
 
     // Observation.
     std::vector<CapturedRequest> requests() const;
