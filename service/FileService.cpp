@@ -6,9 +6,16 @@
 
 FileService::FileService(FileServiceSettings settings) : m_proxy(std::move(settings)) {}
 
-FileListResult FileService::GetUserFiles(SessionStore& store) {
+FileListResult FileService::GetUserFiles(SessionStore& store, const ListCopy& copyFiles) {
     const std::lock_guard lock(SessionStore::serviceLock());
-    return m_proxy.CallGetUserFiles(store.GetAuthDigest(), store.GetSessionKey().toUtf8());
+    FileListResult result = m_proxy.CallGetUserFiles(store.GetAuthDigest(), store.GetSessionKey().toUtf8());
+    if (result.error == 0 && result.hasFileArray) {
+        if (result.quota.present)
+            store.SetQuota(result.quota.userSize, result.quota.userFree);
+        if (copyFiles)
+            copyFiles(result);
+    }
+    return result;
 }
 
 BoolResult FileService::DelFile(SessionStore& store, qint32 idx) {

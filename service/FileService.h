@@ -4,13 +4,19 @@
 #include "service/FileServiceSoap.h"
 #include "service/ServiceResults.h"
 
+#include <functional>
+
 class SessionStore;
 
 class FileService {
 public:
     explicit FileService(FileServiceSettings settings = FileServiceSettings::FromDeployment());
 
-    FileListResult GetUserFiles(SessionStore& store);
+    // Called with a valid answer (one that carries the file array) while the service lock is still held,
+    // after the quota went into the store, so that no other call's answer lands in between.
+    using ListCopy = std::function<void(const FileListResult&)>;
+    // A valid answer's quota goes into the store; one without quota leaves the store's as it was.
+    FileListResult GetUserFiles(SessionStore& store, const ListCopy& copyFiles = {});
     BoolResult DelFile(SessionStore& store, qint32 idx);
     BoolResult NeedUpdate(SessionStore& store);  // value true = this version may no longer be used
 

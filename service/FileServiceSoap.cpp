@@ -1,6 +1,7 @@
 #include "service/FileServiceSoap.h"
 
 #include "app/Log.h"
+#include "app/platform/BrokenPipe.h"
 #include "service/ErrorNumbers.h"
 #include "service/ResponseFramer.h"
 #include "service/gen/soapH.h"
@@ -43,6 +44,7 @@ struct FileServiceSoap::Impl {
     qint64 received = 0;
     ResponseFramer framer;
     SOAP_SOCKET (*defaultOpen)(struct soap *, const char *, const char *, int) = nullptr;
+    int (*defaultClose)(struct soap *) = nullptr;
 };
 
 namespace {
@@ -93,6 +95,7 @@ int captureSend(struct soap *soap, const char *data, size_t n) {
 // Counting wrappers around the runtime's own transport functions.
 int countingSend(struct soap *soap, const char *data, size_t n) {
     FileServiceSoap::Impl *d = implOf(soap);
+    const BrokenPipeGuard guard;
     const int r = d->defaultSend(soap, data, n);
     if (r == SOAP_OK)
         d->sent += qint64(n);
@@ -104,6 +107,7 @@ size_t countingRecv(struct soap *soap, char *data, size_t n) {
     FileServiceSoap::Impl *d = implOf(soap);
     if (d->framer.Complete())
         return 0;  // the whole body is here; the connection would only stall
+    const BrokenPipeGuard guard;  // a TLS read may write (an alert) too
     const size_t r = d->defaultRecv(soap, data, n);
     d->received += qint64(r);
     d->framer.Feed(data, r);
@@ -173,16 +177,38 @@ SOAP_SOCKET openNowhere(struct soap *, const char *, const char *, int) {
 }
 
 // Opens the connection through the runtime, then bounds every blocking read and write on it: the TLS
-// reads of the runtime wait on a blocking socket and would otherwise ignore the receive time-out.
+// reads of the runtime wait on a blocking socket and would otherwise ignore the receive time-out. The
+// TLS handshake waits under the connect time-out, like the TCP connect before it.
 SOAP_SOCKET openBounded(struct soap *soap, const char *endpoint, const char *host, int port) {
+    const BrokenPipeGuard guard;
+    const int recvTimeout = soap->recv_timeout;
+    const int sendTimeout = soap->send_timeout;
+    if (soap->connect_timeout > 0) {
+        soap->recv_timeout = soap->connect_timeout;
+        soap->send_timeout = soap->connect_timeout;
+    }
     const SOAP_SOCKET sk = implOf(soap)->defaultOpen(soap, endpoint, host, port);
+    soap->recv_timeout = recvTimeout;
+    soap->send_timeout = sendTimeout;
     if (soap_valid_socket(sk)) {
+        // Probes find a peer that vanished while the connection waits for the next call.
+        const int on = 1;
+        ::setsockopt(sk, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
         const timeval rcv{soap->recv_timeout, 0};
         const timeval snd{soap->send_timeout, 0};
         ::setsockopt(sk, SOL_SOCKET, SO_RCVTIMEO, &rcv, sizeof rcv);
         ::setsockopt(sk, SOL_SOCKET, SO_SNDTIMEO, &snd, sizeof snd);
     }
     return sk;
+}
+
+// Closes the connection without waiting for the server's close notice: a server that went silent would
+// otherwise hold the call for several more seconds. Ours is still sent.
+int closeWithoutWaiting(struct soap *soap) {
+    const BrokenPipeGuard guard;
+    if (soap->ssl)
+        SSL_set_shutdown(soap->ssl, SSL_get_shutdown(soap->ssl) | SSL_RECEIVED_SHUTDOWN);
+    return implOf(soap)->defaultClose(soap);
 }
 
 void initTlsLibrary() {
@@ -232,36 +258,101 @@ int sendRequest(struct soap *soap, const char *endpoint, const char *action, con
     return SOAP_OK;
 }
 
+// Reads and drops what is left of the current answer straight from the connection; true once its end
+// arrived within its framing, so that the next answer starts clean on the same connection.
+bool drainAnswer(struct soap *soap) {
+    FileServiceSoap::Impl *d = implOf(soap);
+    soap->bufidx = soap->buflen;  // buffered bytes all belong to this answer
+    soap->ahead = 0;
+    if (!d->framer.Bounded())
+        return false;
+    char buffer[4096];
+    qint64 budget = qint64(16) << 20;
+    while (!d->framer.Complete() && budget > 0) {
+        const size_t r = soap->frecv(soap, buffer, sizeof buffer);
+        if (r == 0)
+            break;
+        budget -= qint64(r);
+    }
+    return d->framer.Complete();
+}
+
+// Ends one answer: the error numbers the runtime cannot tell itself, and whether the connection stays.
+// It closes only when the server ends keep-alive, or after end of input, a TCP or TLS failure or an
+// answer that is not HTTP; after any HTTP status or SOAP-level error the rest of the answer is read and
+// the connection kept.
+int finishAnswer(struct soap *soap, int error) {
+    FileServiceSoap::Impl *d = implOf(soap);
+    const ResponseFramer &framer = d->framer;
+    if (framer.HeadMalformed())
+        error = SOAP_HTTP_ERROR;
+    else if (error == SOAP_OK && framer.BodyMismatched())
+        error = SOAP_SYNTAX_ERROR;
+    const bool transportFailed =
+        error == SOAP_EOF || error == SOAP_TCP_ERROR || error == SOAP_SSL_ERROR || error == SOAP_HTTP_ERROR;
+    bool keep = false;
+    if (!transportFailed && soap_valid_socket(soap->socket) && framer.KeepAlive()) {
+        if (framer.Complete()) {
+            soap->bufidx = soap->buflen;
+            soap->ahead = 0;
+            keep = true;
+        } else {
+            keep = drainAnswer(soap);
+        }
+    }
+    soap->keep_alive = keep ? 1 : 0;
+    soap->error = error;
+    soap_closesock(soap);
+    return soap->error = error;
+}
+
+bool isEnvelopeTag(const char *tag) {
+    const char *colon = std::strrchr(tag, ':');
+    return std::strcmp(colon ? colon + 1 : tag, "Envelope") == 0;
+}
+
 // Reads one answer. Another element at body level is read as a fault, and the call ends with a fault
-// even when that element is not a well-formed fault (then the connection is not reused).
+// even when that element is not a well-formed fault.
 template <class Response>
-int receiveResponse(struct soap *soap, Response &response, const char *tag) {
+int readResponse(struct soap *soap, Response &response, const char *tag) {
     response.soap_default(soap);
     if (soap_begin_recv(soap))
-        return soap_closesock(soap);
+        return soap->error;
     if (soap_envelope_begin_in(soap) || soap_recv_header(soap) || soap_body_begin_in(soap)) {
+        if (soap->error == SOAP_EOF)
+            return soap->error;
         // The runtime reports an unreadable 200 answer as its status; the input either ended early
         // or held no envelope.
         if (soap->error == 200) {
             soap->error = SOAP_OK;
-            soap->error = soap_getchar(soap) == EOF ? SOAP_EOF : SOAP_NO_TAG;
-            soap->keep_alive = 0;
+            if (soap_getchar(soap) == EOF)
+                return soap->error = SOAP_EOF;
+            soap->error = SOAP_NO_TAG;
         }
-        return soap_closesock(soap);
+        // An envelope in no namespace, or in one no SOAP version uses, is a version mismatch.
+        if (soap->error == SOAP_VERSIONMISMATCH || isEnvelopeTag(soap->tag))
+            return soap->error = SOAP_VERSIONMISMATCH;
+        return soap->error;
     }
     response.soap_get(soap, tag, nullptr);
     if (soap->error) {
+        // Taken as a plain XML answer, the envelope itself came where the answer was expected.
+        if (soap->error != SOAP_EOF && soap->level < 2 && isEnvelopeTag(soap->tag))
+            return soap->error = SOAP_VERSIONMISMATCH;
         if (soap->error != SOAP_TAG_MISMATCH || soap->level != 2)
-            return soap_closesock(soap);
+            return soap->error;
         soap->error = SOAP_OK;
-        if (soap_getfault(soap) || soap_body_end_in(soap) || soap_envelope_end_in(soap) || soap_end_recv(soap))
-            soap->keep_alive = 0;
-        soap->error = SOAP_FAULT;
-        return soap_closesock(soap);
+        soap_getfault(soap);
+        return soap->error = SOAP_FAULT;
     }
     if (soap_body_end_in(soap) || soap_envelope_end_in(soap) || soap_end_recv(soap))
-        return soap_closesock(soap);
-    return soap_closesock(soap);
+        return soap->error;
+    return SOAP_OK;
+}
+
+template <class Response>
+int receiveResponse(struct soap *soap, Response &response, const char *tag) {
+    return finishAnswer(soap, readResponse(soap, response, tag));
 }
 
 int sendOp(struct soap *soap, const char *endpoint, const char *action, _ns1__GetUserFiles *request) {
@@ -352,9 +443,11 @@ void FileServiceSoap::Configure() {
     d->defaultSend = m_soap->fsend;
     d->defaultRecv = m_soap->frecv;
     d->defaultOpen = m_soap->fopen;
+    d->defaultClose = m_soap->fclose;
     m_soap->fsend = countingSend;
     m_soap->frecv = countingRecv;
     m_soap->fopen = openBounded;
+    m_soap->fclose = closeWithoutWaiting;
 
     // The server certificate and host name are checked against the system CAs plus the extra CA file.
     const QByteArray ca = m_settings.caFile.toLocal8Bit();
@@ -370,6 +463,14 @@ QByteArray FileServiceSoap::Action(Operation op) const {
 
 bool FileServiceSoap::ConnectionOpen() const {
     return m_soap && soap_valid_socket(m_soap->socket);
+}
+
+bool FileServiceSoap::ConnectionKeepAliveProbes() const {
+    if (!ConnectionOpen())
+        return false;
+    int on = 0;
+    socklen_t len = sizeof on;
+    return ::getsockopt(m_soap->socket, SOL_SOCKET, SO_KEEPALIVE, &on, &len) == 0 && on != 0;
 }
 
 QString FileServiceSoap::LastErrorText() const {

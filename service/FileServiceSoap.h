@@ -53,6 +53,8 @@ public:
     bool HasContext() const { return m_soap != nullptr; }
     QByteArray Endpoint() const { return m_endpoint; }
     bool ConnectionOpen() const;
+    // True when the open connection's socket has keep-alive probes switched on.
+    bool ConnectionKeepAliveProbes() const;
     // The runtime's text of the last failure (fault string or transport reason).
     QString LastErrorText() const;
 

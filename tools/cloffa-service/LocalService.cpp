@@ -25,6 +25,7 @@ const char* reason(int status)
 {
     switch (status) {
     case 200: return "OK";
+    case 302: return "Found";
     case 400: return "Bad Request";
     case 401: return "Unauthorized";
     case 402: return "Payment Required";
@@ -218,6 +219,10 @@ void LocalService::Impl::acceptLoop()
             return;
         }
         ++connectionsAccepted;
+        if (closeOnAccept) {
+            ::close(fd);
+            continue;
+        }
         Connection& slot = connections.emplace_back();
         slot.fd = fd;
         const int id = ++nextId;
@@ -359,6 +364,15 @@ bool LocalService::Impl::answerSoap(HttpConnection& c, const CapturedRequest& re
         return writeSimple(c, fault.status ? fault.status : 500, xmlType, fault.body, close);
     case Fault::Kind::Raw:
         return writeSimple(c, fault.status ? fault.status : 200, xmlType, fault.body, close);
+    case Fault::Kind::GarbageStatusLine: {
+        // A well-framed answer behind a first line that is no status line; the connection is kept.
+        const std::string head = responseHead(200, xmlType, 0, close);
+        const std::string body = BoolAnswer(options.serviceNamespace, "NeedUpdate", false, AnswerVariant::Normal);
+        std::string rest = head.substr(head.find("\r\n") + 2);
+        rest = rest.substr(0, rest.find("Content-Length: ")) + "Content-Length: " + std::to_string(body.size())
+               + rest.substr(rest.find("\r\n", rest.find("Content-Length: ")));
+        return c.writeAll("XQ-STATUS ?? garbage\r\n" + rest + body) && !close;
+    }
     default:
         break;
     }
@@ -371,6 +385,14 @@ bool LocalService::Impl::answerSoap(HttpConnection& c, const CapturedRequest& re
         variant = AnswerVariant::WrongXsiType;
     else if (fault.kind == Fault::Kind::MissingFileArray)
         variant = AnswerVariant::MissingFileArray;
+    else if (fault.kind == Fault::Kind::EnvelopeNoNamespace)
+        variant = AnswerVariant::EnvelopeNoNamespace;
+    else if (fault.kind == Fault::Kind::EnvelopeUnknownNamespace)
+        variant = AnswerVariant::EnvelopeUnknownNamespace;
+    else if (fault.kind == Fault::Kind::MismatchedEndTag)
+        variant = AnswerVariant::MismatchedEndTag;
+    else if (fault.kind == Fault::Kind::MissingUserInfo)
+        variant = AnswerVariant::MissingUserInfo;
 
     SoapRequest soap;
     std::string error;
@@ -529,6 +551,12 @@ void LocalService::clearFaults()
 {
     std::lock_guard lock(d->mutex);
     d->faults.clear();
+}
+
+void LocalService::setCloseOnAccept(bool on)
+{
+    std::lock_guard lock(d->mutex);
+    d->closeOnAccept = on;
 }
 
 void LocalService::setCertificate(Certificate cert)

@@ -43,6 +43,12 @@ struct Fault {
         StallMidBody,      // download: stall `stallMs` after `bytes` body bytes; upload: stall reading
         StatusAfterBody,   // upload: read the whole body, then answer `status`; download: `status` with the full body
         NoContentLength,   // download: chunked answer without Content-Length
+        // SOAP answers that a client must refuse with a specific error
+        EnvelopeNoNamespace,       // 200 whose Envelope, Body and answer carry no envelope namespace
+        EnvelopeUnknownNamespace,  // 200 whose Envelope is in a namespace no SOAP version uses
+        MismatchedEndTag,          // 200 whose answer element closes with another element's name
+        MissingUserInfo,           // GetUserFilesResponse with the file array but without userInfo
+        GarbageStatusLine,         // the answer's first line is not an HTTP status line; the connection stays open
     };
     Kind kind = Kind::None;
     int status = 0;
@@ -108,6 +114,8 @@ public:
     void injectFault(Endpoint endpoint, Fault fault, int count = 1);
     void clearFaults();
     void setCertificate(Certificate cert);  // for connections accepted from now on
+    // Every connection accepted from now on is closed at once, before TLS (a balancer without back end).
+    void setCloseOnAccept(bool on);
 
     // Observation.
     std::vector<CapturedRequest> requests() const;

@@ -51,6 +51,7 @@ struct LocalService::Impl {
     int32_t quotaTotal;
     bool refuseVersion;
     Certificate certificate = Certificate::Good;
+    bool closeOnAccept = false;
     struct PendingFault {
         Endpoint endpoint;
         Fault fault;

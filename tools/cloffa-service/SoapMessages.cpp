@@ -66,10 +66,29 @@ std::string envelope(const std::string& bodyContent)
            "<soap:Body>" + bodyContent + "</soap:Body></soap:Envelope>";
 }
 
+std::string replaceAll(std::string text, const std::string& from, const std::string& to)
+{
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
 std::string finish(std::string xml, AnswerVariant variant)
 {
-    if (variant == AnswerVariant::Malformed)
+    switch (variant) {
+    case AnswerVariant::Malformed:
         xml.resize(xml.size() * 2 / 3);  // cut mid-document: not well formed
+        break;
+    case AnswerVariant::EnvelopeNoNamespace:
+        xml = replaceAll(xml, " xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"", "");
+        xml = replaceAll(xml, "soap:", "");
+        break;
+    case AnswerVariant::EnvelopeUnknownNamespace:
+        xml = replaceAll(xml, "http://schemas.xmlsoap.org/soap/envelope/", "http://envelope.example/soap-2.0");
+        break;
+    default:
+        break;
+    }
     return xml;
 }
 
@@ -144,8 +163,10 @@ std::string GetUserFilesAnswer(const std::string& ns, const std::vector<StoredFi
                  + std::to_string(f.sidx) + "</Sidx></FileInfoes>";
         x += "</fileinfoes>";
     }
-    x += "<userInfo><UserNo>1</UserNo><UserSize>" + std::to_string(total) + "</UserSize><UserFree>" + std::to_string(free)
-         + "</UserFree></userInfo></" + element + ">";
+    if (variant != AnswerVariant::MissingUserInfo)
+        x += "<userInfo><UserNo>1</UserNo><UserSize>" + std::to_string(total) + "</UserSize><UserFree>"
+             + std::to_string(free) + "</UserFree></userInfo>";
+    x += "</" + std::string(variant == AnswerVariant::MismatchedEndTag ? "GetUserFilesAnswer" : element) + ">";
     return finish(envelope(x), variant);
 }
 
@@ -154,8 +175,9 @@ std::string BoolAnswer(const std::string& ns, const std::string& operation, bool
     const std::string element = operation + (variant == AnswerVariant::WrongElement ? "Reply" : "Response");
     const std::string result = operation + "Result";
     const std::string typeAttr = variant == AnswerVariant::WrongXsiType ? " xsi:type=\"xsd:int\"" : "";
+    const std::string endResult = variant == AnswerVariant::MismatchedEndTag ? operation + "Answer" : result;
     return finish(envelope("<" + element + " xmlns=\"" + escape(ns) + "\"><" + result + typeAttr + ">" + (value ? "true" : "false")
-                           + "</" + result + "></" + element + ">"),
+                           + "</" + endResult + "></" + element + ">"),
                   variant);
 }
 

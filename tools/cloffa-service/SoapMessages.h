@@ -22,7 +22,17 @@ struct SoapRequest {
 // False (with the reason) for a body that is not a SOAP envelope with a body element.
 bool ParseSoapRequest(const std::string& body, SoapRequest& out, std::string* error);
 
-enum class AnswerVariant { Normal, WrongElement, WrongXsiType, MissingFileArray, Malformed };
+enum class AnswerVariant {
+    Normal,
+    WrongElement,
+    WrongXsiType,
+    MissingFileArray,
+    Malformed,
+    EnvelopeNoNamespace,
+    EnvelopeUnknownNamespace,
+    MismatchedEndTag,
+    MissingUserInfo,
+};
 
 std::string SoapFault(const std::string& code, const std::string& text);
 std::string GetUserFilesAnswer(const std::string& ns, const std::vector<StoredFile>& files, int32_t total, int32_t free,

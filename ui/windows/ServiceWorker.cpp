@@ -80,7 +80,20 @@ QString ShortRegDate(const QString& regDate) {
 namespace {
 
 void FetchList(FileService& service, SessionStore& store, ReceiverToken& token) {
-    const FileListResult result = service.GetUserFiles(store);
+    // The rows go into the store while the service lock is held, beside the quota.
+    const FileListResult result = service.GetUserFiles(store, [&store](const FileListResult& answer) {
+        std::vector<FileRow> rows;
+        rows.reserve(answer.files.size());
+        for (const ServiceFileEntry& entry : answer.files) {
+            FileRow row;
+            row.idx = entry.idx;
+            row.name = entry.fileName;
+            row.size = entry.fileSize;
+            row.regDate = ShortRegDate(entry.regDate);
+            rows.push_back(row);
+        }
+        store.AppendFiles(rows);
+    });
     if (result.error != 0) {
         token.ShowMessageAndWait(WithNumber(Strings::FileListFetchFailed, result.error), MessageIcon::Error);
         return;
@@ -89,19 +102,7 @@ void FetchList(FileService& service, SessionStore& store, ReceiverToken& token) 
         token.ShowMessageAndWait(Strings::ServiceAnswerInvalid, MessageIcon::Error);
         return;
     }
-    store.SetQuota(result.quota.userSize, result.quota.userFree);
     token.Post(PrivateMessage::QuotaChanged, true);
-    std::vector<FileRow> rows;
-    rows.reserve(result.files.size());
-    for (const ServiceFileEntry& entry : result.files) {
-        FileRow row;
-        row.idx = entry.idx;
-        row.name = entry.fileName;
-        row.size = entry.fileSize;
-        row.regDate = ShortRegDate(entry.regDate);
-        rows.push_back(row);
-    }
-    store.AppendFiles(rows);
     token.Post(PrivateMessage::ListChanged);
 }
 
