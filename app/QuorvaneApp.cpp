@@ -4,6 +4,7 @@
 #include "app/LaunchArguments.h"
 #include "app/SessionLoader.h"
 #include "app/SessionStore.h"
+#include "app/platform/BrokenPipe.h"
 #include "app/platform/SingleInstance.h"
 #include "app/platform/ToolbarSessionClient.h"
 
@@ -17,6 +18,8 @@ CQuorvaneApp::CQuorvaneApp(SessionStore& store, MainWindowFactory factory)
 int CQuorvaneApp::Run() { return Run(QCoreApplication::arguments()); }
 
 int CQuorvaneApp::Run(const QStringList& arguments) {
+    // A connection closed under a write ends that call with its error number, never the program.
+    IgnoreBrokenPipeSignal();
     SingleInstance instance;
     if (!instance.Acquire()) {
         m_outcome = Outcome::SecondCopy;

@@ -82,6 +82,9 @@ private slots:
     void connectionCloseOpensNew();
     void faultKeepsConnection();
     void stallTimesOut();
+    void closedUnderTheClient_data();
+    void closedUnderTheClient();
+    void closedAtAccept();
     void listCopiedUnderServiceLock_data();
     void listCopiedUnderServiceLock();
     void cleanupTestCase();
@@ -374,6 +377,37 @@ void TestSoapService::stallTimesOut() {
     // does not wait for the silent server's close notice.
     QVERIFY2(timer.elapsed() < 14500, qPrintable(QString::number(timer.elapsed())));
     QVERIFY(!service.Proxy().ConnectionOpen());
+}
+
+void TestSoapService::closedUnderTheClient_data() {
+    QTest::addColumn<cloffa::Fault>("fault");
+    QTest::addColumn<int>("error");
+    QTest::newRow("kept-alive connection reset after the answer") << kind(Kind::ResetAfterAnswer) << 0;
+    QTest::newRow("connection reset instead of an answer") << kind(Kind::ResetAfterRequest) << -1;
+}
+
+void TestSoapService::closedUnderTheClient() {
+    // The test process keeps the default SIGPIPE action: a write into the dead connection would end it.
+    QFETCH(cloffa::Fault, fault);
+    QFETCH(int, error);
+    FileService service(settingsFor(*m_service));
+    m_service->injectFault(cloffa::Endpoint::Soap, fault);
+    QCOMPARE(service.NeedUpdate(m_store).error, error);
+    QTest::qWait(600);  // the reset has arrived
+    QCOMPARE(service.GetUserFiles(m_store).error, 0);
+    QCOMPARE(service.NeedUpdate(m_store).error, 0);
+}
+
+void TestSoapService::closedAtAccept() {
+    // A balancer whose back end is down: every connection is taken and closed at once.
+    m_service->setCloseOnAccept(true);
+    FileService service(settingsFor(*m_service));
+    const int first = service.NeedUpdate(m_store).error;
+    const int second = service.GetUserFiles(m_store).error;
+    m_service->setCloseOnAccept(false);
+    QVERIFY(first == -1 || first == 25);
+    QVERIFY(second == -1 || second == 25);
+    QCOMPARE(service.NeedUpdate(m_store).error, 0);
 }
 
 void TestSoapService::listCopiedUnderServiceLock_data() {

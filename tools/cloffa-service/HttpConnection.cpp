@@ -69,6 +69,16 @@ void HttpConnection::close()
     ::shutdown(m_fd, SHUT_RDWR);
 }
 
+void HttpConnection::abort()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    const linger hard{1, 0};
+    ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    ::shutdown(m_fd, SHUT_RD);
+}
+
 long HttpConnection::fill()
 {
     if (m_closed)

@@ -35,6 +35,8 @@ public:
     bool writeAll(const std::string& data) { return writeAll(data.data(), data.size()); }
     bool writeAll(const char* data, size_t n);
     void close();
+    // Ends the connection with a reset instead of a close: no TLS close notice, no orderly FIN.
+    void abort();
 
 private:
     long fill();  // reads more into m_buffer

@@ -314,6 +314,23 @@ void LocalService::Impl::serve(int fd, int id, Certificate cert)
             record(req);
             keep = false;
             break;
+        case Fault::Kind::ResetAfterRequest:
+            readWholeBody(c, req, kCapturedBodyLimit);
+            record(req);
+            c.abort();
+            keep = false;
+            break;
+        case Fault::Kind::ResetAfterAnswer:
+            if (endpoint == Endpoint::Soap)
+                handleSoap(c, req, Fault{}, keepAlive);
+            else if (endpoint == Endpoint::Upload)
+                handleUpload(c, req, Fault{}, keepAlive);
+            else
+                handleDownload(c, req, Fault{}, keepAlive);
+            pause(200);  // the client reads the answer first
+            c.abort();
+            keep = false;
+            break;
         case Fault::Kind::Stall:
             if (endpoint == Endpoint::Upload) {
                 // Stops reading: the client's body waits in the socket buffers.

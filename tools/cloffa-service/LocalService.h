@@ -49,6 +49,8 @@ struct Fault {
         MismatchedEndTag,          // 200 whose answer element closes with another element's name
         MissingUserInfo,           // GetUserFilesResponse with the file array but without userInfo
         GarbageStatusLine,         // the answer's first line is not an HTTP status line; the connection stays open
+        ResetAfterRequest,         // read the request, then reset the connection without answering
+        ResetAfterAnswer,          // a normal answer, then the kept-alive connection is reset
     };
     Kind kind = Kind::None;
     int status = 0;
