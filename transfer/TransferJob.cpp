@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 
 using namespace Qt::StringLiterals;
@@ -117,15 +118,23 @@ QString StatusMessage(int direction, int statusCode) {
     }
 }
 
-QString CtimeNow() {
-    const time_t now = time(nullptr);
-    char text[32] = {};
-    ctime_r(&now, text);
-    QString s = QString::fromLatin1(text);
-    while (s.endsWith(u'\n') || s.endsWith(u'\r'))
-        s.chop(1);
-    return s;
+QString CtimeText(std::chrono::system_clock::time_point when) {
+    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const time_t t = std::chrono::system_clock::to_time_t(when);
+    struct tm local {};
+    if (!localtime_r(&t, &local) || local.tm_wday < 0 || local.tm_wday > 6 || local.tm_mon < 0 || local.tm_mon > 11)
+        return {};
+    // Written out by hand: the C library pads the day with a blank, and locale-aware formatting would
+    // translate the names.
+    char text[64];
+    std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d:%02d %d", kDays[local.tm_wday], kMonths[local.tm_mon],
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, local.tm_year + 1900);
+    return QString::fromLatin1(text);
 }
+
+QString CtimeNow() { return CtimeText(std::chrono::system_clock::now()); }
 
 namespace {
 
@@ -142,7 +151,7 @@ QString SessionHeaderLines(TransferJob& job, int nNo, int aNo) {
     job.etagValue = QString::fromLatin1(digest.left(3)) + u'-' + QString::fromLatin1(digest.mid(3, 8));
     return u"nNo: %1\r\n"_s.arg(nNo) + u"aNo: %1\r\n"_s.arg(aNo) + u"userSession: "_s +
            HeaderValue(job.sessionValue) + u"\r\n"_s + u"User-Agent: Tavirun\r\n"_s + u"If-Modified-Since: "_s +
-           CtimeNow() + u"\r\n"_s + u"If-None-Match: "_s + job.etagValue + u"\r\n"_s;
+           CtimeText(job.clock ? job.clock() : std::chrono::system_clock::now()) + u"\r\n"_s + u"If-None-Match: "_s + job.etagValue + u"\r\n"_s;
 }
 
 } // namespace

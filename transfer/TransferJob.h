@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <vector>
 
 class HttpConnection;
@@ -66,6 +67,8 @@ public:
     HttpConnection* connection = nullptr;
     ManualResetEvent runEvent;
     std::chrono::milliseconds progressInterval{40};
+    // Where the request date comes from; the system clock unless a test sets its own.
+    std::function<std::chrono::system_clock::time_point()> clock = [] { return std::chrono::system_clock::now(); };
 
 private:
     qint64 m_progressDone = -1;
@@ -84,7 +87,9 @@ bool BuildUploadHeaders(TransferJob& job, int nNo, int aNo, const TransferItem& 
 constexpr qint64 kUnknownBodyLength = -1;
 qint64 BuildMultipartParts(TransferJob& job, const TransferItem& item);
 
-// The local time in the C library's ctime form, without its trailing line feed.
+// A local time in the C library's ctime form ("Wed Dec 09 14:05:09 2026"): English names whatever the
+// locale, the day as two digits, no trailing line feed.
+QString CtimeText(std::chrono::system_clock::time_point when);
 QString CtimeNow();
 // A stored name that may be created inside the destination folder.
 bool IsSafeStoredName(const QString& name);

@@ -5,6 +5,9 @@
 #include "transfer/TransferExchange.h"
 #include "transfer/TransferJob.h"
 
+#include <QDateTime>
+#include <QLocale>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -12,6 +15,7 @@
 #include <curl/curl.h>
 #include <openssl/x509_vfy.h>
 
+#include <clocale>
 #include <thread>
 
 using namespace Qt::StringLiterals;
@@ -72,9 +76,54 @@ private slots:
         QCOMPARE(job.etagValue, QString::fromLatin1(digest.left(3) + '-' + digest.mid(3, 8)));
         static const QRegularExpression re(
             u"^nNo: 2\r\naNo: 5\r\nuserSession: test-session-key\r\nUser-Agent: Tavirun\r\n"
-            "If-Modified-Since: (Mon|Tue|Wed|Thu|Fri|Sat|Sun) [A-Z][a-z]{2} [ 0-9]\\d \\d\\d:\\d\\d:\\d\\d \\d{4}\r\n"
+            "If-Modified-Since: (Mon|Tue|Wed|Thu|Fri|Sat|Sun) [A-Z][a-z]{2} \\d\\d \\d\\d:\\d\\d:\\d\\d \\d{4}\r\n"
             "If-None-Match: [0-9a-f]{3}-[0-9a-f]{8}\r\n$"_s);
         QVERIFY2(re.match(job.downloadHeaders).hasMatch(), qPrintable(job.downloadHeaders));
+    }
+
+    void dateText_data() {
+        QTest::addColumn<QDateTime>("local");
+        QTest::addColumn<bool>("korean");
+        QTest::addColumn<QString>("text");
+        for (bool korean : {false, true}) {
+            const char* where = korean ? ", Korean locale" : "";
+            QTest::addRow("day below 10%s", where)
+                << QDateTime(QDate(2026, 12, 9), QTime(14, 5, 9)) << korean << u"Wed Dec 09 14:05:09 2026"_s;
+            QTest::addRow("day above 9%s", where)
+                << QDateTime(QDate(2026, 12, 25), QTime(23, 59, 59)) << korean << u"Fri Dec 25 23:59:59 2026"_s;
+            QTest::addRow("first of the month at midnight%s", where)
+                << QDateTime(QDate(2027, 3, 1), QTime(0, 0, 0)) << korean << u"Mon Mar 01 00:00:00 2027"_s;
+        }
+    }
+    void dateText() {
+        QFETCH(QDateTime, local);
+        QFETCH(bool, korean);
+        QFETCH(QString, text);
+        QTemporaryDir locales;
+        if (korean) {
+            // Built on the spot: the system need not have the Korean locale generated.
+            QProcess def;
+            def.start(u"localedef"_s, {u"-i"_s, u"ko_KR"_s, u"-f"_s, u"UTF-8"_s, locales.filePath(u"ko_KR.UTF-8"_s)});
+            if (!def.waitForFinished(60000) || def.exitCode() != 0)
+                QSKIP("localedef cannot build the Korean locale");
+            qputenv("LOCPATH", locales.path().toLocal8Bit());
+            QVERIFY(setlocale(LC_ALL, "ko_KR.UTF-8"));
+            QLocale::setDefault(QLocale(QLocale::Korean, QLocale::SouthKorea));
+        }
+        const auto when = std::chrono::system_clock::from_time_t(time_t(local.toSecsSinceEpoch()));
+        const QString got = CtimeText(when);
+        TransferJob job;
+        job.sessionValue = u"k"_s;
+        job.clock = [when] { return when; };
+        QVERIFY(BuildDownloadHeaders(job, 1, 1));
+        if (korean) {
+            setlocale(LC_ALL, "C");
+            qunsetenv("LOCPATH");
+            QLocale::setDefault(QLocale::c());
+        }
+        QCOMPARE(got, text);
+        QVERIFY2(job.downloadHeaders.contains(u"\r\nIf-Modified-Since: "_s + text + u"\r\nIf-None-Match: "_s),
+                 qPrintable(job.downloadHeaders));
     }
 
     void ctimeHasNoLineFeed() {
