@@ -92,6 +92,11 @@ void SessionStore::SetQuota(qint32 total, qint32 free) {
     // Wrapping 32-bit arithmetic, as the service's values are 32-bit signed.
     m_quotaUsed = static_cast<qint32>(static_cast<quint32>(total) - static_cast<quint32>(free));
 }
+void SessionStore::AdjustQuotaFree(qint32 delta) {
+    Lock l(m_lock);
+    m_quotaFree = static_cast<qint32>(static_cast<quint32>(m_quotaFree) + static_cast<quint32>(delta));
+    m_quotaUsed = static_cast<qint32>(static_cast<quint32>(m_quotaTotal) - static_cast<quint32>(m_quotaFree));
+}
 qint32 SessionStore::QuotaTotal() const { Lock l(m_lock); return m_quotaTotal; }
 qint32 SessionStore::QuotaFree() const { Lock l(m_lock); return m_quotaFree; }
 qint32 SessionStore::QuotaUsed() const { Lock l(m_lock); return m_quotaUsed; }

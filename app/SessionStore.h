@@ -46,6 +46,8 @@ public:
     void SetLastUploadFolder(const QString& folder);
 
     void SetQuota(qint32 total, qint32 free);
+    // Free space moved by `delta` in one step under the lock, so that two transfers never lose an update.
+    void AdjustQuotaFree(qint32 delta);
     qint32 QuotaTotal() const;
     qint32 QuotaFree() const;
     qint32 QuotaUsed() const;

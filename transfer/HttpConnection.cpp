@@ -163,9 +163,6 @@ size_t HttpConnection::onRead(char* buffer, size_t size, size_t count, void* use
         return CURL_READFUNC_ABORT;
     }
     ex->bodyHanded += got;
-    // With a known length curl stops asking once it has it all: no final empty read.
-    if (got == 0 || ex->bodyHanded >= ex->bodyLength)
-        ex->result.bodySent = true;
     return static_cast<size_t>(got);
 }
 
@@ -244,6 +241,13 @@ HttpResult HttpConnection::perform(Exchange& ex, const QByteArray& path, const Q
     m_lastActivity = std::chrono::steady_clock::now();
     const CURLcode code = curl_easy_perform(curl);
     curl_slist_free_all(headers);
+    if (post) {
+        // What went out on the connection, not what the library took from us: it reads ahead by its
+        // whole upload buffer.
+        curl_off_t uploaded = 0;
+        curl_easy_getinfo(curl, CURLINFO_SIZE_UPLOAD_T, &uploaded);
+        ex.result.bodySent = uploaded >= bodyLength;
+    }
 
     if (code == CURLE_OK) {
         ex.result.ok = true;
@@ -269,8 +273,9 @@ HttpResult HttpConnection::get(const QByteArray& path, const QByteArray& headerB
 }
 
 HttpResult HttpConnection::post(const QByteArray& path, const QByteArray& headerBlock, qint64 bodyLength,
-                                const Source& source) {
+                                const Source& source, const HeadersSeen& headersSeen) {
     Exchange ex;
+    ex.headersSeen = &headersSeen;
     ex.source = &source;
     ex.bodyLength = bodyLength;
     return perform(ex, path, headerBlock, true, bodyLength);

@@ -16,7 +16,7 @@ struct HttpResult {
     int error = 0;            // WinINet-style number when !ok
     bool connected = false;   // the request went out (upload: the body was asked for)
     bool headersDone = false; // the final response header block arrived
-    bool bodySent = false;    // upload: the whole body was handed over
+    bool bodySent = false;    // upload: the whole body was written to the connection
 };
 
 class HttpConnection {
@@ -46,8 +46,9 @@ public:
 
     HttpResult get(const QByteArray& path, const QByteArray& headerBlock, const HeadersSeen& headersSeen,
                    const Sink& sink);
+    // `headersSeen` may end the exchange once the answer's status is known (its body is then not read).
     HttpResult post(const QByteArray& path, const QByteArray& headerBlock, qint64 bodyLength,
-                    const Source& source);
+                    const Source& source, const HeadersSeen& headersSeen = {});
 
     // WinINet-style number for a curl result code (and the TLS verification result).
     static int ErrorNumberFor(int curlCode, long verifyResult);

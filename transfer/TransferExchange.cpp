@@ -494,7 +494,10 @@ TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int 
         return produced;
     };
 
-    const HttpResult res = conn->post(SetUploadUrl(mode).toLatin1(), job.uploadHeaders.toUtf8(), qint64(job.totalLength), source);
+    // The status decides; the answer's body is never read (a body that is cut or stalls changes nothing).
+    const HttpConnection::HeadersSeen onAnswer = [](int, qint64 length) { return length == 0; };
+    const HttpResult res =
+        conn->post(SetUploadUrl(mode).toLatin1(), job.uploadHeaders.toUtf8(), qint64(job.totalLength), source, onAnswer);
     ::close(fd);
     log.status = res.status;
     log.bytes = sent;
@@ -513,7 +516,7 @@ TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int 
         job.reportError(StatusMessage(1, res.status), res.status);
         return TransferFailed;
     }
-    if (!res.ok) {
+    if (!res.ok && !(res.headersDone && res.status == 200)) {
         if (!res.connected)
             job.reportError(u"업로드 요청에 실패했습니다."_s, res.error);
         else if (!res.bodySent)
@@ -528,8 +531,7 @@ TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int 
         job.reportError(u"업로드 명령에 대한 응답을 확인할 수가 없습니다."_s, 12150);
         return TransferFailed;
     }
-    SessionStore& store = SessionStore::instance();
-    store.SetQuota(store.QuotaTotal(), store.QuotaFree() - static_cast<qint32>(size));
+    SessionStore::instance().AdjustQuotaFree(-static_cast<qint32>(size));
     return TransferDone;
 }
 
@@ -621,8 +623,8 @@ void RunUploadBatch(TransferJob& job) {
         if (!job.waitRun())
             break;
         TransferItem item = job.items[size_t(i)];
-        const qsizetype cut = std::max(item.path.lastIndexOf(u'/'), item.path.lastIndexOf(u'\\'));
-        const QString name = item.path.mid(cut + 1);
+        // Only "/" separates: "\\" is an ordinary character of a file name.
+        const QString name = item.path.mid(item.path.lastIndexOf(u'/') + 1);
         if (store.IsNameInProgress(name)) {
             job.reportNotice(u"전송중인 파일은 업로드할 수 없습니다."_s);
             --aNo;
@@ -649,7 +651,7 @@ void RunUploadBatch(TransferJob& job) {
         }
         ::close(fd);
         if (mode == 1)
-            store.SetQuota(store.QuotaTotal(), store.QuotaFree() + item.size);
+            store.AdjustQuotaFree(item.size);
         if (job.reporter)
             job.reporter->fileStarted(item.path, i + 1, count);
         if (job.cancelled)

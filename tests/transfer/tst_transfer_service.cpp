@@ -6,6 +6,7 @@
 #include "transfer/TransferExchange.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -466,6 +467,141 @@ private slots:
         QCOMPARE(rep.errors.size(), size_t(1));
         QCOMPARE(rep.errors[0].first, u"업로드 요청을 마무리하는 도중 문제가 발생했습니다."_s);
         QCOMPARE(m_store.QuotaFree(), freeBefore);
+    }
+
+    void uploadDecidedByStatus_data() {
+        QTest::addColumn<int>("stallMs");
+        QTest::newRow("answer body cut short") << 0;
+        QTest::newRow("answer body stalls") << 30000;
+    }
+    void uploadDecidedByStatus() {
+        QFETCH(int, stallMs);
+        const QByteArray bytes(5000, 's');
+        const QString local = writeLocal(u"status.bin"_s, bytes);
+        cloffa::Fault fault;
+        fault.kind = cloffa::Fault::Kind::CutAnswerBody;
+        fault.stallMs = stallMs;
+        m_service->injectFault(cloffa::Endpoint::Upload, fault);
+        ScriptedReporter rep;
+        TransferJob job;
+        prepare(job, rep);
+        const qint32 freeBefore = m_store.QuotaFree();
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(UploadFile(job, TransferItem{-1, local, {}, 0}, 1, 1, 0), TransferDone);
+        QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(rep.errors.empty());
+        QCOMPARE(m_store.QuotaFree(), freeBefore - bytes.size());
+        bool stored = false;
+        for (const auto& f : m_service->files()) {
+            stored = stored || f.name == "status.bin";
+            m_service->removeFile(f.idx);
+        }
+        QVERIFY(stored);
+    }
+
+    void uploadBrokenWhileWriting_data() {
+        QTest::addColumn<qsizetype>("size");
+        // A service with a small receive window stops reading, lets the client's writes back up, then
+        // resets: the upload fails while its body is being written.
+        QTest::newRow("4 MiB") << qsizetype(4 << 20);
+        QTest::newRow("16 MiB") << qsizetype(16 << 20);
+    }
+    void uploadBrokenWhileWriting() {
+        QFETCH(qsizetype, size);
+        QTemporaryDir storeDir;
+        cloffa::ServiceOptions o;
+        o.storeDir = storeDir.filePath(u"store"_s).toStdString();
+        o.receiveBuffer = 4096;
+        cloffa::LocalService narrow(o);
+        std::string why;
+        QVERIFY2(narrow.start(&why), why.c_str());
+        const QString local = writeLocal(u"broken.bin"_s, RandomBytes(size));
+        cloffa::Fault fault;
+        fault.kind = cloffa::Fault::Kind::CloseAfterBytes;
+        fault.bytes = 1;
+        fault.stallMs = 1500;
+        narrow.injectFault(cloffa::Endpoint::Upload, fault);
+        ScriptedReporter rep;
+        TransferJob job;
+        PrepareServiceJob(job, narrow, m_store.GetSessionKey(), m_dest->path(), &rep);
+        const qint32 freeBefore = m_store.QuotaFree();
+        QCOMPARE(UploadFile(job, TransferItem{-1, local, {}, 0}, 1, 1, 0), TransferFailed);
+        QCOMPARE(rep.errors.size(), size_t(1));
+        QCOMPARE(rep.errors[0].first, u"파일 쓰기에 실패했습니다."_s);
+        QCOMPARE(m_store.QuotaFree(), freeBefore);
+        QVERIFY(narrow.files().empty());
+    }
+
+    void backslashIsPartOfTheName() {
+        // A stored "slash.txt" must not be taken for the local "back\slash.txt".
+        const int32_t other = m_service->addFile("slash.txt", "other");
+        FileRow row;
+        row.idx = other;
+        row.name = u"slash.txt"_s;
+        row.size = 5;
+        m_store.AppendFile(row);
+        const QString local = writeLocal(u"back\\slash.txt"_s, "mine");
+        QVERIFY(!local.isEmpty());
+        ScriptedReporter rep;
+        TransferJob job;
+        prepare(job, rep);
+        job.items = {TransferItem{-1, local, {}, 0}};
+        RunUploadBatch(job);
+        QVERIFY(rep.errors.empty());
+        QVERIFY(rep.questions.empty());
+        QCOMPARE(m_service->requests().at(0).target, std::string("/Cloffa/File/Set.aspx?mode=0"));
+        QVERIFY(m_store.FindPendingUploadByName(u"back\\slash.txt"_s));
+        QStringList names;
+        for (const auto& f : m_service->files()) {
+            names << QString::fromStdString(f.name);
+            m_service->removeFile(f.idx);
+        }
+        names.sort();
+        QCOMPARE(names, (QStringList{u"back\\slash.txt"_s, u"slash.txt"_s}));
+    }
+
+    void concurrentBatchesKeepEveryQuotaUpdate() {
+        constexpr int kFiles = 8;
+        constexpr int kSize = 1500;
+        std::vector<TransferItem> first;
+        std::vector<TransferItem> second;
+        for (int i = 0; i < kFiles; ++i) {
+            first.push_back({-1, writeLocal(u"a%1.bin"_s.arg(i), QByteArray(kSize, 'a')), {}, 0});
+            second.push_back({-1, writeLocal(u"b%1.bin"_s.arg(i), QByteArray(kSize, 'b')), {}, 0});
+        }
+        const qint32 freeBefore = m_store.QuotaFree();
+        ScriptedReporter repA;
+        ScriptedReporter repB;
+        TransferJob jobA;
+        TransferJob jobB;
+        prepare(jobA, repA);
+        prepare(jobB, repB);
+        jobA.items = first;
+        jobB.items = second;
+        std::thread a([&] { RunUploadBatch(jobA); });
+        std::thread b([&] { RunUploadBatch(jobB); });
+        a.join();
+        b.join();
+        QVERIFY(repA.errors.empty());
+        QVERIFY(repB.errors.empty());
+        QCOMPARE(m_store.QuotaFree(), freeBefore - 2 * kFiles * kSize);
+        for (const auto& f : m_service->files())
+            m_service->removeFile(f.idx);
+    }
+
+    void quotaAdjustedFromManyThreads() {
+        m_store.SetQuota(1000000, 900000);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([this, t] {
+                for (int i = 0; i < 50000; ++i)
+                    m_store.AdjustQuotaFree(t % 2 ? 3 : -2);
+            });
+        for (std::thread& t : threads)
+            t.join();
+        QCOMPARE(m_store.QuotaFree(), 900000 + 2 * 50000 * 3 - 2 * 50000 * 2);
+        QCOMPARE(m_store.QuotaUsed(), 1000000 - m_store.QuotaFree());
     }
 
     void failedReplaceKeepsOldFile() {

@@ -484,6 +484,9 @@ bool LocalService::start(std::string* error)
         return fail(std::string("socket: ") + std::strerror(errno));
     const int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    // Set before listening, so that accepted connections announce the small window from the start.
+    if (d->options.receiveBuffer > 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &d->options.receiveBuffer, sizeof d->options.receiveBuffer);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(uint16_t(d->options.port));

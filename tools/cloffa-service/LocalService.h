@@ -38,7 +38,8 @@ struct Fault {
         CloseConnection,   // close without answering
         ConnectionClose,   // a normal answer with "Connection: close"
         // transfer pages
-        CloseAfterBytes,   // download: close after `bytes` body bytes
+        CloseAfterBytes,   // download: close after `bytes` body bytes; upload: reset after reading `bytes`
+                           // (and `stallMs` more without reading)
         ShortBody,         // download: Content-Length says the full size, send `bytes` fewer
         StallMidBody,      // download: stall `stallMs` after `bytes` body bytes; upload: stall reading
         StatusAfterBody,   // upload: read the whole body, then answer `status`; download: `status` with the full body
@@ -51,6 +52,8 @@ struct Fault {
         GarbageStatusLine,         // the answer's first line is not an HTTP status line; the connection stays open
         ResetAfterRequest,         // read the request, then reset the connection without answering
         ResetAfterAnswer,          // a normal answer, then the kept-alive connection is reset
+        CutAnswerBody,             // upload: store the file, answer 200 announcing 100 body bytes, send 10, then
+                                   // stall `stallMs` (0: close at once)
     };
     Kind kind = Kind::None;
     int status = 0;
@@ -72,6 +75,7 @@ struct ServiceOptions {
     bool refuseVersion = false;       // NeedUpdate answers true
     std::string serviceNamespace = "http://file.cloffa.example/";  // must match the client's deployment
     int idleTimeoutMs = 30000;        // an idle keep-alive connection is closed after this
+    int receiveBuffer = 0;            // socket receive buffer of every connection in bytes; 0 = the system's
 };
 
 inline constexpr size_t kCapturedBodyLimit = 4 * 1024 * 1024;

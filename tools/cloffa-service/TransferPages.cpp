@@ -60,7 +60,8 @@ std::string boundaryOf(const std::string& contentType)
 // The part of a local path after its last "/" or "\".
 std::string baseName(const std::string& path)
 {
-    const size_t cut = path.find_last_of("/\\");
+    // The clients send their local paths: "\\" is an ordinary character of a file name there.
+    const size_t cut = path.find_last_of('/');
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
@@ -136,6 +137,13 @@ bool LocalService::Impl::handleUpload(HttpConnection& c, CapturedRequest& req, c
         else
             req.bodyTruncated = true;
         req.bodyLength += n;
+        if (fault.kind == Fault::Kind::CloseAfterBytes && req.bodyLength >= fault.bytes) {
+            record(req);
+            if (fault.stallMs > 0)
+                pause(fault.stallMs);  // not reading: the client's writes back up first
+            c.abort();
+            return false;
+        }
         if (fault.kind == Fault::Kind::StallMidBody && !stalled && req.bodyLength >= fault.bytes) {
             stalled = true;
             if (!pause(fault.stallMs)) {
@@ -214,6 +222,13 @@ bool LocalService::Impl::handleUpload(HttpConnection& c, CapturedRequest& req, c
     if (store.commit(temp.path, fileName, written, existing ? existing->idx : -1) < 0)
         return writeSimple(c, 500, "text/html", "", close);
     temp.path.clear();
+    if (fault.kind == Fault::Kind::CutAnswerBody) {
+        // Stored; the answer's status arrives, its body never does in full.
+        c.writeAll(responseHead(200, "text/html; charset=utf-8", 100, false) + std::string(10, 'k'));
+        if (fault.stallMs > 0)
+            pause(fault.stallMs);
+        return false;
+    }
     return writeSimple(c, 200, "text/html; charset=utf-8", "", close);
 }
 
