@@ -16,6 +16,7 @@
 #include <memory>
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,6 +40,22 @@ QString SizeUnknownText() {
 bool PathTaken(const QString& path) {
     struct stat st;
     return lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+// Gives the finished temporary its real name. Unless replacing was approved, a file that appeared there
+// since the last look stays and the move fails with EEXIST instead of replacing it.
+bool TakeFinalName(const QByteArray& from, const QByteArray& to, bool replace) {
+    if (replace)
+        return ::rename(from.constData(), to.constData()) == 0;
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without the flag: a hard link never replaces, then the temporary name goes.
+    if (::link(from.constData(), to.constData()) != 0)
+        return false;
+    ::unlink(from.constData());
+    return true;
 }
 
 // The batch's connection, or one made for a single call outside a batch.
@@ -149,16 +166,11 @@ private:
     std::chrono::steady_clock::time_point m_started;
 };
 
-bool IsPartialDownloadName(const QString& name) {
-    static const QString suffix = QStringLiteral(".quorvane-part");
-    return name.size() > suffix.size() + 1 && name.startsWith(u'.') && name.endsWith(suffix);
-}
-
 // Temporaries of downloads that ended without cleaning up (killed, crashed, power lost) are removed;
 // one that a running transfer, here or in another copy, holds locked is left alone.
 void RemoveStalePartials(const QString& folder) {
     const QDir dir(folder);
-    const QStringList names = dir.entryList({QStringLiteral(".*.quorvane-part")},
+    const QStringList names = dir.entryList({QStringLiteral(".quorvane-part-*"), QStringLiteral(".*.quorvane-part")},
                                             QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& name : names) {
         if (!IsPartialDownloadName(name))
@@ -207,8 +219,8 @@ TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo
     BuildDownloadHeaders(job, nNo, aNo);
 
     const QString finalPath = WithTrailingSeparator(job.destFolder) + name;
-    const QString partName = PartialDownloadPath(job.destFolder, name);
-    const QByteArray partPath = QFile::encodeName(partName);
+    QString partName;
+    QByteArray partPath;
     // Held from creation until the temporary is renamed or removed, so no clean-up takes it meanwhile.
     FileLock partLock;
     int fd = -1;
@@ -251,9 +263,14 @@ TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo
             fileError = EEXIST;
             return false;
         }
-        // A leftover of an earlier try goes; one that a running transfer holds makes the create fail.
-        FileLock::RemoveIfUnlocked(partName);
-        fd = ::open(partPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        // A name of its own, whatever the stored name's length; taken names are skipped.
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            partName = NewPartialDownloadPath(job.destFolder);
+            partPath = QFile::encodeName(partName);
+            fd = ::open(partPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            if (fd >= 0 || errno != EEXIST)
+                break;
+        }
         if (fd < 0) {
             createFailed = true;
             fileError = errno;
@@ -299,6 +316,11 @@ TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo
     if (fd >= 0) {
         if (!writeFailed && !stopped && !flush())
             writeFailed = true;
+        // On disk before it can take the real name: a crash after "done" never leaves it short or empty.
+        if (!writeFailed && !stopped && res.ok && ::fsync(fd) != 0) {
+            writeFailed = true;
+            fileError = errno;
+        }
         if (::close(fd) != 0 && !writeFailed && !stopped) {
             writeFailed = true;
             fileError = errno;
@@ -362,7 +384,7 @@ TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo
         job.reportError(CreateFailedText(), EEXIST);
         return TransferFailed;
     }
-    if (::rename(partPath.constData(), QFile::encodeName(finalPath).constData()) != 0) {
+    if (!TakeFinalName(partPath, QFile::encodeName(finalPath), job.replaceApproved)) {
         const int err = errno;
         dropPartial();
         job.reportError(CreateFailedText(), err);

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QUrl>
 
 #include <cerrno>
@@ -218,6 +219,26 @@ bool IsSafeStoredName(const QString& name) {
     return true;
 }
 
-QString PartialDownloadPath(const QString& folder, const QString& name) {
-    return WithTrailingSeparator(folder) + u'.' + name + u".quorvane-part"_s;
+namespace {
+const QString kPartPrefix = u".quorvane-part-"_s;
+const QString kOldPartSuffix = u".quorvane-part"_s;
+constexpr int kPartDigits = 16;
+} // namespace
+
+QString NewPartialDownloadPath(const QString& folder) {
+    const quint64 n = QRandomGenerator::system()->generate64();
+    return WithTrailingSeparator(folder) + kPartPrefix + u"%1"_s.arg(n, kPartDigits, 16, QChar(u'0'));
+}
+
+bool IsPartialDownloadName(const QString& name) {
+    if (name.startsWith(kPartPrefix) && name.size() == kPartPrefix.size() + kPartDigits) {
+        for (qsizetype i = kPartPrefix.size(); i < name.size(); ++i) {
+            const char16_t c = name.at(i).unicode();
+            if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f')))
+                return false;
+        }
+        return true;
+    }
+    return name.size() > kOldPartSuffix.size() + 1 && name.startsWith(u'.') && name.endsWith(kOldPartSuffix) &&
+           !name.startsWith(kPartPrefix);
 }

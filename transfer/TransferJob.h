@@ -93,7 +93,10 @@ QString CtimeText(std::chrono::system_clock::time_point when);
 QString CtimeNow();
 // A stored name that may be created inside the destination folder.
 bool IsSafeStoredName(const QString& name);
-// The hidden file a download is written to before it takes its name.
-QString PartialDownloadPath(const QString& folder, const QString& name);
+// A new hidden file name in `folder` for a download to be written to before it takes its name; its
+// length does not depend on the stored name.
+QString NewPartialDownloadPath(const QString& folder);
+// A name such temporaries have (also those of earlier versions, ".<name>.quorvane-part").
+bool IsPartialDownloadName(const QString& name);
 
 inline constexpr char kMultipartBoundary[] = "----VAPRE-9e2a467076f3470ca4e6051e031afaab-";

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -29,6 +30,14 @@ const QString kKey = u"test-session-key"_s;
 
 QStringList Entries(const QString& dir) {
     return QDir(dir).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+// The download temporary in `dir`, empty while there is none.
+QString PartialIn(const QString& dir) {
+    for (const QString& name : Entries(dir))
+        if (IsPartialDownloadName(name))
+            return QDir(dir).filePath(name);
+    return {};
 }
 
 QByteArray Content(int size, char seed) {
@@ -152,10 +161,11 @@ private slots:
                              QString::fromStdString(m_service->caFile().string()), m_dest->path(),
                              QString::number(idx), name});
         QVERIFY(child.waitForStarted());
-        const QString part = PartialDownloadPath(m_dest->path(), name);
         // Written up to the stall: the buffer is flushed only when full, so a late stall shows data.
         const qint64 expectAtLeast = stallAfter > 256 * 1024 ? 256 * 1024 : 0;
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(part) && QFileInfo(part).size() >= expectAtLeast, 15000);
+        QString part;
+        QTRY_VERIFY_WITH_TIMEOUT(!(part = PartialIn(m_dest->path())).isEmpty() && QFileInfo(part).size() >= expectAtLeast,
+                                 15000);
         QCOMPARE(child.state(), QProcess::Running);
         // By pid, the way a crash or the system's OOM killer ends it: no clean-up runs.
         child.kill();
@@ -181,8 +191,16 @@ private slots:
         QTest::addColumn<QString>("kind");  // file, locked, child-locked, folder, symlink
         QTest::addColumn<bool>("removed");
         QTest::addColumn<bool>("batch");
-        QTest::newRow("ours, nobody holds it") << u".old.bin.quorvane-part"_s << u"file"_s << true << false;
-        QTest::newRow("ours, nobody holds it, batch") << u".old.bin.quorvane-part"_s << u"file"_s << true << true;
+        QTest::newRow("ours, nobody holds it") << u".quorvane-part-00ff00ff00ff00ff"_s << u"file"_s << true << false;
+        QTest::newRow("ours, nobody holds it, batch") << u".quorvane-part-0123456789abcdef"_s << u"file"_s << true
+                                                      << true;
+        QTest::newRow("ours, held here") << u".quorvane-part-aaaaaaaaaaaaaaaa"_s << u"locked"_s << false << false;
+        QTest::newRow("ours, held by another process") << u".quorvane-part-bbbbbbbbbbbbbbbb"_s << u"child-locked"_s
+                                                       << false << false;
+        QTest::newRow("ours, too few digits") << u".quorvane-part-0123"_s << u"file"_s << false << false;
+        QTest::newRow("ours, upper-case digits") << u".quorvane-part-0123456789ABCDEF"_s << u"file"_s << false << false;
+        QTest::newRow("earlier version's, nobody holds it") << u".old.bin.quorvane-part"_s << u"file"_s << true << false;
+        QTest::newRow("earlier version's, batch") << u".old.bin.quorvane-part"_s << u"file"_s << true << true;
         QTest::newRow("Korean name") << u".보고서.txt.quorvane-part"_s << u"file"_s << true << false;
         QTest::newRow("held here") << u".live.bin.quorvane-part"_s << u"locked"_s << false << false;
         QTest::newRow("held here, batch") << u".live.bin.quorvane-part"_s << u"locked"_s << false << true;
@@ -245,25 +263,76 @@ private slots:
             QCOMPARE(ReadAll(target), old);
     }
 
-    void sameNameHeldElsewhere() {
-        // Another copy downloads the same name into the same folder right now: ours fails, theirs stays.
-        const QString part = PartialDownloadPath(m_dest->path(), u"twice.bin"_s);
-        QVERIFY(WriteFile(part, "theirs"));
-        FileLock theirs(part);
-        QVERIFY(theirs.isLocked());
+    void sameNameTwiceAtOnce() {
+        // Another download of the same name into the same folder is being written right now: each has a
+        // temporary of its own, and theirs is left alone.
+        const QString theirs = NewPartialDownloadPath(m_dest->path());
+        QVERIFY(WriteFile(theirs, "theirs"));
+        FileLock held(theirs);
+        QVERIFY(held.isLocked());
         const int32_t idx = m_service->addFile("twice.bin", "ours");
         ScriptedReporter rep;
+        QCOMPARE(download(u"twice.bin"_s, idx, false, rep), TransferDone);
+        m_service->removeFile(idx);
+        QCOMPARE(ReadAll(theirs), QByteArray("theirs"));
+        QCOMPARE(ReadAll(m_dest->filePath(u"twice.bin"_s)), QByteArray("ours"));
+        QStringList expected{QFileInfo(theirs).fileName(), u"twice.bin"_s};
+        expected.sort();
+        QCOMPARE(Entries(m_dest->path()), expected);
+    }
+
+    void finalNameTakenMeanwhile_data() {
+        QTest::addColumn<bool>("approved");
+        QTest::newRow("no replacement approved: the new file stays") << false;
+        QTest::newRow("replacement approved") << true;
+    }
+    void finalNameTakenMeanwhile() {
+        QFETCH(bool, approved);
+        const QByteArray body = Content(300 * 1024, 5);
+        const int32_t idx = m_service->addFile("late.bin", body.toStdString());
+        const QString finalPath = m_dest->filePath(u"late.bin"_s);
+        ScriptedReporter rep;
+        // Once the last byte is in, another program creates the same name.
+        rep.onProgress = [&](qint64 done, qint64 total) {
+            if (done == total && !QFileInfo::exists(finalPath))
+                WriteFile(finalPath, "created meanwhile");
+        };
         TransferJob job;
         prepare(job, rep);
-        // The failure is a warning line with its number, so it reaches the log file by default.
-        QTest::ignoreMessage(QtWarningMsg,
-                             QRegularExpression(u"^download \"twice\\.bin\" failed status=200 error=%1 ms=\\d+ bytes=0$"_s.arg(EEXIST)));
-        QCOMPARE(DownloadFile(job, u"twice.bin"_s, 1, 1, idx), TransferFailed);
+        job.replaceApproved = approved;
+        if (!approved)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^download \"late\\.bin\" failed "_s));
+        const TransferResult r = DownloadFile(job, u"late.bin"_s, 1, 1, idx);
         m_service->removeFile(idx);
-        QCOMPARE(rep.errors.size(), size_t(1));
-        QCOMPARE(rep.errors[0].second, int(EEXIST));
-        QCOMPARE(ReadAll(part), QByteArray("theirs"));
-        QCOMPARE(Entries(m_dest->path()), QStringList{QFileInfo(part).fileName()});
+        QCOMPARE(Entries(m_dest->path()), QStringList{u"late.bin"_s});
+        if (approved) {
+            QCOMPARE(r, TransferDone);
+            QCOMPARE(ReadAll(finalPath), body);
+        } else {
+            QCOMPARE(r, TransferFailed);
+            QCOMPARE(rep.errors.size(), size_t(1));
+            QCOMPARE(rep.errors[0].second, int(EEXIST));
+            QCOMPARE(ReadAll(finalPath), QByteArray("created meanwhile"));
+        }
+    }
+
+    void longStoredNames_data() {
+        QTest::addColumn<QString>("name");
+        // 255 bytes is the longest name a Linux file system takes.
+        QTest::newRow("255 bytes") << QString(251, u'n') + u".bin"_s;
+        QTest::newRow("241 bytes") << QString(237, u'n') + u".bin"_s;
+        QTest::newRow("Korean, 253 bytes") << QString(83, QChar(u'\uD55C')) + u".bin"_s;
+    }
+    void longStoredNames() {
+        QFETCH(QString, name);
+        QVERIFY(name.toUtf8().size() <= 255);
+        const int32_t idx = m_service->addFile(name.toStdString(), "long name");
+        ScriptedReporter rep;
+        QCOMPARE(download(name, idx, false, rep), TransferDone);
+        m_service->removeFile(idx);
+        QVERIFY(rep.errors.empty());
+        QCOMPARE(Entries(m_dest->path()), QStringList{name});
+        QCOMPARE(ReadAll(m_dest->filePath(name)), QByteArray("long name"));
     }
 
     void lockStates_data() {
