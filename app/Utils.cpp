@@ -66,7 +66,7 @@ QString FormatSize(qint32 bytes) {
     return QString::fromLatin1(buf);
 }
 
-QString FormatKbyte(qint32 bytes) { return QString::number(bytes / 1024) + QStringLiteral(" Kbyte"); }
+QString FormatKbyte(qint64 bytes) { return QString::number(bytes / 1024) + QStringLiteral(" Kbyte"); }
 
 QRect ClampRectToWorkArea(const QRect& rect, const QRect& workArea) {
     // Right and bottom are exclusive here, as in the work-area arithmetic this mirrors.

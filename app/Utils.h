@@ -13,7 +13,7 @@ int GetOsVersionCode();
 int OsVersionCodeFor(int major, int minor);  // 0 = unknown
 
 QString FormatSize(qint32 bytes);   // "0MB", "1KB", "1.5MB" ...
-QString FormatKbyte(qint32 bytes);  // "%d Kbyte"
+QString FormatKbyte(qint64 bytes);  // "%d Kbyte", 64-bit: files of 2 GiB and more
 
 // Moves `rect` fully into `workArea` (left/top win over right/bottom); size unchanged.
 QRect ClampRectToWorkArea(const QRect& rect, const QRect& workArea);

@@ -571,6 +571,8 @@ std::unique_ptr<HttpConnection> StartBatch(TransferJob& job) {
     }
     conn->setCancelCheck([&job] { return job.cancelled.load(); });
     job.connection = conn.get();
+    if (job.reporter)
+        job.reporter->batchStarted();
     return conn;
 }
 

@@ -11,6 +11,8 @@ enum class ReplaceAnswer { Replace, ReplaceAll, Skip, Cancel };
 class TransferReporter {
 public:
     virtual ~TransferReporter() = default;
+    // The batch has its connection set up and its first file comes next: the watcher comes to the front.
+    virtual void batchStarted() {}
     // A file is about to be moved; fire and forget.
     virtual void fileStarted(const QString& name, int ordinal, int count) = 0;
     // The latest byte counts; coalesced by the worker, the final value of a file always comes.

@@ -7,6 +7,7 @@
 #include "ui/controls/CTransparentLabel.h"
 #include "ui/dialogs/CConfirmReplacefileDlg.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -199,16 +200,23 @@ private Q_SLOTS:
     }
 
     void progressText_data() {
+        QTest::addColumn<qint64>("total");
         QTest::addColumn<QList<qint64>>("done");
         QTest::addColumn<QStringList>("texts");
         const QString empty;
-        QTest::newRow("moves past 2 points") << QList<qint64>{2048, 3072, 5120, 6144, 102400}
+        QTest::newRow("moves past 2 points") << qint64(102400) << QList<qint64>{2048, 3072, 5120, 6144, 102400}
                                              << QStringList{empty, u"3 Kbyte / 100 Kbyte"_s, u"3 Kbyte / 100 Kbyte"_s,
                                                             u"6 Kbyte / 100 Kbyte"_s, u"100 Kbyte / 100 Kbyte"_s};
-        QTest::newRow("exactly 2 is not enough") << QList<qint64>{1024, 2048, 2560}
+        QTest::newRow("exactly 2 is not enough") << qint64(102400) << QList<qint64>{1024, 2048, 2560}
                                                  << QStringList{empty, empty, empty};
+        const qint64 gib = qint64(1) << 30;
+        QTest::newRow("2 GiB") << 2 * gib << QList<qint64>{gib, 2 * gib}
+                               << QStringList{u"1048576 Kbyte / 2097152 Kbyte"_s, u"2097152 Kbyte / 2097152 Kbyte"_s};
+        QTest::newRow("5 GiB") << 5 * gib << QList<qint64>{3 * gib, 5 * gib}
+                               << QStringList{u"3145728 Kbyte / 5242880 Kbyte"_s, u"5242880 Kbyte / 5242880 Kbyte"_s};
     }
     void progressText() {
+        QFETCH(qint64, total);
         QFETCH(QList<qint64>, done);
         QFETCH(QStringList, texts);
         DoneCatcher parent;
@@ -218,11 +226,47 @@ private Q_SLOTS:
         dlg.fileStarted(u"folder/a.bin"_s, 1, 1);
         QCoreApplication::processEvents();
         for (int i = 0; i < done.size(); ++i) {
-            dlg.progress(done[i], 102400);
+            dlg.progress(done[i], total);
             QCoreApplication::processEvents();
-            QCOMPARE(bar->value(), int(done[i] * 100 / 102400));
+            QCOMPARE(bar->value(), int(done[i] * 100 / total));
             QCOMPARE(bytes->text(), texts[i]);
         }
+    }
+
+    void broughtToFrontWhenBatchStarts_data() {
+        QTest::addColumn<int>("direction");
+        QTest::newRow("download") << int(CTransmissionDlg::Download);
+        QTest::newRow("upload") << int(CTransmissionDlg::Upload);
+    }
+    void broughtToFrontWhenBatchStarts() {
+        QFETCH(int, direction);
+        DoneCatcher parent;
+        parent.show();
+        QWidget fileManager;  // has the focus when a drag-out download starts
+        fileManager.show();
+        auto dlg = makeDialog(parent, direction);
+        if (direction == CTransmissionDlg::Download) {
+            dlg->SetItems({item("front.bin", "front")});
+        } else {
+            const QString local = m_dest->filePath(u"up-front.bin"_s);
+            QFile f(local);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("up");
+            f.close();
+            dlg->SetItems({TransferItem{-1, local, {}, 0}});
+            m_store.SetQuota(m_service->quotaTotal(), m_service->quotaFree());
+        }
+        // The service holds its answer, so the batch is still running while we look.
+        cloffa::Fault hold;
+        hold.kind = cloffa::Fault::Kind::Stall;
+        hold.stallMs = 4000;
+        m_service->injectFault(direction == CTransmissionDlg::Download ? cloffa::Endpoint::Download
+                                                                       : cloffa::Endpoint::Upload,
+                               hold);
+        QVERIFY(dlg->Start());
+        fileManager.activateWindow();
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeWindow(), static_cast<QWidget*>(dlg.get()), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(parent.count, 1, 15000);
     }
 
     void progressNotFlooding() {

@@ -31,6 +31,7 @@
 namespace {
 
 const QEvent::Type kWorkerEndedEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+const QEvent::Type kBatchStartedEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 
 struct FileStartedRecord {
@@ -199,6 +200,10 @@ void CTransmissionDlg::CancelTransfer() {
 
 // --- worker side -------------------------------------------------------------------------------
 
+void CTransmissionDlg::batchStarted() {
+    QCoreApplication::postEvent(this, new QEvent(kBatchStartedEvent));
+}
+
 void CTransmissionDlg::fileStarted(const QString& name, int ordinal, int count) {
     PostPrivate(this, PrivateMessage::TransferFileStarted, 0, 0, FileStartedRecord{name, ordinal, count});
 }
@@ -242,6 +247,16 @@ void CTransmissionDlg::postAndWait(int message, const QString& text, int number)
 bool CTransmissionDlg::event(QEvent* e) {
     if (e->type() == kWorkerEndedEvent) {
         onWorkerEnded();
+        return true;
+    }
+    if (e->type() == kBatchStartedEvent) {
+        // Another program may have the focus now (a drag-out download starts while the file manager
+        // has it): the progress comes to the front.
+        if (!m_workerEnded && m_modalDepth == 0) {
+            show();
+            raise();
+            activateWindow();
+        }
         return true;
     }
     switch (int(e->type()) - int(QEvent::User)) {
@@ -311,7 +326,7 @@ void CTransmissionDlg::onProgress() {
     m_bar->setValue(percent);
     if (percent - m_lastShownPercent > 2) {
         m_bytesLabel->SetText(Fill(Strings::TransferBytesFormat,
-                                   {FormatKbyte(qint32(done)), FormatKbyte(qint32(total))}));
+                                   {FormatKbyte(done), FormatKbyte(total)}));
         m_lastShownPercent = m_bar->value();
     }
 }

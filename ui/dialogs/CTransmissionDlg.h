@@ -60,6 +60,7 @@ public:
     int lastShownPercent() const { return m_lastShownPercent; }
 
     // TransferReporter, called on the worker thread.
+    void batchStarted() override;
     void fileStarted(const QString& name, int ordinal, int count) override;
     void progress(qint64 done, qint64 total) override;
     std::optional<ReplaceAnswer> askReplace(int count, const QString& text) override;
