@@ -23,11 +23,19 @@ int CQuorvaneApp::Run(const QStringList& arguments) {
     SingleInstance instance;
     if (!instance.Acquire()) {
         m_outcome = Outcome::SecondCopy;
-        // Another copy runs: bring it forward and leave; our own arguments are ignored.
+        // Settings read before the running copy writes its own would only overwrite them later.
+        m_store.FinishSettings(false);
+        // Another copy runs: bring it forward and leave; our own arguments are ignored. A copy that is
+        // still starting has no window yet and answers at once that there is none.
         if (SingleInstance::ActivateRunning())
             QThread::msleep(300);
         return 0;
     }
+    // Written back while the name is still ours: a copy started next reads them, never older ones.
+    struct SettingsWriteBack {
+        SessionStore& store;
+        ~SettingsWriteBack() { store.FinishSettings(true); }
+    } writeBack{m_store};
 
     const LaunchArguments args = ParseLaunchArguments(arguments);
     if (!args.proceed) {
@@ -43,6 +51,7 @@ int CQuorvaneApp::Run(const QStringList& arguments) {
     }
 
     m_outcome = Outcome::WindowShown;
+    instance.PublishWindow();
     if (m_factory)
         m_factory(MainWindowRequest{args.left, args.top, &instance});
     return 0;

@@ -31,7 +31,7 @@ SessionStore::SessionStore(Settings settings) : m_settings(settings) {
 }
 
 SessionStore::~SessionStore() {
-    if (m_settings == Settings::LoadAndSave)
+    if (m_settings == Settings::LoadAndSave && !m_settingsFinished)
         SaveSettings();
     SessionStore* self = this;
     g_instance.compare_exchange_strong(self, nullptr);
@@ -202,6 +202,14 @@ void SessionStore::SetVersionCheckResult(int value) { Lock l(m_lock); m_versionC
 int SessionStore::VersionCheckResult() const { Lock l(m_lock); return m_versionCheckResult; }
 void SessionStore::SetMainWindow(QObject* window) { Lock l(m_lock); m_mainWindow = window; }
 QObject* SessionStore::MainWindow() const { Lock l(m_lock); return m_mainWindow; }
+
+void SessionStore::FinishSettings(bool writeBack) {
+    if (m_settings != Settings::LoadAndSave || m_settingsFinished)
+        return;
+    m_settingsFinished = true;
+    if (writeBack)
+        SaveSettings();
+}
 
 void SessionStore::LoadSettings() {
     QString path;

@@ -101,10 +101,15 @@ public:
 
     void LoadSettings();
     void SaveSettings() const;
+    // Settles the write-back of a LoadAndSave store now instead of at its destruction: written at once
+    // (the running copy, while it still owns the single-instance name), or never (a copy that never ran,
+    // whose values could only be stale).
+    void FinishSettings(bool writeBack);
 
 private:
     mutable std::mutex m_lock;
     Settings m_settings;
+    bool m_settingsFinished = false;
     QString m_launchUserId;
     QString m_sessionKey;
     QByteArray m_authDigest;

@@ -6,6 +6,7 @@ namespace {
 constexpr int kOk = 0;
 constexpr int kNotFound = 2;   // ERROR_FILE_NOT_FOUND
 constexpr int kAccessDenied = 5;
+constexpr int kMoreData = 234;  // ERROR_MORE_DATA
 
 QSettings open() {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Brellow"),
@@ -22,8 +23,12 @@ int ReadDownloadPath(QString& out) {
     QSettings s = open();
     if (!s.contains(kDownloadPath))
         return kNotFound;
-    // The value is read into a 260-character buffer: longer texts are cut there.
-    out = s.value(kDownloadPath).toString().left(kMaxPath - 1);
+    // The value is read into a 260-character buffer: a longer text does not fit and is not read (a cut
+    // path would name another folder); the caller falls back to the documents folder.
+    const QString value = s.value(kDownloadPath).toString();
+    if (value.size() > kMaxPath - 1)
+        return kMoreData;
+    out = value;
     return kOk;
 }
 

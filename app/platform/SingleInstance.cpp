@@ -1,5 +1,6 @@
 #include "app/platform/SingleInstance.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -22,7 +23,8 @@ SingleInstance::SingleInstance(QObject* parent) : QObject(parent) {}
 SingleInstance::~SingleInstance() {
     if (m_owner) {
         QDBusConnection bus = QDBusConnection::sessionBus();
-        bus.unregisterObject(QLatin1String(kQuorvanePath));
+        if (m_published)
+            bus.unregisterObject(QLatin1String(kQuorvanePath));
         bus.unregisterService(QLatin1String(kQuorvaneService));
     }
 }
@@ -33,18 +35,26 @@ bool SingleInstance::Acquire() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface())
         return false;
-    // Export first, so a second copy that sees the name can call straight away.
-    if (!bus.registerObject(QLatin1String(kQuorvanePath), this, QDBusConnection::ExportScriptableSlots))
-        return false;
     const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply = bus.interface()->registerService(
         QLatin1String(kQuorvaneService), QDBusConnectionInterface::DontQueueService,
         QDBusConnectionInterface::DontAllowReplacement);
-    if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
-        bus.unregisterObject(QLatin1String(kQuorvanePath));
+    if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered)
         return false;
-    }
     m_owner = true;
+    // The bus connection holds every incoming call until the event loop first runs; let it start now,
+    // so that a second copy calling while this one is still starting is told at once there is no window.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     return true;
+}
+
+bool SingleInstance::PublishWindow() {
+    if (!m_owner)
+        return false;
+    if (m_published)
+        return true;
+    m_published = QDBusConnection::sessionBus().registerObject(QLatin1String(kQuorvanePath), this,
+                                                               QDBusConnection::ExportScriptableSlots);
+    return m_published;
 }
 
 bool SingleInstance::ActivateRunning(std::chrono::milliseconds timeout) { return callRunning("Activate", timeout); }

@@ -20,6 +20,9 @@ public:
     // True when this copy now owns the name; false when another copy runs (or the bus is unusable).
     bool Acquire();
     bool IsOwner() const { return m_owner; }
+    // Offers Activate() and Logout() from now on: the main window is about to exist. Before that, a
+    // second copy's call fails at once instead of waiting for a copy that is still starting.
+    bool PublishWindow();
 
     // Asks the running copy to come to the front; false when none answered.
     static bool ActivateRunning(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000));
@@ -35,4 +38,5 @@ Q_SIGNALS:
 
 private:
     bool m_owner = false;
+    bool m_published = false;
 };

@@ -219,6 +219,38 @@ private Q_SLOTS:
         QCOMPARE(first.ExitCode(), 0);
     }
 
+    void secondCopyLeavesAtOnceWhileFirstStarts() {
+        // The first copy waits for a toolbar that does not answer: it owns the name, but has no window.
+        QVERIFY(startServer({QStringLiteral("--fail"), QStringLiteral("timeout")}));
+        QProcess first;
+        first.setProcessEnvironment(environment());
+        first.start(m_client, {QStringLiteral("/start"), token(), QStringLiteral("1"), QStringLiteral("2")});
+        QVERIFY(first.waitForStarted());
+        // Wait until the first copy owns the name.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [this] {
+                QProcess p;
+                p.start(QStringLiteral("dbus-send"),
+                        {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                         QStringLiteral("--dest=org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                         QStringLiteral("org.freedesktop.DBus.NameHasOwner"),
+                         QStringLiteral("string:org.brellow.Quorvane")});
+                return p.waitForFinished(5000) && p.readAllStandardOutput().contains("boolean true");
+            }(),
+            3000);
+        QElapsedTimer t;
+        t.start();
+        const Result second = runClient({QStringLiteral("/start"), token(), QStringLiteral("1"), QStringLiteral("2")});
+        const qint64 elapsed = t.elapsed();
+        QCOMPARE(second.exitCode, 0);
+        QVERIFY(!second.out.contains(kShown));
+        // No window to bring forward: it leaves without waiting for an answer.
+        QVERIFY2(elapsed < 1500, qPrintable(QString::number(elapsed)));
+        QVERIFY(first.state() == QProcess::Running);
+        first.kill();
+        first.waitForFinished();
+    }
+
     // The stored settings are read at start and written back unchanged at the end.
     void settingsSurviveRestart() {
         QVERIFY(startServer());
