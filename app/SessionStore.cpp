@@ -31,6 +31,11 @@ SessionStore::SessionStore(Settings settings) : m_settings(settings) {
 }
 
 SessionStore::~SessionStore() {
+    {
+        // A worker past its window's wait still reads and writes here; it finishes within its time-outs.
+        std::unique_lock l(m_lock);
+        m_holdsReleased.wait(l, [this] { return m_holds == 0; });
+    }
     if (m_settings == Settings::LoadAndSave && !m_settingsFinished)
         SaveSettings();
     SessionStore* self = this;
@@ -181,6 +186,30 @@ void SessionStore::AddTransferDialog(QObject* dialog) { Lock l(m_lock); m_transf
 void SessionStore::RemoveTransferDialog(QObject* dialog) { Lock l(m_lock); m_transferDialogs.removeAll(dialog); }
 bool SessionStore::AnyTransferActive() const { Lock l(m_lock); return !m_transferDialogs.isEmpty(); }
 QList<QObject*> SessionStore::TransferDialogs() const { Lock l(m_lock); return m_transferDialogs; }
+SessionStore::Hold::Hold(SessionStore& store) : m_store(&store) {
+    Lock l(store.m_lock);
+    ++store.m_holds;
+}
+
+SessionStore::Hold::~Hold() { Release(); }
+
+SessionStore::Hold& SessionStore::Hold::operator=(Hold&& other) noexcept {
+    if (this != &other) {
+        Release();
+        m_store = std::exchange(other.m_store, nullptr);
+    }
+    return *this;
+}
+
+void SessionStore::Hold::Release() {
+    SessionStore* store = std::exchange(m_store, nullptr);
+    if (!store)
+        return;
+    Lock l(store->m_lock);
+    if (--store->m_holds == 0)
+        store->m_holdsReleased.notify_all();
+}
+
 void SessionStore::AddWorker(const void* worker) { Lock l(m_lock); m_workers.push_back(worker); }
 void SessionStore::RemoveWorker(const void* worker) {
     Lock l(m_lock);

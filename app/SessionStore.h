@@ -8,9 +8,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class QObject;
@@ -84,6 +86,23 @@ public:
     void RemoveTransferDialog(QObject* dialog);
     bool AnyTransferActive() const;
     QList<QObject*> TransferDialogs() const;
+    // Keeps the store alive for a worker thread that may outlive its window: the store's destruction
+    // waits until every hold is released. Taken on the thread that starts the worker, released by the
+    // worker as the last thing it does.
+    class Hold {
+    public:
+        Hold() = default;
+        explicit Hold(SessionStore& store);
+        ~Hold();
+        Hold(Hold&& other) noexcept : m_store(std::exchange(other.m_store, nullptr)) {}
+        Hold& operator=(Hold&& other) noexcept;
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+        void Release();
+
+    private:
+        SessionStore* m_store = nullptr;
+    };
     void AddWorker(const void* worker);
     void RemoveWorker(const void* worker);
     int WorkerCount() const;
@@ -108,6 +127,8 @@ public:
 
 private:
     mutable std::mutex m_lock;
+    std::condition_variable m_holdsReleased;
+    int m_holds = 0;
     Settings m_settings;
     bool m_settingsFinished = false;
     QString m_launchUserId;

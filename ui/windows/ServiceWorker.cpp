@@ -64,7 +64,9 @@ ServiceWorker::~ServiceWorker() {
 
 bool ServiceWorker::Start() {
     try {
-        m_thread = std::thread(&ServiceWorker::Run, m_service, &m_store, m_token, m_operation, m_state);
+        // The store outlives the thread even when the thread outlives this object.
+        auto hold = std::make_shared<SessionStore::Hold>(m_store);
+        m_thread = std::thread(&ServiceWorker::Run, m_service, &m_store, m_token, m_operation, m_state, std::move(hold));
     } catch (const std::system_error&) {
         return false;
     }
@@ -138,7 +140,7 @@ void DeleteQueued(FileService& service, SessionStore& store, ReceiverToken& toke
 } // namespace
 
 void ServiceWorker::Run(std::shared_ptr<FileService> service, SessionStore* store, std::shared_ptr<ReceiverToken> token,
-                        ServiceOperation operation, std::shared_ptr<State> state) {
+                        ServiceOperation operation, std::shared_ptr<State> state, std::shared_ptr<void> storeHold) {
     switch (operation) {
     case ServiceOperation::List:
         FetchList(*service, *store, *token);
@@ -150,5 +152,10 @@ void ServiceWorker::Run(std::shared_ptr<FileService> service, SessionStore* stor
         DeleteQueued(*service, *store, *token);
         break;
     }
+    // Everything else of ours goes before the store may.
+    service.reset();
+    token.reset();
     state->done.set();
+    state.reset();
+    storeHold.reset();
 }

@@ -52,7 +52,7 @@ private:
         ManualResetEvent done;
     };
     static void Run(std::shared_ptr<FileService> service, SessionStore* store, std::shared_ptr<ReceiverToken> token,
-                    ServiceOperation operation, std::shared_ptr<State> state);
+                    ServiceOperation operation, std::shared_ptr<State> state, std::shared_ptr<void> storeHold);
     std::shared_ptr<FileService> m_service;
     SessionStore& m_store;
     std::shared_ptr<ReceiverToken> m_token;

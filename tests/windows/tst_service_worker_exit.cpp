@@ -1,0 +1,72 @@
+// A service worker whose call is stalled when the program ends: its window gives up waiting for it, and
+// the store it writes into must still be there when the answer comes.
+#include "app/SessionStore.h"
+#include "service/FileService.h"
+#include "tools/cloffa-service/LocalService.h"
+#include "ui/windows/ServiceWorker.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+class TestServiceWorkerExit : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    std::unique_ptr<cloffa::LocalService> m_service;
+
+private slots:
+    void initTestCase() {
+        cloffa::ServiceOptions o;
+        o.storeDir = m_dir.filePath(u"store"_s).toStdString();
+        m_service = std::make_unique<cloffa::LocalService>(o);
+        std::string error;
+        QVERIFY2(m_service->start(&error), error.c_str());
+        m_service->addFile("late.txt", "late");
+    }
+    void cleanupTestCase() { m_service.reset(); }
+
+    void storeOutlivesStalledWorker_data() {
+        QTest::addColumn<int>("operation");
+        QTest::newRow("list") << int(ServiceOperation::List);
+        QTest::newRow("version check") << int(ServiceOperation::VersionCheck);
+    }
+    void storeOutlivesStalledWorker() {
+        QFETCH(int, operation);
+        cloffa::Fault stall;
+        stall.kind = cloffa::Fault::Kind::Stall;
+        stall.stallMs = 3500;  // past the window's 2 s wait, well within the receive time-out
+        m_service->injectFault(cloffa::Endpoint::Soap, stall);
+
+        auto store = std::make_unique<SessionStore>(SessionStore::Settings::None);
+        store->SetSessionKey(u"test-session-key"_s);
+        FileServiceSettings settings = FileServiceSettings::FromDeployment();
+        settings.baseUrl = QString::fromStdString(m_service->baseUrl());
+        settings.caFile = QString::fromStdString(m_service->caFile().string());
+        auto service = std::make_shared<FileService>(settings);
+        auto token = std::make_shared<ReceiverToken>(nullptr, nullptr);
+        {
+            ServiceWorker worker(service, *store, token, ServiceOperation(operation));
+            QVERIFY(worker.Start());
+            QTest::qWait(300);  // the call is under way
+            token->Revoke();    // the windows are gone
+        }                       // the worker is left to finish on its own
+        service.reset();
+        token.reset();
+        // main() ends: the store goes only once the late answer has been written into it.
+        QElapsedTimer timer;
+        timer.start();
+        if (ServiceOperation(operation) == ServiceOperation::List) {
+            const qint32 quota = store->QuotaTotal();
+            QCOMPARE(quota, 0);  // not there yet
+        }
+        store.reset();
+        QVERIFY2(timer.elapsed() >= 500, qPrintable(QString::number(timer.elapsed())));
+    }
+};
+
+QTEST_MAIN(TestServiceWorkerExit)
+#include "tst_service_worker_exit.moc"
