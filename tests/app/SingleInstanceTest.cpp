@@ -7,7 +7,6 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QElapsedTimer>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -87,9 +86,9 @@ private slots:
         QVERIFY(WriteDownloadPath(folder) == 0);
         SessionStore store(SessionStore::Settings::None);
         store.LoadSettings();
-        const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
         // Never a cut path, which would name another folder: the documents folder instead.
-        QCOMPARE(store.GetDownloadFolder(), kept ? folder : documents);
+        QVERIFY(!store.GetDocumentsFolder().isEmpty());
+        QCOMPARE(store.GetDownloadFolder(), kept ? folder : store.GetDocumentsFolder());
     }
 
     void publishedWindowAnswers() {

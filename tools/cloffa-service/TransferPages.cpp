@@ -60,8 +60,7 @@ std::string boundaryOf(const std::string& contentType)
 // The part of a local path after its last "/" or "\".
 std::string baseName(const std::string& path)
 {
-    // The clients send their local paths: "\\" is an ordinary character of a file name there.
-    const size_t cut = path.find_last_of('/');
+    const size_t cut = path.find_last_of("/\\");
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
