@@ -65,7 +65,9 @@ def wait_file(path, data, timeout=30):
 
 
 def leftovers(folder):
-    return glob.glob(os.path.join(folder, ".*.quorvane-part")) + glob.glob(os.path.join(folder, "*.quorvane-part"))
+    """The download temporaries in `folder` (".quorvane-part-<hex>", and the older ".<name>.quorvane-part")."""
+    return (glob.glob(os.path.join(folder, ".quorvane-part-*")) + glob.glob(os.path.join(folder, ".*.quorvane-part"))
+            + glob.glob(os.path.join(folder, "*.quorvane-part")))
 
 
 def through_folder_browser(j):

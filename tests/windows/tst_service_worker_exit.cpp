@@ -54,6 +54,7 @@ private slots:
             QTest::qWait(300);  // the call is under way
             token->Revoke();    // the windows are gone
         }                       // the worker is left to finish on its own
+        const std::weak_ptr<FileService> callInFlight = service;
         service.reset();
         token.reset();
         // main() ends: the store goes only once the late answer has been written into it.
@@ -65,6 +66,8 @@ private slots:
         }
         store.reset();
         QVERIFY2(timer.elapsed() >= 500, qPrintable(QString::number(timer.elapsed())));
+        // The worker let go of its call only after it was done with the store.
+        QVERIFY(callInFlight.expired());
     }
 };
 
