@@ -48,16 +48,24 @@ std::string HeaderValue(const CapturedRequest& req, const std::string& name)
 
 HttpConnection::HttpConnection(SSL* ssl, int fd, int id) : m_ssl(ssl), m_fd(fd), m_id(id) {}
 
+HttpConnection::HttpConnection(std::string input, std::string* output, size_t pieceSize)
+    : m_ssl(nullptr), m_fd(-1), m_id(0), m_input(std::move(input)), m_output(output),
+      m_pieceSize(std::max<size_t>(1, pieceSize))
+{
+}
+
 HttpConnection::~HttpConnection()
 {
     close();
-    SSL_free(m_ssl);
-    ::close(m_fd);
+    if (m_ssl)
+        SSL_free(m_ssl);
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 bool HttpConnection::handshake()
 {
-    return SSL_accept(m_ssl) == 1;
+    return !m_ssl || SSL_accept(m_ssl) == 1;
 }
 
 void HttpConnection::close()
@@ -65,6 +73,8 @@ void HttpConnection::close()
     if (m_closed)
         return;
     m_closed = true;
+    if (!m_ssl)
+        return;
     SSL_shutdown(m_ssl);
     ::shutdown(m_fd, SHUT_RDWR);
 }
@@ -88,6 +98,12 @@ long HttpConnection::fill()
         m_pos = 0;
     }
     char buf[16384];
+    if (!m_ssl) {
+        const size_t n = std::min({sizeof buf, m_pieceSize, m_input.size() - m_inputPos});
+        m_buffer.append(m_input, m_inputPos, n);
+        m_inputPos += n;
+        return long(n);
+    }
     const int n = SSL_read(m_ssl, buf, sizeof buf);
     if (n <= 0)
         return n == 0 || SSL_get_error(m_ssl, n) == SSL_ERROR_ZERO_RETURN ? 0 : -1;
@@ -231,6 +247,12 @@ bool HttpConnection::drainBody()
 
 bool HttpConnection::writeAll(const char* data, size_t n)
 {
+    if (!m_ssl) {
+        if (m_closed || !m_output)
+            return n == 0;
+        m_output->append(data, n);
+        return true;
+    }
     while (n > 0 && !m_closed) {
         const int w = SSL_write(m_ssl, data, int(std::min<size_t>(n, 1 << 20)));
         if (w <= 0)

@@ -13,6 +13,9 @@ namespace cloffa {
 class HttpConnection {
 public:
     HttpConnection(SSL* ssl, int fd, int id);
+    // Without TLS or socket: reads come from `input`, at most `pieceSize` bytes at a time as if they
+    // arrived so, and everything written is appended to `output`.
+    HttpConnection(std::string input, std::string* output, size_t pieceSize);
     ~HttpConnection();
     HttpConnection(const HttpConnection&) = delete;
     HttpConnection& operator=(const HttpConnection&) = delete;
@@ -51,6 +54,11 @@ private:
     int64_t m_remaining = 0;  // of the current chunk or the whole body
     bool m_bodyDone = true;
     bool m_closed = false;
+    // The in-memory transport.
+    std::string m_input;
+    size_t m_inputPos = 0;
+    std::string* m_output = nullptr;
+    size_t m_pieceSize = 0;
 };
 
 std::string HeaderValue(const CapturedRequest& req, const std::string& name);

@@ -251,9 +251,14 @@ void LocalService::Impl::serve(int fd, int id, Certificate cert)
     HttpConnection c(ssl, fd, id);
     if (!c.handshake())
         return;
+    serveRequests(c);
+}
+
+void LocalService::Impl::serveRequests(HttpConnection& c)
+{
     for (;;) {
         CapturedRequest req;
-        req.connectionId = id;
+        req.connectionId = c.id();
         std::string version;
         const HttpConnection::HeadResult head = c.readHead(req, version);
         if (head == HttpConnection::HeadResult::Closed)
@@ -533,6 +538,14 @@ void LocalService::stop()
 
 int LocalService::port() const { return d->port; }
 std::string LocalService::baseUrl() const { return "https://" + d->options.host + ":" + std::to_string(d->port); }
+std::string LocalService::answerBytes(const std::string& input, size_t pieceSize)
+{
+    std::string output;
+    HttpConnection c(input, &output, pieceSize);
+    d->serveRequests(c);
+    return output;
+}
+
 std::filesystem::path LocalService::caFile() const { return d->tls.caFile().empty() ? d->options.storeDir / "tls" / "ca.pem" : d->tls.caFile(); }
 std::vector<StoredFile> LocalService::files() const { return d->store.files(); }
 std::optional<StoredFile> LocalService::file(int32_t idx) const { return d->store.file(idx); }

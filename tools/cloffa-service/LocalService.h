@@ -123,6 +123,10 @@ public:
     // Every connection accepted from now on is closed at once, before TLS (a balancer without back end).
     void setCloseOnAccept(bool on);
 
+    // The answers to the requests in `input`, read as one connection that delivers at most `pieceSize`
+    // bytes at a time, without TLS or socket. The store must be open (start()).
+    std::string answerBytes(const std::string& input, size_t pieceSize = 16384);
+
     // Observation.
     std::vector<CapturedRequest> requests() const;
     void clearRequests();

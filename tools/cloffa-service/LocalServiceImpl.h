@@ -24,6 +24,8 @@ struct LocalService::Impl {
 
     void acceptLoop();
     void serve(int fd, int id, Certificate cert);
+    // Requests of one connection until it ends.
+    void serveRequests(HttpConnection& c);
     // false: the connection must end after this request.
     bool handleSoap(HttpConnection& c, CapturedRequest& req, const Fault& fault, bool keepAlive);
     bool handleUpload(HttpConnection& c, CapturedRequest& req, const Fault& fault, bool keepAlive);
