@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 #include <openssl/x509_vfy.h>
 
+#include <memory>
 #include <mutex>
 
 namespace {
@@ -35,6 +36,7 @@ void GlobalInit() {
 
 struct HttpConnection::Exchange {
     HttpConnection* self = nullptr;
+    void* curl = nullptr;
     HttpResult result;
     const HeadersSeen* headersSeen = nullptr;
     const Sink* sink = nullptr;
@@ -52,12 +54,19 @@ HttpConnection::HttpConnection(const QString& baseUrl, const QString& caFile) {
         m_port = static_cast<quint16>(url.port(443));
     }
     m_caFile = caFile.toLocal8Bit();
-    m_curl = curl_easy_init();
+    // Connections and TLS sessions outlive each exchange's handle, so a batch still reuses them.
+    CURLSH* share = curl_share_init();
+    if (share && (curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT) != CURLSHE_OK ||
+                  curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION) != CURLSHE_OK)) {
+        curl_share_cleanup(share);
+        share = nullptr;
+    }
+    m_share = share;
 }
 
 HttpConnection::~HttpConnection() {
-    if (m_curl)
-        curl_easy_cleanup(static_cast<CURL*>(m_curl));
+    if (m_share)
+        curl_share_cleanup(static_cast<CURLSH*>(m_share));
 }
 
 void HttpConnection::noteIdle() { m_lastActivity = std::chrono::steady_clock::now(); }
@@ -124,10 +133,10 @@ size_t HttpConnection::onHeader(char* data, size_t size, size_t count, void* use
     ex->self->m_lastActivity = std::chrono::steady_clock::now();
     if (n == 2 && data[0] == '\r' && data[1] == '\n') {
         long status = 0;
-        curl_easy_getinfo(static_cast<CURL*>(ex->self->m_curl), CURLINFO_RESPONSE_CODE, &status);
+        curl_easy_getinfo(static_cast<CURL*>(ex->curl), CURLINFO_RESPONSE_CODE, &status);
         if (status >= 200) {
             curl_off_t length = -1;
-            curl_easy_getinfo(static_cast<CURL*>(ex->self->m_curl), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+            curl_easy_getinfo(static_cast<CURL*>(ex->curl), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
             ex->result.status = static_cast<int>(status);
             ex->result.contentLength = length;
             ex->result.headersDone = true;
@@ -185,8 +194,16 @@ HttpResult HttpConnection::perform(Exchange& ex, const QByteArray& path, const Q
         ex.result.error = kErrInternal;
         return ex.result;
     }
-    CURL* curl = static_cast<CURL*>(m_curl);
-    curl_easy_reset(curl);
+    // A fresh handle for every exchange: a reused one keeps a pointer to the previous answer's freed
+    // headers, which a folded first header line of the next answer then reads (libcurl before 8.1).
+    const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), curl_easy_cleanup);
+    if (!handle) {
+        ex.result.error = kErrInternal;
+        return ex.result;
+    }
+    CURL* curl = handle.get();
+    ex.curl = curl;
+    curl_easy_setopt(curl, CURLOPT_SHARE, m_share);
 
     QByteArray url = "https://" + QUrl::toAce(m_host);
     if (m_host.contains(QLatin1Char(':')))

@@ -1,5 +1,6 @@
 #pragma once
-// One HTTPS exchange at a time to the transfer host over a libcurl easy handle that lives for a batch.
+// One HTTPS exchange at a time to the transfer host over libcurl: a handle per exchange, the connection
+// and TLS sessions kept for the batch.
 // Header blocks go on the wire exactly as given (after curl's Host line); bodies are streamed through
 // callbacks, never held whole.
 #include <QByteArray>
@@ -34,7 +35,7 @@ public:
     HttpConnection(const HttpConnection&) = delete;
     HttpConnection& operator=(const HttpConnection&) = delete;
 
-    bool isValid() const { return m_curl != nullptr && !m_host.isEmpty(); }
+    bool isValid() const { return m_share != nullptr && !m_host.isEmpty(); }
     QString host() const { return m_host; }
     quint16 port() const { return m_port; }
 
@@ -62,7 +63,7 @@ private:
     static size_t onRead(char* buffer, size_t size, size_t count, void* user);
     static int onProgress(void* user, qint64 dlTotal, qint64 dlNow, qint64 ulTotal, qint64 ulNow);
 
-    void* m_curl = nullptr;
+    void* m_share = nullptr;  // connection cache and TLS sessions of the batch
     QString m_host;
     quint16 m_port = 443;
     QByteArray m_caFile;

@@ -625,6 +625,53 @@ private slots:
         QVERIFY(!m_store.IsNameInProgress(u"keep.txt"_s));
         m_service->removeFile(idx);
     }
+
+    // Every exchange has a handle of its own, yet a batch keeps its one connection.
+    void batchKeepsOneConnection() {
+        std::vector<TransferItem> items;
+        for (int i = 0; i < 3; ++i) {
+            const std::string name = "keep" + std::to_string(i) + ".txt";
+            items.push_back(TransferItem{m_service->addFile(name, "content " + name), QString::fromStdString(name), {}, 0});
+        }
+        ScriptedReporter rep;
+        TransferJob job;
+        prepare(job, rep);
+        job.items = items;
+        RunDownloadBatch(job);
+        QVERIFY(rep.errors.empty());
+        const std::vector<cloffa::CapturedRequest> requests = m_service->requests();
+        QCOMPARE(requests.size(), size_t(3));
+        QCOMPARE(requests[1].connectionId, requests[0].connectionId);
+        QCOMPARE(requests[2].connectionId, requests[0].connectionId);
+        for (const TransferItem& item : items)
+            m_service->removeFile(item.index);
+    }
+
+    // An answer whose first header line is folded, after an answer on the same connection: the second
+    // exchange must not read anything the first one left behind.
+    void foldedHeaderAfterAnotherAnswer() {
+        const int32_t first = m_service->addFile("first.txt", "first content");
+        const int32_t second = m_service->addFile("second.txt", "abc");
+        m_service->injectFault(cloffa::Endpoint::Download, cloffa::Fault{});
+        cloffa::Fault raw;
+        raw.kind = cloffa::Fault::Kind::Raw;
+        raw.body = "HTTP/1.0 200 OK C\n\tonettn-Length: 96\r\n\r\nabc";
+        m_service->injectFault(cloffa::Endpoint::Download, raw);
+        ScriptedReporter rep;
+        TransferJob job;
+        prepare(job, rep);
+        job.items = {TransferItem{first, u"first.txt"_s, {}, 0}, TransferItem{second, u"second.txt"_s, {}, 0}};
+        RunDownloadBatch(job);
+        QCOMPARE(rep.errors.size(), size_t(1));
+        QCOMPARE(rep.errors[0].first, u"다운로드 연결요청에 실패했습니다."_s);
+        QFile f(m_dest->filePath(u"first.txt"_s));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("first content"));
+        QCOMPARE(Entries(m_dest->path()), QStringList{u"first.txt"_s});
+        QCOMPARE(m_service->requests().size(), size_t(2));
+        m_service->removeFile(first);
+        m_service->removeFile(second);
+    }
 };
 
 QTEST_GUILESS_MAIN(TransferServiceTest)

@@ -29,7 +29,8 @@ struct Fault {
         SoapFault,         // HTTP 500 with a SOAP fault body
         HttpStatus,        // `status` with an empty body (SOAP: before the body is read)
         HttpStatusBody,    // `status` with `body` as the body (text/xml)
-        Raw,               // `status` + `body` verbatim as a SOAP answer (200 unless status set)
+        Raw,               // SOAP: `status` + `body` verbatim as the answer (200 unless status set);
+                           // download: `body` as the whole answer, head included, then the connection closes
         MalformedXml,
         WrongElement,
         WrongXsiType,

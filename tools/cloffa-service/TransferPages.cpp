@@ -242,6 +242,10 @@ bool LocalService::Impl::handleDownload(HttpConnection& c, CapturedRequest& req,
 
 bool LocalService::Impl::answerDownload(HttpConnection& c, const CapturedRequest& req, const Fault& fault, bool keepAlive)
 {
+    if (fault.kind == Fault::Kind::Raw) {
+        c.writeAll(fault.body);
+        return false;
+    }
     const bool close = !keepAlive || fault.kind == Fault::Kind::ConnectionClose;
     int32_t idx = 0;
     if (!queryInt(req.target, "Idx", idx))
