@@ -434,6 +434,9 @@ FileServiceSoap::~FileServiceSoap() {
 void FileServiceSoap::Configure() {
     const soap_mode mode = SOAP_IO_CHUNK | SOAP_IO_KEEPALIVE | SOAP_C_UTFSTRING;
     soap_set_mode(m_soap, mode);
+    // The service's answers are literal XML trees: id and href attributes are plain attributes, never
+    // references between elements (the runtime's reference bookkeeping is left out of reach of the answer).
+    soap_set_imode(m_soap, SOAP_XML_TREE);
     m_soap->connect_timeout = static_cast<int>(m_settings.connectTimeout.count());
     m_soap->send_timeout = static_cast<int>(m_settings.sendTimeout.count());
     m_soap->recv_timeout = static_cast<int>(m_settings.receiveTimeout.count());

@@ -143,6 +143,11 @@ void TestSoapMessages::listDecoding_data() {
         << 0 << true << 1 << QStringLiteral("b") << 3 << false << 0;
     row("largest size", HttpResponse(200, listResponse("<fileinfoes>" + fileEntry("<FileSize>2147483647</FileSize>") + "</fileinfoes><userInfo><UserFree>2147483647</UserFree></userInfo>")))
         << 0 << true << 1 << QString() << 2147483647 << true << 2147483647;
+    // Literal answers carry no references: id and href are attributes like any other.
+    row("entry with an id", HttpResponse(200, listResponse("<fileinfoes><FileInfoes id=\"a\">" + one.substr(one.find('>') + 1) + "</fileinfoes>")))
+        << 0 << true << 1 << QStringLiteral("a.txt") << 10 << false << 0;
+    row("href is no reference", HttpResponse(200, listResponse("<fileinfoes><FileInfoes href=\"#a\"/><FileInfoes id=\"a\">" + one.substr(one.find('>') + 1) + "</fileinfoes>")))
+        << 0 << true << 2 << QString() << 0 << false << 0;
     row("nil entry skipped", HttpResponse(200, listResponse("<fileinfoes><FileInfoes xsi:nil=\"true\"/>" + one + "</fileinfoes>")))
         << 0 << true << 1 << QStringLiteral("a.txt") << 10 << false << 0;
     row("utf8 name", HttpResponse(200, listResponse("<fileinfoes>" + fileEntry("<FileName>\xed\x8c\x8c\xec\x9d\xbc.txt</FileName>") + "</fileinfoes>")))
