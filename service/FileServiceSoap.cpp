@@ -15,6 +15,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -45,6 +46,7 @@ struct FileServiceSoap::Impl {
     ResponseFramer framer;
     SOAP_SOCKET (*defaultOpen)(struct soap *, const char *, const char *, int) = nullptr;
     int (*defaultClose)(struct soap *) = nullptr;
+    int (*defaultParseHeader)(struct soap *, const char *, const char *) = nullptr;
 };
 
 namespace {
@@ -171,6 +173,17 @@ private:
     std::chrono::steady_clock::time_point m_started;
     bool m_exchanged = false;
 };
+
+// The runtime sets aside room for an answer's announced length before reading it; no answer of the
+// service comes near this, so a larger announcement ends the answer as unreadable instead.
+constexpr unsigned long long kMaxAnswerLength = 64ull * 1024 * 1024;
+
+int parseHeader(struct soap *soap, const char *key, const char *value) {
+    if (key && value && soap_tag_cmp(key, "Content-Length") == 0 &&
+        std::strtoull(value, nullptr, 10) > kMaxAnswerLength)
+        return soap->error = SOAP_EOM;
+    return implOf(soap)->defaultParseHeader(soap, key, value);
+}
 
 SOAP_SOCKET openNowhere(struct soap *, const char *, const char *, int) {
     return ::open("/dev/null", O_RDWR | O_CLOEXEC);
@@ -447,6 +460,8 @@ void FileServiceSoap::Configure() {
     d->defaultRecv = m_soap->frecv;
     d->defaultOpen = m_soap->fopen;
     d->defaultClose = m_soap->fclose;
+    d->defaultParseHeader = m_soap->fparsehdr;
+    m_soap->fparsehdr = parseHeader;
     m_soap->fsend = countingSend;
     m_soap->frecv = countingRecv;
     m_soap->fopen = openBounded;
