@@ -4,6 +4,7 @@
 #include "app/platform/BrokenPipe.h"
 #include "service/ErrorNumbers.h"
 #include "service/ResponseFramer.h"
+#include "service/SoapTransport.h"
 #include "service/gen/soapH.h"
 
 #include <fcntl.h>
@@ -22,99 +23,9 @@
 #include <sstream>
 #include <vector>
 
-
-struct FileServiceSoap::Impl {
-    // Namespace table built from the deployment's URIs; the context points into it.
-    std::vector<QByteArray> uris;
-    std::array<Namespace, 11> namespaces{};
-    QByteArray hostHeader;
-    std::array<QByteArray, 3> actions;
-    // Header lines of the request being written, emitted in the wire order once all are known.
-    std::map<std::string, std::string> pendingHeaders;
-    // Credentials of the header record set by SetCredentials.
-    QByteArray digest;
-    ns1__UserCredentials credentials;
-    SOAP_ENV__Header header{};
-    bool tlsContextFailed = false;
-    // EncodeRequest captures what would be sent.
-    std::string *capture = nullptr;
-    int (*defaultSend)(struct soap *, const char *, size_t) = nullptr;
-    size_t (*defaultRecv)(struct soap *, char *, size_t) = nullptr;
-    // Bytes of the call being made, for its log line.
-    qint64 sent = 0;
-    qint64 received = 0;
-    ResponseFramer framer;
-    SOAP_SOCKET (*defaultOpen)(struct soap *, const char *, const char *, int) = nullptr;
-    int (*defaultClose)(struct soap *) = nullptr;
-    int (*defaultParseHeader)(struct soap *, const char *, const char *) = nullptr;
-};
+using namespace SoapTransport;
 
 namespace {
-
-constexpr std::array<const char *, 6> kHeaderOrder{
-    "Host", "User-Agent", "Content-Type", "Transfer-Encoding", "Connection", "SOAPAction"};
-
-FileServiceSoap::Impl *implOf(struct soap *soap) {
-    return static_cast<FileServiceSoap::Impl *>(soap->user);
-}
-
-// Writes the request headers with the names, values and order the service has always received.
-int postHeader(struct soap *soap, const char *key, const char *value) {
-    FileServiceSoap::Impl *d = implOf(soap);
-    if (key && !value) {  // the request line
-        const std::string line = std::string(key) + "\r\n";
-        return soap_send_raw(soap, line.data(), line.size());
-    }
-    if (key) {
-        const std::string name(key);
-        std::string v = value ? value : "";
-        if (name == "Host")
-            v = d->hostHeader.toStdString();
-        else if (name == "User-Agent")
-            v = "gSOAP/2.7";
-        else if (name == "Content-Type")
-            v = "text/xml;charset=utf-8";
-        d->pendingHeaders[name] = v;
-        return SOAP_OK;
-    }
-    for (const char *name : kHeaderOrder) {
-        const auto it = d->pendingHeaders.find(name);
-        if (it == d->pendingHeaders.end())
-            continue;
-        const std::string line = it->first + ": " + it->second + "\r\n";
-        if (soap_send_raw(soap, line.data(), line.size()))
-            return soap->error;
-    }
-    d->pendingHeaders.clear();
-    return soap_send_raw(soap, "\r\n", 2);
-}
-
-int captureSend(struct soap *soap, const char *data, size_t n) {
-    implOf(soap)->capture->append(data, n);
-    return SOAP_OK;
-}
-
-// Counting wrappers around the runtime's own transport functions.
-int countingSend(struct soap *soap, const char *data, size_t n) {
-    FileServiceSoap::Impl *d = implOf(soap);
-    const BrokenPipeGuard guard;
-    const int r = d->defaultSend(soap, data, n);
-    if (r == SOAP_OK)
-        d->sent += qint64(n);
-    d->framer.Reset();  // what comes back next answers this request
-    return r;
-}
-
-size_t countingRecv(struct soap *soap, char *data, size_t n) {
-    FileServiceSoap::Impl *d = implOf(soap);
-    if (d->framer.Complete())
-        return 0;  // the whole body is here; the connection would only stall
-    const BrokenPipeGuard guard;  // a TLS read may write (an alert) too
-    const size_t r = d->defaultRecv(soap, data, n);
-    d->received += qint64(r);
-    d->framer.Feed(data, r);
-    return r;
-}
 
 const char *operationName(FileServiceSoap::Operation op) {
     switch (op) {
@@ -173,56 +84,6 @@ private:
     std::chrono::steady_clock::time_point m_started;
     bool m_exchanged = false;
 };
-
-// The runtime sets aside room for an answer's announced length before reading it; no answer of the
-// service comes near this, so a larger announcement ends the answer as unreadable instead.
-constexpr unsigned long long kMaxAnswerLength = 64ull * 1024 * 1024;
-
-int parseHeader(struct soap *soap, const char *key, const char *value) {
-    if (key && value && soap_tag_cmp(key, "Content-Length") == 0 &&
-        std::strtoull(value, nullptr, 10) > kMaxAnswerLength)
-        return soap->error = SOAP_EOM;
-    return implOf(soap)->defaultParseHeader(soap, key, value);
-}
-
-SOAP_SOCKET openNowhere(struct soap *, const char *, const char *, int) {
-    return ::open("/dev/null", O_RDWR | O_CLOEXEC);
-}
-
-// Opens the connection through the runtime, then bounds every blocking read and write on it: the TLS
-// reads of the runtime wait on a blocking socket and would otherwise ignore the receive time-out. The
-// TLS handshake waits under the connect time-out, like the TCP connect before it.
-SOAP_SOCKET openBounded(struct soap *soap, const char *endpoint, const char *host, int port) {
-    const BrokenPipeGuard guard;
-    const int recvTimeout = soap->recv_timeout;
-    const int sendTimeout = soap->send_timeout;
-    if (soap->connect_timeout > 0) {
-        soap->recv_timeout = soap->connect_timeout;
-        soap->send_timeout = soap->connect_timeout;
-    }
-    const SOAP_SOCKET sk = implOf(soap)->defaultOpen(soap, endpoint, host, port);
-    soap->recv_timeout = recvTimeout;
-    soap->send_timeout = sendTimeout;
-    if (soap_valid_socket(sk)) {
-        // Probes find a peer that vanished while the connection waits for the next call.
-        const int on = 1;
-        ::setsockopt(sk, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-        const timeval rcv{soap->recv_timeout, 0};
-        const timeval snd{soap->send_timeout, 0};
-        ::setsockopt(sk, SOL_SOCKET, SO_RCVTIMEO, &rcv, sizeof rcv);
-        ::setsockopt(sk, SOL_SOCKET, SO_SNDTIMEO, &snd, sizeof snd);
-    }
-    return sk;
-}
-
-// Closes the connection without waiting for the server's close notice: a server that went silent would
-// otherwise hold the call for several more seconds. Ours is still sent.
-int closeWithoutWaiting(struct soap *soap) {
-    const BrokenPipeGuard guard;
-    if (soap->ssl)
-        SSL_set_shutdown(soap->ssl, SSL_get_shutdown(soap->ssl) | SSL_RECEIVED_SHUTDOWN);
-    return implOf(soap)->defaultClose(soap);
-}
 
 void initTlsLibrary() {
     static std::once_flag once;

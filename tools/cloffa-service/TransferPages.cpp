@@ -78,14 +78,18 @@ bool acceptableName(const std::string& name)
 struct TempFile {
     std::filesystem::path path;
     FILE* file = nullptr;
-    ~TempFile()
+    // Gone before a refusal is answered, so a client that looks right after the answer finds nothing.
+    void discard()
     {
         if (file)
             std::fclose(file);
+        file = nullptr;
         std::error_code ec;
         if (!path.empty())
             std::filesystem::remove(path, ec);
+        path.clear();
     }
+    ~TempFile() { discard(); }
 };
 
 } // namespace
@@ -203,13 +207,18 @@ bool LocalService::Impl::handleUpload(HttpConnection& c, CapturedRequest& req, c
             stage = Stage::Epilogue;
         }
     }
+    // Refusals once the body was read: nothing of the upload is left by the time they are answered.
+    const auto refuseRead = [&](int status) {
+        temp.discard();
+        return writeSimple(c, status, "text/html", "", close);
+    };
     const bool wellFormed = !malformed && stage == Stage::Epilogue && (pending == "--" || pending == "--\r\n");
     if (fault.kind == Fault::Kind::StatusAfterBody)
-        return writeSimple(c, fault.status ? fault.status : 500, "text/html", "", close);
+        return refuseRead(fault.status ? fault.status : 500);
     if (!wellFormed || !acceptableName(fileName))
-        return writeSimple(c, 400, "text/html", "", close);
+        return refuseRead(400);
     if (std::fflush(temp.file) != 0 || writeFailed)
-        return writeSimple(c, 500, "text/html", "", close);
+        return refuseRead(500);
     std::fclose(temp.file);
     temp.file = nullptr;
 
@@ -217,9 +226,9 @@ bool LocalService::Impl::handleUpload(HttpConnection& c, CapturedRequest& req, c
     const std::optional<StoredFile> existing = mode == 1 ? store.findByName(fileName) : std::nullopt;
     const int64_t available = int64_t(quotaFree()) + (existing ? existing->listedSize : 0);
     if (written > available || written > room || written > INT32_MAX)
-        return writeSimple(c, 405, "text/html", "", close);
+        return refuseRead(405);
     if (store.commit(temp.path, fileName, written, existing ? existing->idx : -1) < 0)
-        return writeSimple(c, 500, "text/html", "", close);
+        return refuseRead(500);
     temp.path.clear();
     if (fault.kind == Fault::Kind::CutAnswerBody) {
         // Stored; the answer's status arrives, its body never does in full.
