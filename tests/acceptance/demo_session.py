@@ -70,7 +70,8 @@ class Session:
         try:
             action()
         except TimeoutError as e:
-            raise StepTimeout(f"step {self.number} ({name}): {e}") from None
+            # A wait inside the step ran out with the step's limit: the same failure as the alarm's.
+            raise StepTimeout(f"step {self.number} ({name}): no end within {limit} s ({e})") from None
         finally:
             signal.alarm(0)
         if shot_after:
