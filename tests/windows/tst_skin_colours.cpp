@@ -36,6 +36,18 @@ double Contrast(QRgb a, QRgb b) {
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
+// Glyphs are drawn without anti-aliasing, so each of their pixels carries the text's own colour: thin
+// Hangul strokes at dialog size otherwise never reach it, whichever font the machine picks.
+void DrawTextAliased(QWidget* window) {
+    QList<QWidget*> widgets = window->findChildren<QWidget*>();
+    widgets.prepend(window);
+    for (QWidget* w : widgets) {
+        QFont font = w->font();
+        font.setStyleStrategy(QFont::NoAntialias);
+        w->setFont(font);
+    }
+}
+
 // The background is the most frequent colour of the area; the text is the colour, among those drawn
 // on at least a few pixels, that stands out most from it (anti-aliased edges lie in between).
 double TextContrast(const QImage& area) {
@@ -116,6 +128,7 @@ private Q_SLOTS:
         m_store.AppendFile({0, 1, u"보고서.txt"_s, 123456, u"26-12-09"_s});
         m_store.AppendFile({0, 2, u"photo.jpg"_s, 2000000, u"26-12-08"_s});
         window.FileList()->List()->RefreshRows();
+        DrawTextAliased(&window);
         QCoreApplication::processEvents();
         checkLabels(&window, u"main window"_s);
 
@@ -148,6 +161,7 @@ private Q_SLOTS:
         CModalessMessageBox box;
         box.SetMessageText(Strings::WaitFileList);
         box.show();
+        DrawTextAliased(&box);
         checkLabels(&box, u"waiting box"_s);
     }
 
@@ -163,6 +177,7 @@ private Q_SLOTS:
                 label->SetText(text);
         }
         dialog.show();
+        DrawTextAliased(&dialog);
         checkLabels(&dialog, u"transfer dialog"_s);
     }
 };
