@@ -68,7 +68,9 @@ QByteArray MakeKeySeed(const QByteArray& seed) {
     return Md5HexLower(picked);
 }
 
-QString GetVolumeTag() { return QString::number(VolumeInfo::SystemVolumeSerial()) + u'l'; }
+QString VolumeTag(quint32 serial) { return QString::number(serial) + u'l'; }
+
+QString GetVolumeTag() { return VolumeTag(VolumeInfo::SystemVolumeSerial()); }
 
 QByteArray BytesToHex(const QByteArray& bytes) { return bytes.toHex(); }
 
@@ -100,17 +102,21 @@ QByteArray MakeLaunchKey(const QByteArray& seedDigest, const QString& volumeTag)
     return EncryptToHex(seedDigest, volumeTag).left(kKeySize);
 }
 
-QString DecryptLaunchToken(const QString& token) {
+QString DecryptLaunchToken(const QString& token) { return DecryptLaunchToken(token, GetVolumeTag()); }
+
+QString DecryptLaunchToken(const QString& token, const QString& volumeTag) {
     const QByteArray ansi = ToAnsi(token);
     if (ansi.isEmpty())
         return {};
-    const QByteArray key = MakeLaunchKey(MakeKeySeed(), GetVolumeTag());
+    const QByteArray key = MakeLaunchKey(MakeKeySeed(), volumeTag);
     const QByteArray plain = DecryptFromHex(ansi, QString::fromLatin1(key));
     const qsizetype end = plain.indexOf('\0');
     return FromAnsi(end < 0 ? plain : plain.left(end));
 }
 
-QByteArray MakeLaunchToken(const QString& userId) {
-    const QByteArray key = MakeLaunchKey(MakeKeySeed(), GetVolumeTag());
+QByteArray MakeLaunchToken(const QString& userId) { return MakeLaunchToken(userId, GetVolumeTag()); }
+
+QByteArray MakeLaunchToken(const QString& userId, const QString& volumeTag) {
+    const QByteArray key = MakeLaunchKey(MakeKeySeed(), volumeTag);
     return EncryptToHex(ToAnsi(userId), QString::fromLatin1(key));
 }

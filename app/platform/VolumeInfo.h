@@ -2,12 +2,8 @@
 // The serial number of the system volume, which binds the launch key to the machine.
 #include <QtGlobal>
 
-#include <optional>
-
 class VolumeInfo {
 public:
     // Low 32 bits of the file system id of "/"; 0 when it cannot be read.
     static quint32 SystemVolumeSerial();
-    // Tests and the toolbar stand-in can pose as another machine.
-    static void SetSerialOverride(std::optional<quint32> serial);
 };

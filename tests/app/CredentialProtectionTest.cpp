@@ -10,7 +10,6 @@ class CredentialProtectionTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void cleanup() { VolumeInfo::SetSerialOverride(std::nullopt); }
 
     void hexToBytes_data() {
         QTest::addColumn<QByteArray>("text");
@@ -56,12 +55,9 @@ private Q_SLOTS:
     }
 
     void volumeTag() {
-        VolumeInfo::SetSerialOverride(4294967295u);
-        QCOMPARE(GetVolumeTag(), QStringLiteral("4294967295l"));
-        VolumeInfo::SetSerialOverride(0);
-        QCOMPARE(GetVolumeTag(), QStringLiteral("0l"));
-        VolumeInfo::SetSerialOverride(std::nullopt);
-        QVERIFY(GetVolumeTag().endsWith(u'l'));
+        QCOMPARE(VolumeTag(4294967295u), QStringLiteral("4294967295l"));
+        QCOMPARE(VolumeTag(0), QStringLiteral("0l"));
+        QCOMPARE(GetVolumeTag(), VolumeTag(VolumeInfo::SystemVolumeSerial()));
     }
 
     void aesKnownAnswer() {
@@ -119,11 +115,9 @@ private Q_SLOTS:
     }
 
     void tokenFromAnotherVolume() {
-        VolumeInfo::SetSerialOverride(12345u);
-        const QByteArray token = MakeLaunchToken(QStringLiteral("tester01"));
-        QCOMPARE(DecryptLaunchToken(QString::fromLatin1(token)), QStringLiteral("tester01"));
-        VolumeInfo::SetSerialOverride(12346u);
-        QVERIFY(DecryptLaunchToken(QString::fromLatin1(token)) != QStringLiteral("tester01"));
+        const QByteArray token = MakeLaunchToken(QStringLiteral("tester01"), VolumeTag(12345u));
+        QCOMPARE(DecryptLaunchToken(QString::fromLatin1(token), VolumeTag(12345u)), QStringLiteral("tester01"));
+        QVERIFY(DecryptLaunchToken(QString::fromLatin1(token), VolumeTag(12346u)) != QStringLiteral("tester01"));
     }
 
     void failingTokens() {

@@ -5,7 +5,6 @@
 #include "app/SessionBlob.h"
 #include "app/platform/SingleInstance.h"
 #include "app/platform/ToolbarSessionClient.h"
-#include "app/platform/VolumeInfo.h"
 #include "tools/tavirun/SessionServer.h"
 
 #include <QCoreApplication>
@@ -58,12 +57,13 @@ Options parse(const QStringList& args) {
 
 // Volume serial and seed overrides let tests pose as another machine or another toolbar build.
 QByteArray tokenFor(const QString& userId, const Options& o) {
-    if (o.named.contains(QStringLiteral("volume-serial")))
-        VolumeInfo::SetSerialOverride(o.named.value(QStringLiteral("volume-serial")).toUInt());
+    const QString volumeTag = o.named.contains(QStringLiteral("volume-serial"))
+                                  ? VolumeTag(o.named.value(QStringLiteral("volume-serial")).toUInt())
+                                  : GetVolumeTag();
     const QByteArray seed = o.named.contains(QStringLiteral("seed"))
                                 ? o.named.value(QStringLiteral("seed")).toLatin1()
                                 : QByteArray(kLaunchSeed);
-    const QByteArray key = MakeLaunchKey(MakeKeySeed(seed), GetVolumeTag());
+    const QByteArray key = MakeLaunchKey(MakeKeySeed(seed), volumeTag);
     return EncryptToHex(ToAnsi(userId), QString::fromLatin1(key));
 }
 
