@@ -14,6 +14,9 @@
 
 #include <thread>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -601,6 +604,44 @@ private slots:
             t.join();
         QCOMPARE(m_store.QuotaFree(), 900000 + 2 * 50000 * 3 - 2 * 50000 * 2);
         QCOMPARE(m_store.QuotaUsed(), 1000000 - m_store.QuotaFree());
+    }
+
+    // A file system that fills up mid-download (a file size limit stands in for it): the user is told,
+    // nothing half-written is left, and a file being replaced keeps its old content.
+    void fullDisk_data() {
+        QTest::addColumn<bool>("replacing");
+        QTest::newRow("new file") << false;
+        QTest::newRow("replacing a file") << true;
+    }
+    void fullDisk() {
+        QFETCH(bool, replacing);
+        const int32_t idx = m_service->addFile("full.bin", RandomBytes(300000).toStdString());
+        if (replacing)
+            writeLocal(u"full.bin"_s, "old");
+        ScriptedReporter rep;
+        rep.answers.push_back(ReplaceAnswer::Replace);
+        TransferJob job;
+        prepare(job, rep);
+        job.items = {TransferItem{idx, u"full.bin"_s, {}, 0}};
+        rlimit saved{};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
+        rlimit limited = saved;
+        limited.rlim_cur = 64 * 1024;
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &limited) == 0);
+        RunDownloadBatch(job);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+        m_service->removeFile(idx);
+        QCOMPARE(rep.errors.size(), size_t(1));
+        QCOMPARE(rep.errors[0].first, u"파일을 기록하는 도중 문제가 발생했습니다."_s);
+        QCOMPARE(Entries(m_dest->path()), replacing ? QStringList{u"full.bin"_s} : QStringList{});
+        if (replacing) {
+            QFile f(m_dest->filePath(u"full.bin"_s));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), QByteArray("old"));
+        }
+        QVERIFY(!m_store.IsNameInProgress(u"full.bin"_s));
     }
 
     void failedReplaceKeepsOldFile() {
