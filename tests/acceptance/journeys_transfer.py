@@ -1,13 +1,16 @@
-"""A transfer while it runs: cancel, a refused close, the always-on-top button, a logout from the toolbar.
+"""A transfer while it runs: cancel, a refused close, the always-on-top button, a logout from the toolbar,
+the end of the desktop session.
 The local service holds the transfer in the middle of its body, so it lasts as long as the test needs."""
 
 import os
+import signal
 
 import desktop
 from desktop import wait_until
 from driver import button_text
 from journeys_download import destination_dialog, leftovers, select_rows, start_download, wait_file
 from journeys_upload import drop_on_list, make_files
+from journeys_window import saved_always_top
 
 MAIN_TITLE = "Cloffa - Tavirun"
 
@@ -117,3 +120,35 @@ def logout_during_transfer(j):
     wait_file(os.path.join(folder, "긴 파일.bin"), data, timeout=30)
     assert j.d.wait_launcher_end(15) == 0
     assert not leftovers(folder)
+
+
+def _ended_by_the_session(j, signal_number, question_open):
+    """The desktop session ends (or Ctrl-C in a terminal) while a download runs: the program ends by
+    itself within a few seconds, keeps the setting changed in this run and leaves no temporary behind;
+    a question still open does not hold it."""
+    j.start_desktop()
+    data = os.urandom(400000)
+    j.d.add_stored("긴 파일.bin", data)
+    folder = os.path.join(j.d.home, "down")
+    os.makedirs(folder)
+    j.start_program()
+    j.wait_ready()
+    j.ui.click(j.ui.find(j.main, name="항상 위"))
+    dialog = start_stalled_download(j, "긴 파일.bin", data, folder, 30000)
+    wait_until(lambda: leftovers(folder), 10, "the download to begin writing")
+    if question_open:
+        j.ui.press(j.ui.find(dialog, role="push button", name="취소"))
+        j.ui.message_box(j.app)
+    os.kill(j.d.client_pid(), signal_number)
+    assert j.d.wait_launcher_end(10) == 0, "the program ends as after its own close"
+    assert saved_always_top(j) == "1", f"saved always_top={saved_always_top(j)}"
+    assert not leftovers(folder), leftovers(folder)
+    assert not os.path.exists(os.path.join(folder, "긴 파일.bin"))
+
+
+def ended_by_the_session(j):
+    _ended_by_the_session(j, signal.SIGTERM, question_open=False)
+
+
+def interrupted_while_asked(j):
+    _ended_by_the_session(j, signal.SIGINT, question_open=True)

@@ -11,7 +11,7 @@ TIP_ON = "항상 위 설정"    # offered while off
 TIP_OFF = "항상 위 해제"   # offered while on
 
 
-def _saved_always_top(j):
+def saved_always_top(j):
     path = os.path.join(j.d.env["XDG_CONFIG_HOME"], "Brellow", "TaviRun.conf")
     config = configparser.ConfigParser()
     config.read(path, encoding="utf-8")
@@ -71,7 +71,7 @@ def always_on_top_twice(j):
     wait_until(lambda: _state(j, window, toggle)[0], 10, "the window above the others")
     j.ui.press(j.button("종료"))
     assert j.d.wait_launcher_end(10) == 0
-    assert _saved_always_top(j) == "1", f"saved always_top={_saved_always_top(j)}"
+    assert saved_always_top(j) == "1", f"saved always_top={saved_always_top(j)}"
 
     j.start_program()
     j.wait_ready()
@@ -82,7 +82,7 @@ def always_on_top_twice(j):
     wait_until(_state_is(j, window, toggle, (False, False, TIP_ON)), 10, "off again")
     j.ui.press(j.button("종료"))
     assert j.d.wait_launcher_end(10) == 0
-    assert _saved_always_top(j) == "0", f"saved always_top={_saved_always_top(j)}"
+    assert saved_always_top(j) == "0", f"saved always_top={saved_always_top(j)}"
 
 
 def keyboard_and_screen_reader(j):

@@ -6,6 +6,7 @@
 #include "app/Utils.h"
 #include "app/platform/PrivateEvents.h"
 #include "app/platform/SingleInstance.h"
+#include "app/platform/TerminationSignals.h"
 #include "res/DialogTemplates.h"
 #include "res/Skin.h"
 #include "res/SkinIds.h"
@@ -18,6 +19,7 @@
 #include "ui/controls/CModalessMessageBox.h"
 #include "ui/controls/CThemeListCtrl.h"
 #include "ui/controls/CTransparentLabel.h"
+#include "ui/dialogs/CTransmissionDlg.h"
 #include "ui/windows/CFilelistDlg.h"
 
 #include <QApplication>
@@ -220,6 +222,20 @@ void CQuorvaneDlg::OnToolbarLogout() {
     QApplication::beep();
 }
 
+void CQuorvaneDlg::OnSessionEnd() {
+    m_store.SetExitPending(true);
+    m_logoutTimer.stop();
+    CloseOpenQuestions();
+    const QList<QObject*> transfers = m_store.TransferDialogs();
+    for (QObject* transfer : transfers) {
+        if (auto* dialog = qobject_cast<CTransmissionDlg*>(transfer))
+            dialog->CancelTransfer();
+    }
+    // Otherwise the file list closes this window when the last cancelled transfer has ended.
+    if (!m_store.AnyTransferActive())
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
 void CQuorvaneDlg::RepositionWaitBox() {
     if (!m_waitBox)
         return;
@@ -353,5 +369,10 @@ void RunMainWindow(const MainWindowRequest& request) {
         });
         QObject::connect(request.instance, &SingleInstance::logoutRequested, &dialog, &CQuorvaneDlg::OnToolbarLogout);
     }
+    TerminationSignals sessionEnd;
+    QObject::connect(&sessionEnd, &TerminationSignals::requested, &dialog, [&dialog](int number) {
+        qCInfo(lcUi, "ending on signal %d", number);
+        dialog.OnSessionEnd();
+    });
     dialog.exec();
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The program's only top-level window: captionless, shaped by its skin, with the quota panel, the
 // title buttons, the embedded file list and the waiting box. Drives the start-up sequence against the
-// service and handles the toolbar's logout.
+// service and handles the toolbar's logout and the end of the desktop session.
 #include "ui/windows/CFilelistDlg.h"
 
 #include <QDialog>
@@ -47,6 +47,9 @@ public:
 
     void ToggleAlwaysOnTop();
     void OnToolbarLogout();
+    // The desktop session ends: running transfers stop without a question and the window closes as
+    // soon as they have, so settings are written back and no temporary is left.
+    void OnSessionEnd();
     void RepositionWaitBox();
 
 protected:
