@@ -150,3 +150,50 @@ def task_bar(j):
     assert f'WM_CLASS(STRING) = "{wm_class}", "{wm_class}"' in props, f"StartupWMClass={wm_class}: {props[:300]}"
     for size in (16, 32, 48):
         assert f"Icon ({size} x {size})" in props, f"no {size}x{size} icon: {props[:300]}"
+
+
+def _window_position(j, window):
+    out = j.d.run(["xdotool", "getwindowgeometry", str(window)]).stdout
+    x, y = out.split("Position:")[1].split()[0].split(",")
+    return int(x), int(y)
+
+
+def sort_open_and_move(j):
+    """The list as a mouse user meets it: a header click sorts by that column, the same header again
+    reverses it, another header sorts by that one; a double click on a row asks where to download it;
+    the captionless window is dragged by its body."""
+    j.start_desktop()
+    files = {"나.txt": b"b" * 3000, "가.txt": b"a" * 100000, "다.txt": b"c" * 10}
+    for name, data in files.items():
+        j.d.add_stored(name, data)
+    j.start_program()
+    table = j.wait_ready()
+    wait_until(lambda: len(j.ui.rows(table)) == 3, 10, "the stored files listed")
+
+    def names():
+        return [r[0] for r in j.ui.rows(table)]
+
+    def sort_by(title, wanted):
+        header = j.ui.find(table, role="table column header", name=title)
+        j.ui.click(header)
+        wait_until(lambda: names() == wanted, 5, f"sorted as {wanted} after a click on {title} (seen {names()})")
+
+    sort_by("파일명", ["가.txt", "나.txt", "다.txt"])
+    sort_by("파일명", ["다.txt", "나.txt", "가.txt"])
+    sort_by("크기", ["다.txt", "나.txt", "가.txt"])
+    sort_by("크기", ["가.txt", "나.txt", "다.txt"])
+
+    j.ui.click(j.ui.reveal(table, j.ui.row_of(table, "나.txt")), double=True)
+    dialog = j.ui.window(j.app, "다운로드", role="dialog")
+    j.ui.find(dialog, role="label", name="1개의 파일을 다운로드합니다.")
+    j.ui.press(j.ui.find(dialog, role="push button", name="취소"))
+    j.ui.closed(dialog)
+
+    window = j.ui.x_window_of(j.d.client_pid(), MAIN_TITLE)
+    before = _window_position(j, window)
+    # A point of the skin beside the quota panel's icon: no control there.
+    x, y, w, h = j.ui.extents(j.main)
+    j.ui.drag((x + w // 2, y + 8), (x + w // 2 + 60, y + 8 + 40))
+    wait_until(lambda: _window_position(j, window) == (before[0] + 60, before[1] + 40), 5,
+               f"the window moved by the drag (from {before} to {_window_position(j, window)})")
+    assert desktop.alive(j.d.client_pid())

@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QTest>
 #include <QUrl>
+#include <QWindow>
 
 #include <memory>
 
@@ -117,6 +118,29 @@ private slots:
             QCOMPARE(m_receiver->got[i].lParam, reinterpret_cast<qintptr>(m_list));
             QCOMPARE(m_list->ListModel()->data(m_list->ListModel()->index(0, 0), Qt::DisplayRole).toString(), firstNames[i]);
         }
+    }
+    // Two quick clicks on a header are two sort requests, as two slow ones are; a double click on the
+    // border between two headers sorts nothing.
+    void doubleClickOnHeader_data() {
+        QTest::addColumn<bool>("onBorder");
+        QTest::addColumn<QList<int>>("wParams");
+        QTest::newRow("on a title") << false << QList<int>{1, 0};
+        QTest::newRow("on a border") << true << QList<int>{};
+    }
+    void doubleClickOnHeader() {
+        QFETCH(bool, onBorder);
+        QFETCH(QList<int>, wParams);
+        m_receiver->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_receiver.get()));
+        QHeaderView* header = m_list->header();
+        const int x = onBorder ? header->sectionSize(0) - 1 : header->sectionSize(0) / 2;
+        // Through the window, so the application turns the second press into a double click as it
+        // does for real input.
+        const QPoint at = header->viewport()->mapTo(m_receiver.get(), QPoint(x, header->height() / 2));
+        QTest::mouseDClick(m_receiver->windowHandle(), Qt::LeftButton, {}, at);
+        QCOMPARE(m_receiver->got.size(), size_t(wParams.size()));
+        for (int i = 0; i < wParams.size(); ++i)
+            QCOMPARE(int(m_receiver->got[i].wParam), wParams[i]);
     }
     void dropPostsPathsInOrder_data() {
         QTest::addColumn<QList<QUrl>>("urls");

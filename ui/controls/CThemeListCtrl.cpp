@@ -80,6 +80,9 @@ void CThemeListCtrl::Setup() {
     h->resizeSection(FileListModel::SizeColumn, 56);
     AutoSizeDateColumn();
     connect(h, &QHeaderView::sectionClicked, this, &CThemeListCtrl::HeaderClicked);
+    // The second click of a quick pair arrives as a double click, which the header does not count as a
+    // click: it is one all the same (the border between two titles reports a handle instead).
+    connect(h, &QHeaderView::sectionDoubleClicked, this, &CThemeListCtrl::HeaderClicked);
     connect(h, &QHeaderView::sectionMoved, this, [this] { viewport()->update(); });
 }
 
