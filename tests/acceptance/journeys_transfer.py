@@ -26,6 +26,18 @@ def answer(j, text, button):
     j.ui.closed(box)
 
 
+def _ready_with_a_long_file(j):
+    """The program started and listed, a stored file of 400 kB, an empty download folder."""
+    j.start_desktop()
+    data = os.urandom(400000)
+    j.d.add_stored("긴 파일.bin", data)
+    folder = os.path.join(j.d.home, "down")
+    os.makedirs(folder)
+    j.start_program()
+    j.wait_ready()
+    return data, folder
+
+
 def start_stalled_download(j, name, data, folder, stall_ms):
     j.d.service_command(f"fault download stall-mid-body bytes={len(data) // 3} ms={stall_ms}")
     select_rows(j, [name])
@@ -76,13 +88,7 @@ def cancel(j):
 def close_refused_and_always_on_top(j):
     """While a download runs: "종료" is refused with the message and the program stays; the always-on-top
     button works without disturbing the transfer, which then completes."""
-    j.start_desktop()
-    data = os.urandom(400000)
-    j.d.add_stored("긴 파일.bin", data)
-    folder = os.path.join(j.d.home, "down")
-    os.makedirs(folder)
-    j.start_program()
-    j.wait_ready()
+    data, folder = _ready_with_a_long_file(j)
     window = j.ui.x_window_of(j.d.client_pid(), MAIN_TITLE)
 
     dialog = start_stalled_download(j, "긴 파일.bin", data, folder, 6000)
@@ -103,13 +109,7 @@ def close_refused_and_always_on_top(j):
 def logout_during_transfer(j):
     """The toolbar logs out while a download runs: the program says it ends after the transfer, lets the
     file arrive whole, then ends by itself."""
-    j.start_desktop()
-    data = os.urandom(400000)
-    j.d.add_stored("긴 파일.bin", data)
-    folder = os.path.join(j.d.home, "down")
-    os.makedirs(folder)
-    j.start_program()
-    j.wait_ready()
+    data, folder = _ready_with_a_long_file(j)
 
     start_stalled_download(j, "긴 파일.bin", data, folder, 5000)
     assert j.d.logout() == 0
@@ -126,13 +126,7 @@ def _ended_by_the_session(j, signal_number, question_open):
     """The desktop session ends (or Ctrl-C in a terminal) while a download runs: the program ends by
     itself within a few seconds, keeps the setting changed in this run and leaves no temporary behind;
     a question still open does not hold it."""
-    j.start_desktop()
-    data = os.urandom(400000)
-    j.d.add_stored("긴 파일.bin", data)
-    folder = os.path.join(j.d.home, "down")
-    os.makedirs(folder)
-    j.start_program()
-    j.wait_ready()
+    data, folder = _ready_with_a_long_file(j)
     j.ui.click(j.ui.find(j.main, name="항상 위"))
     dialog = start_stalled_download(j, "긴 파일.bin", data, folder, 30000)
     wait_until(lambda: leftovers(folder), 10, "the download to begin writing")
