@@ -46,7 +46,8 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
     }
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &TerminationSignals::ReadSignal);
-    // SA_RESETHAND: the first signal is ours, a second one takes the default action.
+    // SA_RESETHAND: a second signal of the same kind takes the default action even before the event
+    // loop has read the first; any kind does once it has.
     SetAction(&OnSignal, SA_RESTART | SA_RESETHAND);
 }
 
@@ -64,6 +65,14 @@ TerminationSignals::~TerminationSignals() {
 
 void TerminationSignals::ReadSignal() {
     unsigned char byte = 0;
-    while (::read(g_pipe[0], &byte, 1) == 1)
-        Q_EMIT requested(int(byte));
+    int first = 0;
+    while (::read(g_pipe[0], &byte, 1) == 1) {
+        if (first == 0)
+            first = byte;
+    }
+    if (first == 0 || m_delivered)
+        return;
+    m_delivered = true;
+    SetAction(SIG_DFL, 0);
+    Q_EMIT requested(first);
 }
