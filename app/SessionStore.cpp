@@ -240,6 +240,11 @@ void SessionStore::FinishSettings(bool writeBack) {
         SaveSettings();
 }
 
+void SessionStore::SaveSettingsNow() const {
+    if (m_settings == Settings::LoadAndSave && !m_settingsFinished)
+        SaveSettings();
+}
+
 void SessionStore::LoadSettings() {
     QString path;
     ReadDownloadPath(path);

@@ -124,6 +124,10 @@ public:
     // (the running copy, while it still owns the single-instance name), or never (a copy that never ran,
     // whose values could only be stale).
     void FinishSettings(bool writeBack);
+    // Writes the settings at once, besides the write-back at the end: called by the running copy's
+    // windows when the user changes one, so a session that ends under the program (its display gone,
+    // the process ended without a word) keeps it. Nothing for a store that is not saved or is settled.
+    void SaveSettingsNow() const;
 
 private:
     mutable std::mutex m_lock;

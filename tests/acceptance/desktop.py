@@ -267,6 +267,12 @@ class Desktop:
         self.display = ":" + number.strip().decode()
         self.env["DISPLAY"] = self.display
 
+    def end_display(self):
+        """Ends the X server as a session's end does, before any signal reaches the programs on it."""
+        for proc, name in self.procs:
+            if name == "Xvfb":
+                stop_pid(proc.pid)
+
     def _start_weston(self, xwayland):
         """Weston's headless backend on a socket in the desktop's own runtime folder. The program decides
         its platform by itself here, so the X11 choice of the Xvfb desktops is taken back."""

@@ -197,3 +197,17 @@ def sort_open_and_move(j):
     wait_until(lambda: _window_position(j, window) == (before[0] + 60, before[1] + 40), 5,
                f"the window moved by the drag (from {before} to {_window_position(j, window)})")
     assert desktop.alive(j.d.client_pid())
+
+
+def settings_kept_when_the_display_ends(j):
+    """The X server goes away under the program (a session ending without telling it): the setting the
+    user changed in this run is already in the settings file."""
+    j.start_desktop()
+    j.start_program()
+    j.wait_ready()
+    toggle = j.ui.find(j.main, name="항상 위")
+    j.ui.click(toggle)
+    wait_until(lambda: j.ui.checked(toggle), 10, "the always-on-top button checked")
+    j.d.end_display()
+    j.d.wait_launcher_end(10)
+    assert saved_always_top(j) == "1", f"saved always_top={saved_always_top(j)}"

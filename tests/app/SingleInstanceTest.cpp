@@ -78,6 +78,27 @@ private slots:
         QTest::newRow("far longer") << 1000 << false;
         QTest::newRow("empty") << 0 << false;
     }
+    // What the running copy's windows save when the user changes a setting is on disk at once; a store
+    // that is not saved, or whose write-back is settled, writes nothing.
+    void savedNow_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("running copy") << 0 << u"/srv/now/"_s;
+        QTest::newRow("store without settings") << 1 << u"/srv/before/"_s;
+        QTest::newRow("write-back settled") << 2 << u"/srv/before/"_s;
+    }
+    void savedNow() {
+        QFETCH(int, kind);
+        QFETCH(QString, expected);
+        SessionStore store(kind == 1 ? SessionStore::Settings::None : SessionStore::Settings::LoadAndSave);
+        if (kind == 2)
+            store.FinishSettings(false);
+        QVERIFY(store.SetDownloadFolder(u"/srv/now"_s));
+        store.SaveSettingsNow();
+        QCOMPARE(stored(), expected);
+        store.FinishSettings(false);  // nothing more at its end
+    }
+
     void storedDownloadFolder() {
         QFETCH(int, length);
         QFETCH(bool, kept);

@@ -134,6 +134,7 @@ CFilelistDlg::CFilelistDlg(SessionStore& store, QWidget* mainWindow, std::shared
             return;
         m_targetFound = true;
         m_store.SetDownloadFolder(folder);
+        m_store.SaveSettingsNow();
         PostPrivate(this, PrivateMessage::DragTargetFound);
     });
 }
@@ -274,6 +275,7 @@ void CFilelistDlg::Download() {
     if (!m_desktop.chooseFolder(this, static_cast<int>(batch.size()), &folder, &openFolder) || !Idle())
         return;
     m_store.SetDownloadFolder(folder);
+    m_store.SaveSettingsNow();
     StartTransfer(TransferRequest{false, std::move(batch), m_store.GetDownloadFolder(), openFolder});
 }
 

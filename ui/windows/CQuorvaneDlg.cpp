@@ -195,6 +195,7 @@ void CQuorvaneDlg::ShowQuota() {
 
 void CQuorvaneDlg::ToggleAlwaysOnTop() {
     const bool on = m_store.ToggleAlwaysOnTop() != 0;
+    m_store.SaveSettingsNow();
     if (m_topMost)
         m_topMost->ShowSecond(on);
     UpdateTopMostTip();
