@@ -13,14 +13,16 @@ if(QUORVANE_SANITIZE)
 endif()
 
 # quorvane_add_test(NAME name SOURCES a.cpp ... LIBS lib ... [DBUS] [GUI] [TIMEOUT s] [LABELS l ...])
-#   DBUS: run under a private session bus of its own (dbus-run-session), so tests never share bus names.
+#   DBUS: run under a private session bus of its own (dbus-run-session), so tests never share bus names;
+#         it starts no installed services on demand.
 #   GUI:  widgets on the offscreen platform.
 function(quorvane_add_test)
   cmake_parse_arguments(T "DBUS;GUI" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;ARGS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE quorvane_config Qt6::Test ${T_LIBS})
   if(T_DBUS)
-    add_test(NAME ${T_NAME} COMMAND dbus-run-session -- $<TARGET_FILE:${T_NAME}> ${T_ARGS})
+    add_test(NAME ${T_NAME} COMMAND dbus-run-session --config-file=${PROJECT_SOURCE_DIR}/tests/common/session-bus.conf
+                                   -- $<TARGET_FILE:${T_NAME}> ${T_ARGS})
   else()
     add_test(NAME ${T_NAME} COMMAND ${T_NAME} ${T_ARGS})
   endif()

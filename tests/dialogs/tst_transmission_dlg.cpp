@@ -322,6 +322,9 @@ private Q_SLOTS:
         dlg->SetOpenFolderAfter(true);
         dlg->SetItems({item("a.txt", "new-a"), item("b.txt", "new-b"), item("c.txt", "new-c")});
         QVERIFY(dlg->Start());
+        // Another batch into another folder, chosen while this one runs, changes the stored folder.
+        QTemporaryDir otherBatchFolder;
+        QVERIFY(m_store.SetDownloadFolder(otherBatchFolder.path() + u'/'));
         QVERIFY(dlg->isActive());
         QVERIFY(m_store.AnyTransferActive());
         QTRY_COMPARE_WITH_TIMEOUT(parent.count, 1, 10000);

@@ -395,7 +395,8 @@ void CTransmissionDlg::finishIfEnded() {
     m_joined = true;
     SessionStore::instance().RemoveTransferDialog(this);
     if (m_direction == Download && m_openFolderAfter && !m_job.cancelled) {
-        const QString folder = SessionStore::instance().GetDownloadFolder();
+        // The batch's own folder: the stored one may since have been changed by another batch.
+        const QString folder = m_destFolder;
         // The downloaded files selected in the user's file manager where the desktop offers one,
         // otherwise the folder opened. A folder that cannot be shown is not a failed transfer.
         QStringList landed;
@@ -406,8 +407,14 @@ void CTransmissionDlg::finishIfEnded() {
         }
         if (FolderShower* shower = FindAttached<FolderShower>(this))
             shower->Show(folder, landed);
-        else if (!FileManager().ShowItems(landed) && !QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
-            qCWarning(lcTransfer, "the download folder could not be opened: no desktop opener (xdg-open) answered");
+        else
+            FileManager().ShowItems(landed, [folder](FileManager::Outcome outcome) {
+                // An unanswered request may still be shown: opening the folder too would give two windows.
+                if (outcome == FileManager::Outcome::Unanswered)
+                    qCWarning(lcTransfer, "the file manager did not answer in time; the folder is not opened besides");
+                else if (outcome == FileManager::Outcome::Failed && !QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+                    qCWarning(lcTransfer, "the download folder could not be opened: no desktop opener (xdg-open) answered");
+            });
     }
     sendDone();
 }
