@@ -52,9 +52,9 @@ void FileManager::ShowItems(const QStringList& paths, std::function<void(Outcome
         Later(shared, Outcome::Failed);
         return;
     }
-    QStringList uris;
-    for (const QString& path : paths)
-        uris << QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+    // Most file managers open one window for each item asked for, so a batch of twenty files would give
+    // twenty windows: the first file stands for its folder, shown once with it selected.
+    const QStringList uris{QUrl::fromLocalFile(paths.constFirst()).toString(QUrl::FullyEncoded)};
     QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(kFileManagerService),
                                                        QString::fromLatin1(kFileManagerPath),
                                                        QString::fromLatin1(kFileManagerInterface),

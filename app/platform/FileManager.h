@@ -22,8 +22,9 @@ public:
     // The bus starts a file manager on demand within this time; a slower answer counts as Unanswered.
     explicit FileManager(std::chrono::milliseconds timeout = std::chrono::seconds(25));
 
-    // Asks for `paths` shown selected. `done` runs exactly once, later, from this thread's event loop;
-    // it outlives whatever asked, so it should hold only values.
+    // Asks for the folder of `paths` shown in one window, with the first of them selected. `done` runs
+    // exactly once, later, from this thread's event loop; it outlives whatever asked, so it should hold
+    // only values.
     void ShowItems(const QStringList& paths, std::function<void(Outcome)> done) const;
 
 private:
