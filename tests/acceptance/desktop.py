@@ -115,6 +115,24 @@ class Programs:
                    os.path.join(standins, "cloffa-service"))
 
 
+# The file managers of the desktops users have: how each opens a window of a folder, what its window's
+# title is, and how the session bus starts it to answer org.freedesktop.FileManager1 (None: it offers none).
+FILE_MANAGERS = {
+    "pcmanfm": (["pcmanfm", "{folder}"], "^{name}$", None),
+    "thunar": (["thunar", "{folder}"], "^{name} - ", ["thunar", "--daemon"]),
+    "nautilus": (["nautilus", "--new-window", "{folder}"], "^{name}$", ["nautilus", "--gapplication-service"]),
+    "nemo": (["nemo", "--no-desktop", "{folder}"], "^{name}$", ["nemo", "--no-default-window", "--no-desktop"]),
+    "caja": (["caja", "--no-desktop", "{folder}"], "^{name}$", ["caja", "--no-default-window", "--no-desktop"]),
+    "dolphin": (["dolphin", "--new-window", "{folder}"], "^{name} — Dolphin$", ["dolphin", "--daemon"]),
+}
+# Settings kept in memory: the desktop has no settings service, and nothing is written outside its home.
+FILE_MANAGER_ENV = {"GSETTINGS_BACKEND": "memory", "GIO_USE_VFS": "local", "GTK_USE_PORTAL": "0"}
+
+
+def file_manager_installed(kind):
+    return shutil.which(FILE_MANAGERS[kind][0][0]) is not None
+
+
 class Desktop:
     """One test's desktop. `run_dir` receives the home, the store, the logs and the artefacts."""
 
@@ -318,9 +336,90 @@ class Desktop:
                 raise Unavailable(f"XWayland on {ready} did not answer: {probe.stderr.strip()} "
                                   + self.log_text("weston")[-2000:])
 
+    def _write_bus_config(self):
+        """The session bus's own configuration: the session bus's usual policy, but services come only
+        from the desktop's own folder, never from what else is installed on the machine."""
+        self.bus_services = os.path.join(self.run_dir, "bus-services")
+        os.makedirs(self.bus_services)
+        path = os.path.join(self.run_dir, "session-bus.conf")
+        with open(path, "w") as f:
+            f.write(f"""<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <keep_umask/>
+  <listen>unix:tmpdir=/tmp</listen>
+  <auth>EXTERNAL</auth>
+  <servicedir>{self.bus_services}</servicedir>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+  <limit name="service_start_timeout">30000</limit>
+</busconfig>
+""")
+        return path
+
+    def offer_service(self, name, argv, env=None):
+        """Makes `name` startable on demand by the session bus, as a desktop's service file would: the
+        bus runs `argv` (with `env` added to the desktop's environment) on the first call to it."""
+        wrapper = os.path.join(self.run_dir, "tools", f"service-{name}")
+        exports = "".join(f"export {k}='{v}'\n" for k, v in {**self.env, **(env or {})}.items()
+                          if "'" not in v)
+        with open(wrapper, "w") as f:
+            f.write("#!/bin/sh\n" + exports + f"cd '{self.run_dir}'\n"
+                    + "exec " + " ".join(f"'{a}'" for a in argv)
+                    + f" >> '{os.path.join(self.logs, 'service-' + name + '.log')}' 2>&1\n")
+        os.chmod(wrapper, 0o755)
+        with open(os.path.join(self.bus_services, name + ".service"), "w") as f:
+            f.write(f"[D-BUS Service]\nName={name}\nExec={wrapper}\n")
+        subprocess.run(["dbus-send", "--session", "--dest=org.freedesktop.DBus", "--print-reply",
+                        "/org/freedesktop/DBus", "org.freedesktop.DBus.ReloadConfig"],
+                       env=self.env, check=True, stdout=subprocess.DEVNULL, timeout=10)
+
+    def start_file_manager(self, kind, folder, at=(600, 100), size=(500, 400)):
+        """A window of `folder` in the file manager `kind` (a key of FILE_MANAGERS), moved to `at` and
+        sized; returns its X window. A file manager not installed here skips the journey."""
+        argv, title, _service = FILE_MANAGERS[kind]
+        if not file_manager_installed(kind):
+            raise Unavailable(f"{kind} is not installed")
+        env = dict(self.env)
+        env.update(FILE_MANAGER_ENV)
+        self.spawn(f"{kind}-window", [a.format(folder=folder) for a in argv], env=env)
+        pattern = title.format(name=re.escape(os.path.basename(folder.rstrip("/"))))
+        window = wait_until(lambda: self.run(["xdotool", "search", "--onlyvisible", "--name", pattern]).stdout.split(),
+                            20, f"{kind}'s window of {folder}")[0]
+        self.run(["xdotool", "windowmove", "--sync", window, str(at[0]), str(at[1])])
+        self.run(["xdotool", "windowsize", "--sync", window, str(size[0]), str(size[1])])
+        return int(window)
+
+    def offer_file_manager(self, kind):
+        """Makes `kind` the file manager the session bus starts for org.freedesktop.FileManager1, as its
+        package's service file does on a desktop. False for one that offers no such service."""
+        _argv, _title, service = FILE_MANAGERS[kind]
+        if not file_manager_installed(kind):
+            raise Unavailable(f"{kind} is not installed")
+        if service is None:
+            return False
+        self.offer_service("org.freedesktop.FileManager1", [shutil.which(service[0]), *service[1:]],
+                           env=FILE_MANAGER_ENV)
+        return True
+
+    def file_manager_windows(self, kind, folder):
+        """The visible windows `kind` shows of `folder`."""
+        pattern = FILE_MANAGERS[kind][1].format(name=re.escape(os.path.basename(folder.rstrip("/"))))
+        return [int(w) for w in self.run(["xdotool", "search", "--onlyvisible", "--name", pattern]).stdout.split()]
+
+    def activatable(self):
+        out = subprocess.run(["dbus-send", "--session", "--dest=org.freedesktop.DBus", "--print-reply",
+                              "/org/freedesktop/DBus", "org.freedesktop.DBus.ListActivatableNames"],
+                             env=self.env, capture_output=True, text=True, timeout=10)
+        return sorted(re.findall(r'string "([^"]+)"', out.stdout))
+
     def _start_buses(self):
-        proc = self.spawn("dbus-session", ["dbus-daemon", "--session", "--nofork", "--nopidfile",
-                                           "--print-address=1"], stdout=subprocess.PIPE)
+        proc = self.spawn("dbus-session", ["dbus-daemon", "--config-file=" + self._write_bus_config(), "--nofork",
+                                           "--nopidfile", "--print-address=1"], stdout=subprocess.PIPE)
         address = proc.stdout.readline().decode().strip()
         proc.stdout.close()
         if not address:

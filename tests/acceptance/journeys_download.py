@@ -4,6 +4,7 @@ import glob
 import json
 import os
 import subprocess
+import time
 from urllib.parse import unquote
 
 from desktop import wait_until
@@ -139,40 +140,144 @@ def replace_all(j):
     assert not os.path.exists(j.d.open_requests), "no folder opened when not asked to"
 
 
+def _requests(record):
+    try:
+        with open(record, encoding="utf-8") as f:
+            return [json.loads(line) for line in f]
+    except OSError:
+        return []
+
+
+def _download_opening(j, target, stored):
+    """The stored files downloaded into `target` with "open folder" checked."""
+    for name, data in stored.items():
+        j.d.add_stored(name, data)
+    os.makedirs(target, exist_ok=True)
+    j.start_program()
+    j.wait_ready()
+    select_rows(j, list(stored))
+    dialog = destination_dialog(j, len(stored))
+    j.ui.set_text(j.ui.find(dialog, role="text"), target)
+    start_download(j, dialog, open_folder=True)
+
+
+def _answering(j, until, timeout, after=1.5):
+    """Asks the program's window for its place over and over (each answer comes from its interface
+    thread) until `until()` gives something true, and `after` seconds more. Returns that value, the
+    longest wait for one answer in seconds, and when each answer came (monotonic seconds)."""
+    longest, answers, value = 0.0, [], None
+    deadline = time.monotonic() + timeout
+    settle_until = None
+    while settle_until is None or time.monotonic() < settle_until:
+        asked = time.monotonic()
+        j.ui.extents(j.main)
+        answers.append(time.monotonic())
+        longest = max(longest, answers[-1] - asked)
+        if settle_until is None:
+            value = until()
+            if value:
+                settle_until = time.monotonic() + after
+            elif time.monotonic() > deadline:
+                raise TimeoutError(f"waited {timeout} s for {until.__doc__ or until}")
+        time.sleep(0.02)
+    return value, longest, answers
+
+
+def _shown_items(seen, target, stored):
+    assert [r["method"] for r in seen if r["method"] != "starting"] == ["ShowItems"], seen
+    uris = [r for r in seen if r["method"] == "ShowItems"][0]["uris"]
+    # One of the files stands for the folder: file managers open a window for each item asked for.
+    assert len(uris) == 1 and uris[0].startswith("file:///"), uris
+    shown = unquote(uris[0][len("file://"):])
+    assert shown in [os.path.join(target, n) for n in stored], f"shown {shown}"
+
+
+SHOWN_FILES = {"보고서 최종.txt": "내려받은 보고서\n".encode(), "data #1.bin": os.urandom(90000)}
+
+
 def shown_in_file_manager(j):
-    """With a file manager on the session bus, "open folder" shows the downloaded files selected in it:
-    one ShowItems request with both files' URIs, and the folder is not opened besides."""
+    """With a file manager on the session bus, "open folder" shows the download folder with a downloaded
+    file selected: one ShowItems request, and the folder is not opened besides."""
     j.start_desktop()
     record = os.path.join(j.d.logs, "file-manager.requests")
     manager = j.d.spawn("file-manager1", ["/usr/bin/python3", "-B", os.path.join(HERE, "file_manager1.py"), record],
                         stdout=subprocess.PIPE)
     if manager.stdout.readline().decode().strip() != "ready":
         raise RuntimeError("the file manager stand-in did not start: " + j.d.log_text("file-manager1"))
-    stored = {"보고서 최종.txt": "내려받은 보고서\n".encode(), "data #1.bin": os.urandom(90000)}
-    for name, data in stored.items():
-        j.d.add_stored(name, data)
     target = os.path.join(j.d.home, "받은 파일")
-    os.makedirs(target)
-    j.start_program()
-    j.wait_ready()
+    _download_opening(j, target, SHOWN_FILES)
+    for name, data in SHOWN_FILES.items():
+        wait_file(os.path.join(target, name), data)
+    seen = wait_until(lambda: _requests(record), 10, "the request to the file manager")
+    _shown_items(seen, target, SHOWN_FILES)
+    assert not os.path.exists(j.d.open_requests), "the folder is not opened besides"
 
-    select_rows(j, list(stored))
-    dialog = destination_dialog(j, 2)
-    j.ui.set_text(j.ui.find(dialog, role="text"), target)
-    start_download(j, dialog, open_folder=True)
-    for name, data in stored.items():
+
+def shown_by_slow_file_manager(j):
+    """A file manager the bus starts on demand that takes 4 s to come up: the program's window answers
+    all the while, the files are shown once it is there, and the folder is not opened besides (no second
+    window when the answer comes late)."""
+    j.start_desktop()
+    assert j.d.activatable() == ["org.freedesktop.DBus"], f"the bus offers {j.d.activatable()}"
+    record = os.path.join(j.d.logs, "file-manager.requests")
+    j.d.offer_service("org.freedesktop.FileManager1", ["/usr/bin/python3", "-B", os.path.join(HERE, "file_manager1.py"),
+                                                       record, "--start-delay", "4"])
+    target = os.path.join(j.d.home, "받은 파일")
+    _download_opening(j, target, SHOWN_FILES)
+
+    def shown():
+        """the request to the file manager"""
+        return [r for r in _requests(record) if r["method"] == "ShowItems"]
+    _value, longest, answers = _answering(j, shown, 20, after=2.0)
+    seen = _requests(record)
+    started = seen[0]["at"]
+    answered_while_starting = [t for t in answers if started + 0.5 < t < shown()[0]["at"] - 0.5]
+    print(f"figure: longest wait for the window while a slow file manager starts: {longest * 1000:.0f} ms")
+    assert answered_while_starting, "the window did not answer while the file manager was starting"
+    _shown_items(seen, target, SHOWN_FILES)
+    assert not os.path.exists(j.d.open_requests), "the folder is opened besides: a second window"
+
+
+def _shown_by(j, kind, running=False):
+    """With `kind` as the desktop's file manager (started by the bus as its package has it, or `running`
+    already with a window of the home), "open folder" gives exactly one window of the download folder,
+    and nothing is opened besides."""
+    j.start_desktop()
+    if not j.d.offer_file_manager(kind):
+        raise RuntimeError(f"{kind} offers no file manager service")
+    if running:
+        j.d.start_file_manager(kind, j.d.home, at=(700, 500), size=(400, 300))
+    target = os.path.join(j.d.home, "받은 파일")
+    _download_opening(j, target, SHOWN_FILES)
+    for name, data in SHOWN_FILES.items():
         wait_file(os.path.join(target, name), data)
 
-    def requests():
-        try:
-            with open(record, encoding="utf-8") as f:
-                return [json.loads(line) for line in f]
-        except OSError:
-            return []
-    seen = wait_until(requests, 10, "the request to the file manager")
-    assert [r["method"] for r in seen] == ["ShowItems"], seen
-    uris = seen[0]["uris"]
-    assert all(u.startswith("file:///") for u in uris), uris
-    shown = sorted(unquote(u[len("file://"):]) for u in uris)
-    assert shown == sorted(os.path.join(target, n) for n in stored), f"shown {shown}"
-    assert not os.path.exists(j.d.open_requests), "the folder is not opened besides"
+    def window():
+        """a window of the download folder"""
+        return j.d.file_manager_windows(kind, target)
+    _value, longest, _answers = _answering(j, window, 25)
+    print(f"figure: longest wait for the window while {kind} shows the folder: {longest * 1000:.0f} ms")
+    j.ui.shot(f"shown-by-{kind}")
+    assert len(window()) == 1, f"{kind} shows {len(window())} windows of the folder"
+    assert not os.path.exists(j.d.open_requests), "the folder is opened besides"
+
+
+def shown_by_thunar(j):
+    _shown_by(j, "thunar")
+
+
+def shown_by_nautilus(j):
+    _shown_by(j, "nautilus")
+
+
+def shown_by_nemo(j):
+    _shown_by(j, "nemo")
+
+
+def shown_by_caja(j):
+    # Caja answers the bus only while it runs; started for the request it shows nothing.
+    _shown_by(j, "caja", running=True)
+
+
+def shown_by_dolphin(j):
+    _shown_by(j, "dolphin")
