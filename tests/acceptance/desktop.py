@@ -394,6 +394,66 @@ class Desktop:
         self.run(["xdotool", "windowsize", "--sync", window, str(size[0]), str(size[1])])
         return int(window)
 
+    def window_pixels(self, window):
+        """(width, height, RGB bytes) of an X window's content."""
+        raw = subprocess.run(["import", "-display", self.display, "-window", str(window), "-depth", "8", "ppm:-"],
+                             env=self.env, capture_output=True, timeout=30).stdout
+        fields = raw.split(maxsplit=4)  # P6, width, height, maximum, pixels
+        if len(fields) < 5 or fields[0] != b"P6":
+            raise SetupError(f"no picture of window {window}")
+        return int(fields[1]), int(fields[2]), fields[4]
+
+    def item_point(self, window, timeout=15):
+        """The screen point of the item that the file manager's `window` shows (its folder holds one file),
+        found as the part of the window that changes when everything in it is selected (Ctrl+A): file
+        managers draw their items differently, and few name them on the accessibility bus."""
+        self.run(["xdotool", "windowactivate", "--sync", str(window)])
+        out = self.run(["xdotool", "getwindowgeometry", "--shell", str(window)]).stdout
+        geo = {k: int(v) for k, v in (line.split("=") for line in out.split())}
+        # The keys go to the view: a click on its empty lower right corner.
+        self.run(["xdotool", "mousemove", str(geo["X"] + geo["WIDTH"] - 60), str(geo["Y"] + geo["HEIGHT"] - 90),
+                  "click", "1"])
+        # The window as drawn before: three pictures alike, a little apart (a file manager draws its view in
+        # steps, and again once it has the focus).
+        last = []
+
+        def settled():
+            last.append(self.window_pixels(window))
+            return last[-1] if len(last) >= 3 and last[-1] == last[-2] == last[-3] else None
+        width, height, before = wait_until(settled, timeout, "the file manager's window to be drawn", interval=0.3)
+
+        def groups(values):
+            """Sorted values in runs whose neighbours are at most 12 pixels apart."""
+            runs = []
+            for v in sorted(values):
+                if runs and v - runs[-1][-1] <= 12:
+                    runs[-1].append(v)
+                else:
+                    runs.append([v])
+            return runs
+
+        def changed():
+            w, h, now = self.window_pixels(window)
+            if (w, h) != (width, height):
+                raise SetupError("the file manager's window changed its size")
+            line = w * 3
+            points = [(x, y) for y in range(h) if now[y * line:(y + 1) * line] != before[y * line:(y + 1) * line]
+                      for x in range(w) if now[y * line + x * 3:y * line + x * 3 + 3]
+                      != before[y * line + x * 3:y * line + x * 3 + 3]]
+            # The top-most change is the item (its icon, or only its name, drawn selected): what else changes
+            # is a status bar telling what is selected, below the items.
+            band = next((b for b in groups({y for _x, y in points}) if b[-1] - b[0] >= 10), None)
+            if band:
+                xs = groups({x for x, y in points if band[0] <= y <= band[-1]})[0]
+                if band[-1] - band[0] < 30:
+                    return (xs[0] + xs[-1]) // 2, band[0] - 20  # only the name: its icon is right above it
+                return (xs[0] + xs[-1]) // 2, (band[0] + band[-1]) // 2
+            return None
+        self.run(["xdotool", "key", "ctrl+a"])  # real keys: toolkits ignore keys sent to a window
+        x, y = wait_until(changed, timeout, "the item drawn selected in the file manager's window", interval=0.3)
+        print(f"the item is at {x},{y} in the window of {width}x{height}")
+        return geo["X"] + x, geo["Y"] + y
+
     def offer_file_manager(self, kind):
         """Makes `kind` the file manager the session bus starts for org.freedesktop.FileManager1, as its
         package's service file does on a desktop. False for one that offers no such service."""

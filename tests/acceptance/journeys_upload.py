@@ -163,6 +163,50 @@ def drop_from_program(j):
     os.chmod(read_only, 0o755)
 
 
+def _dropped_from(j, kind):
+    """A file dragged from a window of `kind` showing its folder onto the list goes up as it was."""
+    j.start_desktop()
+    folder = os.path.join(j.d.home, "보낼 파일")
+    name, data = "끌어온 문서.txt", "파일 관리자에서 끌어온 파일\n".encode() * 200
+    make_files(folder, {name: data})
+    window = j.d.start_file_manager(kind, folder, at=(600, 100), size=(500, 400))
+    item = j.d.item_point(window)
+    j.start_program()
+    table = j.wait_ready()
+    x, y, w, h = j.ui.extents(table)
+    j.ui.drag(item, (x + w // 2, y + h // 2), steps=30, hold=0.5, release_wait=0.6)
+    try:
+        wait_listed(j, [name])
+    finally:
+        j.ui.shot(f"dropped-from-{kind}")
+    assert j.d.stored_bytes(name) == data, f"{name} stored as it was"
+    assert os.listdir(folder) == [name], "the file stays where it was"
+
+
+def dropped_from_pcmanfm(j):
+    _dropped_from(j, "pcmanfm")
+
+
+def dropped_from_thunar(j):
+    _dropped_from(j, "thunar")
+
+
+def dropped_from_nautilus(j):
+    _dropped_from(j, "nautilus")
+
+
+def dropped_from_nemo(j):
+    _dropped_from(j, "nemo")
+
+
+def dropped_from_caja(j):
+    _dropped_from(j, "caja")
+
+
+def dropped_from_dolphin(j):
+    _dropped_from(j, "dolphin")
+
+
 def over_quota(j):
     """A file larger than the free space: "아니요" uploads nothing; "예" tries and stops at the free space.
     A quota that shrank at the service after the list was shown: the service refuses, the user is told."""
