@@ -14,6 +14,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import time
 
 USER = "acceptance"
@@ -116,14 +117,15 @@ class Programs:
 
 
 # The file managers of the desktops users have: how each opens a window of a folder, what its window's
-# title is, and how the session bus starts it to answer org.freedesktop.FileManager1 (None: it offers none).
+# title is, how the session bus starts it to answer org.freedesktop.FileManager1 (None: it offers none),
+# and whether an item drawn selected by its name alone is dragged by its icon above the name.
 FILE_MANAGERS = {
-    "pcmanfm": (["pcmanfm", "{folder}"], "^{name}$", None),
-    "thunar": (["thunar", "{folder}"], "^{name} - ", ["thunar", "--daemon"]),
-    "nautilus": (["nautilus", "--new-window", "{folder}"], "^{name}$", ["nautilus", "--gapplication-service"]),
-    "nemo": (["nemo", "--no-desktop", "{folder}"], "^{name}$", ["nemo", "--no-default-window", "--no-desktop"]),
-    "caja": (["caja", "--no-desktop", "{folder}"], "^{name}$", ["caja", "--no-default-window", "--no-desktop"]),
-    "dolphin": (["dolphin", "--new-window", "{folder}"], "^{name} — Dolphin$", ["dolphin", "--daemon"]),
+    "pcmanfm": (["pcmanfm", "{folder}"], "^{name}$", None, True),
+    "thunar": (["thunar", "{folder}"], "^{name} - ", ["thunar", "--daemon"], True),
+    "nautilus": (["nautilus", "--new-window", "{folder}"], "^{name}$", ["nautilus", "--gapplication-service"], True),
+    "nemo": (["nemo", "--no-desktop", "{folder}"], "^{name}$", ["nemo", "--no-default-window", "--no-desktop"], True),
+    "caja": (["caja", "--no-desktop", "{folder}"], "^{name}$", ["caja", "--no-default-window", "--no-desktop"], True),
+    "dolphin": (["dolphin", "--new-window", "{folder}"], "^{name} .+Dolphin$", ["dolphin", "--daemon"], True),
 }
 # Settings kept in memory: the desktop has no settings service, and nothing is written outside its home.
 FILE_MANAGER_ENV = {"GSETTINGS_BACKEND": "memory", "GIO_USE_VFS": "local", "GTK_USE_PORTAL": "0"}
@@ -179,8 +181,9 @@ class Desktop:
         env = {k: v for k, v in os.environ.items()
                if not k.startswith(("XDG_", "DBUS_", "CLOFFA_", "QT_", "AT_SPI", "GTK_", "WAYLAND"))}
         home = self.home
-        runtime = os.path.join(self.run_dir, "runtime")
-        os.makedirs(runtime, mode=0o700)
+        # Short, as sockets are made in it (a socket's path has at most 107 bytes); removed at the end.
+        runtime = tempfile.mkdtemp(prefix="quorvane-acceptance-")
+        self.runtime = runtime
         tools = os.path.join(self.run_dir, "tools")
         os.makedirs(tools)
         env.update({
@@ -381,15 +384,13 @@ class Desktop:
     def start_file_manager(self, kind, folder, at=(600, 100), size=(500, 400)):
         """A window of `folder` in the file manager `kind` (a key of FILE_MANAGERS), moved to `at` and
         sized; returns its X window. A file manager not installed here skips the journey."""
-        argv, title, _service = FILE_MANAGERS[kind]
+        argv, _title, _service, _by_icon = FILE_MANAGERS[kind]
         if not file_manager_installed(kind):
             raise Unavailable(f"{kind} is not installed")
         env = dict(self.env)
         env.update(FILE_MANAGER_ENV)
         self.spawn(f"{kind}-window", [a.format(folder=folder) for a in argv], env=env)
-        pattern = title.format(name=re.escape(os.path.basename(folder.rstrip("/"))))
-        window = wait_until(lambda: self.run(["xdotool", "search", "--onlyvisible", "--name", pattern]).stdout.split(),
-                            20, f"{kind}'s window of {folder}")[0]
+        window = str(wait_until(lambda: self.file_manager_windows(kind, folder), 20, f"{kind}'s window of {folder}")[0])
         self.run(["xdotool", "windowmove", "--sync", window, str(at[0]), str(at[1])])
         self.run(["xdotool", "windowsize", "--sync", window, str(size[0]), str(size[1])])
         return int(window)
@@ -403,7 +404,7 @@ class Desktop:
             raise SetupError(f"no picture of window {window}")
         return int(fields[1]), int(fields[2]), fields[4]
 
-    def item_point(self, window, timeout=15):
+    def item_point(self, kind, window, timeout=15):
         """The screen point of the item that the file manager's `window` shows (its folder holds one file),
         found as the part of the window that changes when everything in it is selected (Ctrl+A): file
         managers draw their items differently, and few name them on the accessibility bus."""
@@ -445,7 +446,7 @@ class Desktop:
             band = next((b for b in groups({y for _x, y in points}) if b[-1] - b[0] >= 10), None)
             if band:
                 xs = groups({x for x, y in points if band[0] <= y <= band[-1]})[0]
-                if band[-1] - band[0] < 30:
+                if band[-1] - band[0] < 30 and FILE_MANAGERS[kind][3]:
                     return (xs[0] + xs[-1]) // 2, band[0] - 20  # only the name: its icon is right above it
                 return (xs[0] + xs[-1]) // 2, (band[0] + band[-1]) // 2
             return None
@@ -457,7 +458,7 @@ class Desktop:
     def offer_file_manager(self, kind):
         """Makes `kind` the file manager the session bus starts for org.freedesktop.FileManager1, as its
         package's service file does on a desktop. False for one that offers no such service."""
-        _argv, _title, service = FILE_MANAGERS[kind]
+        _argv, _title, service, _by_icon = FILE_MANAGERS[kind]
         if not file_manager_installed(kind):
             raise Unavailable(f"{kind} is not installed")
         if service is None:
@@ -469,7 +470,13 @@ class Desktop:
     def file_manager_windows(self, kind, folder):
         """The visible windows `kind` shows of `folder`."""
         pattern = FILE_MANAGERS[kind][1].format(name=re.escape(os.path.basename(folder.rstrip("/"))))
-        return [int(w) for w in self.run(["xdotool", "search", "--onlyvisible", "--name", pattern]).stdout.split()]
+        found = self.run(["xdotool", "search", "--onlyvisible", "--name", pattern]).stdout.split()
+        if not found:
+            # A title xdotool's search cannot read (not in its character set): its windows by class, their
+            # titles read one by one.
+            found = [w for w in self.run(["xdotool", "search", "--onlyvisible", "--class", kind]).stdout.split()
+                     if re.search(pattern, self.run(["xdotool", "getwindowname", w]).stdout.rstrip("\n"))]
+        return [int(w) for w in found]
 
     def activatable(self):
         out = subprocess.run(["dbus-send", "--session", "--dest=org.freedesktop.DBus", "--print-reply",
@@ -652,6 +659,7 @@ class Desktop:
                     except OSError:
                         pass
         self.procs = []
+        shutil.rmtree(self.runtime, ignore_errors=True)
 
 
 def from_environment(test_name, **kw):

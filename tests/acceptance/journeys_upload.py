@@ -170,7 +170,7 @@ def _dropped_from(j, kind):
     name, data = "끌어온 문서.txt", "파일 관리자에서 끌어온 파일\n".encode() * 200
     make_files(folder, {name: data})
     window = j.d.start_file_manager(kind, folder, at=(600, 100), size=(500, 400))
-    item = j.d.item_point(window)
+    item = j.d.item_point(kind, window)
     j.start_program()
     table = j.wait_ready()
     x, y, w, h = j.ui.extents(table)
@@ -201,10 +201,6 @@ def dropped_from_nemo(j):
 
 def dropped_from_caja(j):
     _dropped_from(j, "caja")
-
-
-def dropped_from_dolphin(j):
-    _dropped_from(j, "dolphin")
 
 
 def over_quota(j):
