@@ -249,13 +249,14 @@ def _shown_by(j, kind, running=False):
         j.d.start_file_manager(kind, j.d.home, at=(700, 500), size=(400, 300))
     target = os.path.join(j.d.home, "받은 파일")
     _download_opening(j, target, SHOWN_FILES)
-    for name, data in SHOWN_FILES.items():
-        wait_file(os.path.join(target, name), data)
 
     def window():
         """a window of the download folder"""
         return j.d.file_manager_windows(kind, target)
+    # Asked from the download's start on, so that the moment the folder is asked for falls inside.
     _value, longest, _answers = _answering(j, window, 25)
+    for name, data in SHOWN_FILES.items():
+        wait_file(os.path.join(target, name), data)
     print(f"figure: longest wait for the window while {kind} shows the folder: {longest * 1000:.0f} ms")
     j.ui.shot(f"shown-by-{kind}")
     assert len(window()) == 1, f"{kind} shows {len(window())} windows of the folder"
