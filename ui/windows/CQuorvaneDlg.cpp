@@ -4,6 +4,7 @@
 #include "app/QuorvaneApp.h"
 #include "app/SessionStore.h"
 #include "app/Utils.h"
+#include "app/platform/DesktopNotifier.h"
 #include "app/platform/PrivateEvents.h"
 #include "app/platform/SingleInstance.h"
 #include "app/platform/TerminationSignals.h"
@@ -357,18 +358,36 @@ void CQuorvaneDlg::changeEvent(QEvent* event) {
 
 void RunMainWindow(const MainWindowRequest& request) {
     InstallKoreanTranslations();
-    CQuorvaneDlg dialog(SessionStore::instance(), QPoint(request.left, request.top));
+    SessionBusNotifier notifier(QGuiApplication::desktopFileName());
+    CFilelistDlg::Desktop desktop;
+    desktop.notifier = &notifier;
+    CQuorvaneDlg dialog(SessionStore::instance(), QPoint(request.left, request.top), nullptr, std::move(desktop));
     qCInfo(lcUi, "main window at %d,%d", dialog.x(), dialog.y());
+    const auto bringForward = [&dialog] {
+        dialog.setWindowState(dialog.windowState() & ~Qt::WindowMinimized);
+        dialog.show();
+        dialog.raise();
+        dialog.activateWindow();
+        QApplication::alert(&dialog);
+    };
     if (request.instance) {
-        QObject::connect(request.instance, &SingleInstance::activateRequested, &dialog, [&dialog] {
+        QObject::connect(request.instance, &SingleInstance::activateRequested, &dialog, [bringForward] {
             qCInfo(lcUi, "activated by another copy");
-            dialog.setWindowState(dialog.windowState() & ~Qt::WindowMinimized);
-            dialog.show();
-            dialog.raise();
-            dialog.activateWindow();
-            QApplication::alert(&dialog);
+            bringForward();
         });
         QObject::connect(request.instance, &SingleInstance::logoutRequested, &dialog, &CQuorvaneDlg::OnToolbarLogout);
+        // Files sent from a file manager are taken only when a drop on the list would be.
+        request.instance->SetFilesHandler([&dialog, bringForward](const QStringList& paths) {
+            CFilelistDlg* list = dialog.FileList();
+            if (!list || !dialog.StartSequenceDone() || dialog.Closed() || SessionStore::instance().ExitPending() ||
+                !list->isEnabled() || QApplication::activeModalWidget())
+                return false;
+            qCInfo(lcUi, "%d files sent from the desktop", int(paths.size()));
+            bringForward();
+            // After the answer has gone back: the drop's questions may open boxes of their own.
+            QMetaObject::invokeMethod(list, [list, paths] { list->UploadPaths(paths); }, Qt::QueuedConnection);
+            return true;
+        });
     }
     TerminationSignals sessionEnd;
     QObject::connect(&sessionEnd, &TerminationSignals::requested, &dialog, [&dialog](int number) {
@@ -376,4 +395,6 @@ void RunMainWindow(const MainWindowRequest& request) {
         dialog.OnSessionEnd();
     });
     dialog.exec();
+    if (request.instance)
+        request.instance->SetFilesHandler({});
 }

@@ -1,0 +1,110 @@
+"""Files sent from a file manager's menu: the installed entries run the installed program with the
+selected files, which hands them to the running copy; with no running copy the desktop says so."""
+
+import configparser
+import json
+import os
+import shlex
+import subprocess
+
+from desktop import wait_until
+from journeys_upload import FOLDER_MESSAGE, expect_message, wait_listed
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+APP_ID = "org.brellow.Quorvane"
+NOT_RUNNING = "Cloffa가 실행 중이 아니어서 파일을 보내지 못했습니다."
+
+
+def _exec_line(path, group):
+    entry = configparser.ConfigParser(interpolation=None, strict=False)
+    entry.optionxform = str
+    entry.read(path, encoding="utf-8")
+    return entry[group]["Exec"]
+
+
+def send_as_file_manager(j, entry, group, paths, quoted=False):
+    """Runs the entry's Exec line as the file manager does: %F becomes the selected paths (each its own
+    argument, or double-quoted into the line for Nemo), the program is found on the PATH, which has the
+    install's bin folder. Returns the finished process."""
+    line = _exec_line(os.path.join(j.d.programs.bin, "..", "share", entry), group)
+    if quoted:
+        line = line.replace("%F", " ".join(f'"{p}"' for p in paths))
+        argv = shlex.split(line)
+    else:
+        argv = []
+        for word in shlex.split(line):
+            argv.extend(paths if word == "%F" else [word])
+    env = dict(j.d.env)
+    env["PATH"] = j.d.programs.bin + os.pathsep + env["PATH"]
+    return subprocess.run(argv, env=env, capture_output=True, text=True, timeout=20, cwd=j.d.run_dir)
+
+
+def start_notifications(j):
+    record = os.path.join(j.d.logs, "notifications.jsonl")
+    proc = j.d.spawn("notifications", ["/usr/bin/python3", "-B", os.path.join(HERE, "notification_service.py"),
+                                       record], stdout=subprocess.PIPE)
+    line = proc.stdout.readline().decode().strip()
+    proc.stdout.close()
+    assert line == "ready", f"the notification stand-in did not start: {j.d.log_text('notifications')}"
+    return record
+
+
+def notifications(record):
+    if not os.path.exists(record):
+        return []
+    with open(record, encoding="utf-8") as f:
+        return [json.loads(line) for line in f if line.strip()]
+
+
+def thunar_and_nemo(j):
+    """Thunar's "Send To" entry with two files (a Korean name with blanks among them) and Nemo's action
+    with one: each lands in the store and the list; a folder sent gets the drop's folder message."""
+    j.start_desktop()
+    folder = os.path.join(j.d.home, "보낼 곳")
+    os.makedirs(folder)
+    files = {"보낼 파일 1.txt": "파일 관리자에서 보냄\n".encode(), "data.bin": os.urandom(60000),
+             "nemo file.txt": b"from the action\n"}
+    for name, data in files.items():
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(data)
+    j.start_program()
+    j.wait_ready()
+
+    thunar = os.path.join("Thunar", "sendto", APP_ID + ".desktop")
+    sent = send_as_file_manager(j, thunar, "Desktop Entry",
+                                [os.path.join(folder, "보낼 파일 1.txt"), os.path.join(folder, "data.bin")])
+    assert sent.returncode == 0, f"the sending copy ended with {sent.returncode}: {sent.stderr}"
+    wait_listed(j, ["보낼 파일 1.txt", "data.bin"])
+
+    nemo = os.path.join("nemo", "actions", APP_ID + ".sendto.nemo_action")
+    sent = send_as_file_manager(j, nemo, "Nemo Action", [os.path.join(folder, "nemo file.txt")], quoted=True)
+    assert sent.returncode == 0, f"the sending copy ended with {sent.returncode}: {sent.stderr}"
+    wait_listed(j, list(files))
+    for name, data in files.items():
+        assert j.d.stored_bytes(name) == data, f"{name} stored as it was"
+
+    before = sorted(j.d.stored_names())
+    sent = send_as_file_manager(j, thunar, "Desktop Entry", [folder])
+    assert sent.returncode == 0, f"the sending copy ended with {sent.returncode}: {sent.stderr}"
+    expect_message(j, FOLDER_MESSAGE)
+    assert sorted(j.d.stored_names()) == before, "nothing more went up"
+
+
+def no_running_copy(j):
+    """Sent while no copy runs: nothing goes up, the sender ends with a failure and the desktop's
+    notification service shows why, with the program's name and icon."""
+    j.start_desktop()
+    record = start_notifications(j)
+    path = os.path.join(j.d.home, "혼자 보낸 파일.txt")
+    with open(path, "w", encoding="utf-8") as f:
+        f.write("no copy runs\n")
+    sent = send_as_file_manager(j, os.path.join("Thunar", "sendto", APP_ID + ".desktop"), "Desktop Entry", [path])
+    assert sent.returncode != 0, "the sending copy reports the failure"
+    shown = wait_until(lambda: notifications(record), 10, "the notification")
+    assert len(shown) == 1, shown
+    n = shown[0]
+    assert n["summary"] == NOT_RUNNING, n
+    assert "툴바" in n["body"], n
+    assert n["app"] == "Cloffa" and n["icon"] == APP_ID and n["desktop_entry"] == APP_ID, n
+    assert j.d.stored_names() == [], "nothing uploaded"
+    assert not j.d.windows_named("Cloffa - Tavirun"), "no window opened"
