@@ -358,9 +358,8 @@ void CQuorvaneDlg::changeEvent(QEvent* event) {
 
 void RunMainWindow(const MainWindowRequest& request) {
     InstallKoreanTranslations();
-    SessionBusNotifier notifier(QGuiApplication::desktopFileName());
     CFilelistDlg::Desktop desktop;
-    desktop.notifier = &notifier;
+    desktop.notifier = std::make_shared<SessionBusNotifier>(QGuiApplication::desktopFileName());
     CQuorvaneDlg dialog(SessionStore::instance(), QPoint(request.left, request.top), nullptr, std::move(desktop));
     qCInfo(lcUi, "main window at %d,%d", dialog.x(), dialog.y());
     const auto bringForward = [&dialog] {
