@@ -13,6 +13,8 @@ from journeys_upload import FOLDER_MESSAGE, expect_message, wait_listed
 HERE = os.path.dirname(os.path.abspath(__file__))
 APP_ID = "org.brellow.Quorvane"
 NOT_RUNNING = "Cloffa가 실행 중이 아니어서 파일을 보내지 못했습니다."
+MAIN_TITLE = "Cloffa - Tavirun"
+THUNAR = os.path.join("Thunar", "sendto", APP_ID + ".desktop")
 
 
 def _exec_line(path, group):
@@ -36,6 +38,7 @@ def send_as_file_manager(j, entry, group, paths, quoted=False):
             argv.extend(paths if word == "%F" else [word])
     env = dict(j.d.env)
     env["PATH"] = j.d.programs.bin + os.pathsep + env["PATH"]
+    env["QT_LOGGING_RULES"] = "quorvane.*.info=true"
     return subprocess.run(argv, env=env, capture_output=True, text=True, timeout=20, cwd=j.d.run_dir)
 
 
@@ -70,7 +73,7 @@ def thunar_and_nemo(j):
     j.start_program()
     j.wait_ready()
 
-    thunar = os.path.join("Thunar", "sendto", APP_ID + ".desktop")
+    thunar = THUNAR
     sent = send_as_file_manager(j, thunar, "Desktop Entry",
                                 [os.path.join(folder, "보낼 파일 1.txt"), os.path.join(folder, "data.bin")])
     assert sent.returncode == 0, f"the sending copy ended with {sent.returncode}: {sent.stderr}"
@@ -98,7 +101,7 @@ def no_running_copy(j):
     path = os.path.join(j.d.home, "혼자 보낸 파일.txt")
     with open(path, "w", encoding="utf-8") as f:
         f.write("no copy runs\n")
-    sent = send_as_file_manager(j, os.path.join("Thunar", "sendto", APP_ID + ".desktop"), "Desktop Entry", [path])
+    sent = send_as_file_manager(j, THUNAR, "Desktop Entry", [path])
     assert sent.returncode != 0, "the sending copy reports the failure"
     shown = wait_until(lambda: notifications(record), 10, "the notification")
     assert len(shown) == 1, shown
@@ -107,4 +110,38 @@ def no_running_copy(j):
     assert "툴바" in n["body"], n
     assert n["app"] == "Cloffa" and n["icon"] == APP_ID and n["desktop_entry"] == APP_ID, n
     assert j.d.stored_names() == [], "nothing uploaded"
-    assert not j.d.windows_named("Cloffa - Tavirun"), "no window opened"
+    assert not j.d.windows_named(MAIN_TITLE), "no window opened"
+
+
+def told_when_away(j):
+    """An upload the user watches ends without a notification; one that ends while the main window is
+    minimized is told by the desktop's notification service, in Korean, with the program's icon."""
+    j.start_desktop()
+    record = start_notifications(j)
+    seen = os.path.join(j.d.home, "보는 중.txt")
+    away = os.path.join(j.d.home, "멀리서 올린 파일.bin")
+    with open(seen, "wb") as f:
+        f.write(b"watched\n")
+    data = os.urandom(400000)
+    with open(away, "wb") as f:
+        f.write(data)
+    j.start_program()
+    j.wait_ready()
+
+    sent = send_as_file_manager(j, THUNAR, "Desktop Entry", [seen])
+    assert sent.returncode == 0, f"the sending copy ended with {sent.returncode}: {sent.stderr}"
+    wait_listed(j, ["보는 중.txt"])
+
+    window = j.ui.x_window_of(j.d.client_pid(), MAIN_TITLE)
+    j.d.service_command(f"fault upload stall-mid-body bytes={len(data) // 3} ms=3000")
+    sent = send_as_file_manager(j, THUNAR, "Desktop Entry", [away])
+    assert sent.returncode == 0, f"the sending copy ended with {sent.returncode}: {sent.stderr}"
+    j.ui.window(j.app, "업로드중...", timeout=15)
+    j.ui.press(j.button("최소화"))
+    wait_until(lambda: "_NET_WM_STATE_HIDDEN" in j.d.net_wm_state(window), 10, "the window to be minimised")
+    shown = wait_until(lambda: notifications(record), 20, "the notification")
+    assert len(shown) == 1, f"only the batch that ended unseen is told: {shown}"
+    n = shown[0]
+    assert (n["summary"], n["body"]) == ("업로드를 마쳤습니다.", "1개의 파일을 업로드했습니다."), n
+    assert n["app"] == "Cloffa" and n["icon"] == APP_ID and n["desktop_entry"] == APP_ID, n
+    assert j.d.stored_bytes("멀리서 올린 파일.bin") == data

@@ -378,8 +378,10 @@ void RunMainWindow(const MainWindowRequest& request) {
         // Files sent from a file manager are taken only when a drop on the list would be.
         request.instance->SetFilesHandler([&dialog, bringForward](const QStringList& paths) {
             CFilelistDlg* list = dialog.FileList();
+            // The window itself runs modally; a question or dialog over it would block a drop.
+            const QWidget* modal = QApplication::activeModalWidget();
             if (!list || !dialog.StartSequenceDone() || dialog.Closed() || SessionStore::instance().ExitPending() ||
-                !list->isEnabled() || QApplication::activeModalWidget())
+                !list->isEnabled() || (modal && modal != &dialog))
                 return false;
             qCInfo(lcUi, "%d files sent from the desktop", int(paths.size()));
             bringForward();
