@@ -42,10 +42,12 @@ def send_as_file_manager(j, entry, group, paths, quoted=False):
     return subprocess.run(argv, env=env, capture_output=True, text=True, timeout=20, cwd=j.d.run_dir)
 
 
-def start_notifications(j):
+def start_notifications(j, task_bar=None):
     record = os.path.join(j.d.logs, "notifications.jsonl")
-    proc = j.d.spawn("notifications", ["/usr/bin/python3", "-B", os.path.join(HERE, "notification_service.py"),
-                                       record], stdout=subprocess.PIPE)
+    argv = ["/usr/bin/python3", "-B", os.path.join(HERE, "notification_service.py"), record]
+    if task_bar:
+        argv.append(task_bar)
+    proc = j.d.spawn("notifications", argv, stdout=subprocess.PIPE)
     line = proc.stdout.readline().decode().strip()
     proc.stdout.close()
     assert line == "ready", f"the notification stand-in did not start: {j.d.log_text('notifications')}"
@@ -115,9 +117,11 @@ def no_running_copy(j):
 
 def told_when_away(j):
     """An upload the user watches ends without a notification; one that ends while the main window is
-    minimized is told by the desktop's notification service, in Korean, with the program's icon."""
+    minimized is told by the desktop's notification service, in Korean, with the program's icon. While
+    it runs, the task bar entry shows its progress, and none once it is over."""
     j.start_desktop()
-    record = start_notifications(j)
+    task_bar = os.path.join(j.d.logs, "task-bar.jsonl")
+    record = start_notifications(j, task_bar)
     seen = os.path.join(j.d.home, "보는 중.txt")
     away = os.path.join(j.d.home, "멀리서 올린 파일.bin")
     with open(seen, "wb") as f:
@@ -145,3 +149,11 @@ def told_when_away(j):
     assert (n["summary"], n["body"]) == ("업로드를 마쳤습니다.", "1개의 파일을 업로드했습니다."), n
     assert n["app"] == "Cloffa" and n["icon"] == APP_ID and n["desktop_entry"] == APP_ID, n
     assert j.d.stored_bytes("멀리서 올린 파일.bin") == data
+
+    updates = notifications(task_bar)
+    assert updates and all(u["app"] == f"application://{APP_ID}.desktop" for u in updates), updates
+    running = [u for u in updates if u["progress-visible"]]
+    assert running and all(0.0 <= u["progress"] <= 1.0 and u["count"] == 1 for u in running), updates
+    assert any(0.0 < u["progress"] < 1.0 for u in running), f"progress seen between start and end: {updates}"
+    last = updates[-1]
+    assert not last["progress-visible"] and not last["count-visible"], f"nothing left on the entry: {last}"

@@ -1,8 +1,10 @@
 """A notification service as far as the session bus sees it: owns org.freedesktop.Notifications,
 answers Notify (writing each one as a JSON line to the file named on the command line),
-GetCapabilities and GetServerInformation. Prints "ready" once the name is owned.
+GetCapabilities and GetServerInformation. With a second file it is the task bar too: every
+com.canonical.Unity.LauncherEntry Update signal goes there as a JSON line. Prints "ready" once the name
+is owned.
 
-    notification_service.py RECORD
+    notification_service.py RECORD [TASK-BAR-RECORD]
 """
 
 import json
@@ -30,9 +32,10 @@ INTERFACE = f"""
 
 
 def main(argv):
-    if len(argv) != 2:
+    if len(argv) not in (2, 3):
         sys.exit(__doc__)
     record = argv[1]
+    task_bar = argv[2] if len(argv) == 3 else None
     loop = GLib.MainLoop()
     node = Gio.DBusNodeInfo.new_for_xml(INTERFACE)
     count = [0]
@@ -51,8 +54,16 @@ def main(argv):
         else:
             invocation.return_value(GLib.Variant("(ssss)", ("stand-in", "quorvane tests", "1", "1.2")))
 
+    def on_update(_connection, _sender, path, _interface, _signal, parameters):
+        app, properties = parameters.unpack()
+        with open(task_bar, "a", encoding="utf-8") as f:
+            f.write(json.dumps({"path": path, "app": app, **properties}) + "\n")
+
     def on_bus(connection, _name):
         connection.register_object(PATH, node.interfaces[0], on_call, None, None)
+        if task_bar:
+            connection.signal_subscribe(None, "com.canonical.Unity.LauncherEntry", "Update", None, None,
+                                        Gio.DBusSignalFlags.NONE, on_update)
 
     def on_name(_connection, _name):
         print("ready", flush=True)
