@@ -6,9 +6,11 @@ import json
 import os
 import shlex
 import subprocess
+import time
 
 from desktop import wait_until
-from journeys_upload import FOLDER_MESSAGE, expect_message, wait_listed
+from driver import button_text
+from journeys_upload import FOLDER_MESSAGE, wait_listed
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 APP_ID = "org.brellow.Quorvane"
@@ -91,8 +93,20 @@ def thunar_and_nemo(j):
     before = sorted(j.d.stored_names())
     sent = send_as_file_manager(j, thunar, "Desktop Entry", [folder])
     assert sent.returncode == 0, f"the sending copy ended with {sent.returncode}: {sent.stderr}"
-    expect_message(j, FOLDER_MESSAGE)
-    assert sorted(j.d.stored_names()) == before, "nothing more went up"
+    # Sent while the message is open: taken, and sent up once the user has answered it.
+    box, shown = j.ui.message_box(j.app)
+    assert shown == FOLDER_MESSAGE, shown
+    later = os.path.join(folder, "나중에.txt")
+    with open(later, "wb") as f:
+        f.write(b"sent while a box was open\n")
+    sent = send_as_file_manager(j, thunar, "Desktop Entry", [later])
+    assert sent.returncode == 0, f"the sending copy ended with {sent.returncode}: {sent.stderr}"
+    time.sleep(0.5)
+    assert sorted(j.d.stored_names()) == before, "nothing goes up while the box is open"
+    j.ui.press(j.ui.find(box, role="push button", name=button_text("확인")))
+    j.ui.closed(box)
+    wait_listed(j, ["나중에.txt"])
+    assert sorted(j.d.stored_names()) == sorted(before + ["나중에.txt"]), "the folder itself never went up"
 
 
 def no_running_copy(j):

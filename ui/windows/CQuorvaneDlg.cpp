@@ -22,6 +22,7 @@
 #include "ui/controls/CTransparentLabel.h"
 #include "ui/dialogs/CTransmissionDlg.h"
 #include "ui/windows/CFilelistDlg.h"
+#include "ui/windows/SentFilesInbox.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -369,24 +370,27 @@ void RunMainWindow(const MainWindowRequest& request) {
         dialog.activateWindow();
         QApplication::alert(&dialog);
     };
+    // Files sent from a file manager go up as a drop on the list would, once the window could take one.
+    SentFilesInbox inbox(
+        [&dialog] {
+            const QWidget* modal = QApplication::activeModalWidget();  // the window itself runs modally
+            return dialog.FileList() && dialog.FileList()->isEnabled() && !dialog.Closed() &&
+                   !SessionStore::instance().ExitPending() && (!modal || modal == &dialog);
+        },
+        [&dialog](const QStringList& paths) { dialog.FileList()->UploadPaths(paths); });
     if (request.instance) {
         QObject::connect(request.instance, &SingleInstance::activateRequested, &dialog, [bringForward] {
             qCInfo(lcUi, "activated by another copy");
             bringForward();
         });
         QObject::connect(request.instance, &SingleInstance::logoutRequested, &dialog, &CQuorvaneDlg::OnToolbarLogout);
-        // Files sent from a file manager are taken only when a drop on the list would be.
-        request.instance->SetFilesHandler([&dialog, bringForward](const QStringList& paths) {
-            CFilelistDlg* list = dialog.FileList();
-            // The window itself runs modally; a question or dialog over it would block a drop.
-            const QWidget* modal = QApplication::activeModalWidget();
-            if (!list || !dialog.StartSequenceDone() || dialog.Closed() || SessionStore::instance().ExitPending() ||
-                !list->isEnabled() || (modal && modal != &dialog))
+        request.instance->SetFilesHandler([&dialog, &inbox, bringForward](const QStringList& paths) {
+            // Before the first list there is no session to upload with; at the end nothing is taken.
+            if (!dialog.FileList() || !dialog.StartSequenceDone() || dialog.Closed() ||
+                SessionStore::instance().ExitPending() || !inbox.Add(paths))
                 return false;
             qCInfo(lcUi, "%d files sent from the desktop", int(paths.size()));
             bringForward();
-            // After the answer has gone back: the drop's questions may open boxes of their own.
-            QMetaObject::invokeMethod(list, [list, paths] { list->UploadPaths(paths); }, Qt::QueuedConnection);
             return true;
         });
     }
