@@ -2,9 +2,11 @@
 selected files, which hands them to the running copy; with no running copy the desktop says so."""
 
 import configparser
+import desktop
 import json
 import os
 import shlex
+import shutil
 import subprocess
 import time
 
@@ -171,3 +173,37 @@ def told_when_away(j):
     assert any(0.0 < u["progress"] < 1.0 for u in running), f"progress seen between start and end: {updates}"
     last = updates[-1]
     assert not last["progress-visible"] and not last["count-visible"], f"nothing left on the entry: {last}"
+
+
+def through_thunar_menu(j):
+    """Really through Thunar: the file selected in its window, "Send To" > "Cloffa" from its context
+    menu; Thunar runs the installed entry, and the file lands in the store."""
+    if not shutil.which("thunar"):
+        raise desktop.Unavailable("Thunar is not installed")
+    j.start_desktop()
+    folder = os.path.join(j.d.home, "메뉴")
+    os.makedirs(folder)
+    name = "메뉴로 보낸 파일.txt"
+    data = "Thunar의 보내기 메뉴\n".encode()
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(data)
+    j.start_program()
+    j.wait_ready()
+    prefix = os.path.dirname(j.d.programs.bin)
+    env = dict(j.d.env)
+    env["XDG_DATA_DIRS"] = os.path.join(prefix, "share") + os.pathsep + "/usr/local/share:/usr/share"
+    env["PATH"] = j.d.programs.bin + os.pathsep + env["PATH"]
+    proc = j.d.spawn("thunar", ["thunar", folder], env=env)
+    thunar = j.ui.application(pid=proc.pid, timeout=20)
+    window = j.ui.window(thunar, lambda n: "메뉴" in (n or ""), timeout=20)
+    view = j.ui.find(window, role="directory pane")
+    j.ui.click(at=j.ui.centre(view))
+    j.ui.key("ctrl+a")
+    # The selection's menu (the folder's own has no "Send To"), opened from the keyboard.
+    j.ui.key("shift+F10")
+    j.ui.click(j.ui.find(thunar, role="menu", name="Send To", showing=True))
+    entry = j.ui.find(thunar, role="menu item", name="Cloffa", showing=True)
+    j.ui.shot("thunar-send-to")
+    j.ui.click(entry)
+    wait_listed(j, [name])
+    assert j.d.stored_bytes(name) == data, "stored as it was"
