@@ -1,6 +1,7 @@
 #include "app/QuorvaneApp.h"
 
 #include "app/CredentialProtection.h"
+#include "app/Log.h"
 #include "app/LaunchArguments.h"
 #include "app/SessionLoader.h"
 #include "app/SessionStore.h"
@@ -10,9 +11,8 @@
 #include "app/platform/ToolbarSessionClient.h"
 #include "res/Strings.h"
 
-#include <QGuiApplication>
-
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QStringList>
 #include <QThread>
 
@@ -75,6 +75,8 @@ int CQuorvaneApp::SendFiles(const QStringList& paths) {
     // Started from a file manager's menu there is no terminal: the desktop tells the user.
     const bool none = result == SingleInstance::SendResult::NoCopy;
     m_outcome = none ? Outcome::FilesNoCopy : Outcome::FilesRefused;
+    qCWarning(lcApp, "%d files not sent: %s", int(paths.size()),
+              none ? "no running copy" : "the running copy cannot take them now");
     QString desktopFile = QGuiApplication::desktopFileName();
     if (desktopFile.isEmpty())
         desktopFile = QStringLiteral("org.brellow.Quorvane");
