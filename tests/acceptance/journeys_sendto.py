@@ -207,3 +207,35 @@ def through_thunar_menu(j):
     j.ui.click(entry)
     wait_listed(j, [name])
     assert j.d.stored_bytes(name) == data, "stored as it was"
+
+
+def through_nemo_menu(j):
+    """Really through Nemo: the file selected in its window, the action "Send to Cloffa" from its
+    context menu; Nemo runs the installed action, and the file lands in the store."""
+    if not shutil.which("nemo"):
+        raise desktop.Unavailable("Nemo is not installed")
+    j.start_desktop()
+    folder = os.path.join(j.d.home, "액션")
+    os.makedirs(folder)
+    name = "액션으로 보낸 파일.txt"
+    data = "Nemo의 액션\n".encode()
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(data)
+    j.start_program()
+    j.wait_ready()
+    prefix = os.path.dirname(j.d.programs.bin)
+    env = dict(j.d.env)
+    env["XDG_DATA_DIRS"] = os.path.join(prefix, "share") + os.pathsep + "/usr/local/share:/usr/share"
+    env["PATH"] = j.d.programs.bin + os.pathsep + env["PATH"]
+    proc = j.d.spawn("nemo", ["nemo", "--no-desktop", folder], env=env)
+    nemo = j.ui.application(pid=proc.pid, timeout=20)
+    window = j.ui.window(nemo, lambda n: "액션" in (n or ""), timeout=20)
+    j.ui.find(window, role="icon", name=name)  # listed
+    j.ui.click(at=j.ui.centre(j.ui.find(window, role="layered pane", name="Icon View")))
+    j.ui.key("ctrl+a")
+    j.ui.key("shift+F10")
+    entry = j.ui.find(nemo, role="menu item", name="Send to Cloffa", showing=True)
+    j.ui.shot("nemo-action")
+    j.ui.click(entry)
+    wait_listed(j, [name])
+    assert j.d.stored_bytes(name) == data, "stored as it was"
