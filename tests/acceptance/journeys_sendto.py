@@ -46,6 +46,16 @@ def send_as_file_manager(j, entry, group, paths, quoted=False):
     return subprocess.run(argv, env=env, capture_output=True, text=True, timeout=20, cwd=j.d.run_dir)
 
 
+def file_manager_env(j):
+    """A file manager's environment on this desktop: it finds the install's entries among the system's
+    data folders, and the installed program on the PATH."""
+    env = dict(j.d.env)
+    prefix = os.path.dirname(j.d.programs.bin)
+    env["XDG_DATA_DIRS"] = os.path.join(prefix, "share") + os.pathsep + "/usr/local/share:/usr/share"
+    env["PATH"] = j.d.programs.bin + os.pathsep + env["PATH"]
+    return env
+
+
 def start_notifications(j, task_bar=None):
     record = os.path.join(j.d.logs, "notifications.jsonl")
     argv = ["/usr/bin/python3", "-B", os.path.join(HERE, "notification_service.py"), record]
@@ -189,10 +199,7 @@ def through_thunar_menu(j):
         f.write(data)
     j.start_program()
     j.wait_ready()
-    prefix = os.path.dirname(j.d.programs.bin)
-    env = dict(j.d.env)
-    env["XDG_DATA_DIRS"] = os.path.join(prefix, "share") + os.pathsep + "/usr/local/share:/usr/share"
-    env["PATH"] = j.d.programs.bin + os.pathsep + env["PATH"]
+    env = file_manager_env(j)
     proc = j.d.spawn("thunar", ["thunar", folder], env=env)
     thunar = j.ui.application(pid=proc.pid, timeout=20)
     window = j.ui.window(thunar, lambda n: "메뉴" in (n or ""), timeout=20)
@@ -223,10 +230,7 @@ def through_nemo_menu(j):
         f.write(data)
     j.start_program()
     j.wait_ready()
-    prefix = os.path.dirname(j.d.programs.bin)
-    env = dict(j.d.env)
-    env["XDG_DATA_DIRS"] = os.path.join(prefix, "share") + os.pathsep + "/usr/local/share:/usr/share"
-    env["PATH"] = j.d.programs.bin + os.pathsep + env["PATH"]
+    env = file_manager_env(j)
     proc = j.d.spawn("nemo", ["nemo", "--no-desktop", folder], env=env)
     nemo = j.ui.application(pid=proc.pid, timeout=20)
     window = j.ui.window(nemo, lambda n: "액션" in (n or ""), timeout=20)
