@@ -43,7 +43,10 @@ def send_as_file_manager(j, entry, group, paths, quoted=False):
     env = dict(j.d.env)
     env["PATH"] = j.d.programs.bin + os.pathsep + env["PATH"]
     env["QT_LOGGING_RULES"] = "quorvane.*.info=true"
-    return subprocess.run(argv, env=env, capture_output=True, text=True, timeout=20, cwd=j.d.run_dir)
+    began = time.monotonic()
+    done = subprocess.run(argv, env=env, capture_output=True, text=True, timeout=20, cwd=j.d.run_dir)
+    print(f"sent {len(paths)} path(s) in {time.monotonic() - began:.2f} s, status {done.returncode}")
+    return done
 
 
 def file_manager_env(j):
