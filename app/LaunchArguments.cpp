@@ -2,6 +2,10 @@
 
 #include "app/Utils.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+
 #include <cwctype>
 #include <limits>
 
@@ -77,4 +81,30 @@ LaunchArguments ParseLaunchArguments(const QStringList& arguments) {
     if (full.size() >= kMaxCommandLine)
         return {};
     return ParseArgumentText(arguments.mid(1).join(u' '));
+}
+
+QStringList SentFiles(const QStringList& arguments) {
+    if (arguments.size() < 2 || arguments.at(1).toLower() == QLatin1String("/start"))
+        return {};
+    QStringList paths;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        QString path;
+        if (argument.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
+            const QUrl url(argument);
+            if (!url.isValid() || !url.isLocalFile() || !url.host().isEmpty())
+                return {};
+            path = url.toLocalFile();
+        } else if (QDir::isAbsolutePath(argument)) {
+            path = argument;
+        } else if (!argument.isEmpty() && QFileInfo::exists(argument)) {
+            path = QFileInfo(argument).absoluteFilePath();
+        } else {
+            return {};
+        }
+        if (!QDir::isAbsolutePath(path))
+            return {};
+        paths << QDir::cleanPath(path);
+    }
+    return paths;
 }

@@ -21,5 +21,9 @@ LaunchArguments ParseLaunchCommandLine(const QString& fullCommandLine);
 // The process's own arguments, program path first. Started as "Quorvane.exe" the rule above applies;
 // under any other program name (the installed "quorvane") the arguments are those after the path.
 LaunchArguments ParseLaunchArguments(const QStringList& arguments);
+// Files a file manager sends (`quorvane <files…>`: plain paths or file:// URIs), as absolute local
+// paths; empty when the arguments are not that (the toolbar's "/start" and anything else keep the rules
+// above). Relative paths count only when they name something in the current folder.
+QStringList SentFiles(const QStringList& arguments);
 // As the C library's wide-string-to-long conversion, clamped to 32 bits: blanks, sign, digits.
 qint32 ParseLeadingInt(const QString& text);

@@ -1,14 +1,18 @@
 #include "app/QuorvaneApp.h"
 
 #include "app/CredentialProtection.h"
+#include "app/Log.h"
 #include "app/LaunchArguments.h"
 #include "app/SessionLoader.h"
 #include "app/SessionStore.h"
 #include "app/platform/BrokenPipe.h"
+#include "app/platform/DesktopNotifier.h"
 #include "app/platform/SingleInstance.h"
 #include "app/platform/ToolbarSessionClient.h"
+#include "res/Strings.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QStringList>
 #include <QThread>
 
@@ -20,6 +24,9 @@ int CQuorvaneApp::Run() { return Run(QCoreApplication::arguments()); }
 int CQuorvaneApp::Run(const QStringList& arguments) {
     // A connection closed under a write ends that call with its error number, never the program.
     IgnoreBrokenPipeSignal();
+    const QStringList sent = SentFiles(arguments);
+    if (!sent.isEmpty())
+        return SendFiles(sent);
     SingleInstance instance;
     if (!instance.Acquire()) {
         m_outcome = Outcome::SecondCopy;
@@ -55,4 +62,25 @@ int CQuorvaneApp::Run(const QStringList& arguments) {
     if (m_factory)
         m_factory(MainWindowRequest{args.left, args.top, &instance});
     return 0;
+}
+
+int CQuorvaneApp::SendFiles(const QStringList& paths) {
+    // Never the running copy's name or settings: this copy only hands the files over.
+    m_store.FinishSettings(false);
+    const SingleInstance::SendResult result = SingleInstance::SendFilesToRunning(paths);
+    if (result == SingleInstance::SendResult::Taken) {
+        m_outcome = Outcome::FilesSent;
+        return 0;
+    }
+    // Started from a file manager's menu there is no terminal: the desktop tells the user.
+    const bool none = result == SingleInstance::SendResult::NoCopy;
+    m_outcome = none ? Outcome::FilesNoCopy : Outcome::FilesRefused;
+    qCWarning(lcApp, "%d files not sent: %s", int(paths.size()),
+              none ? "no running copy" : "the running copy cannot take them now");
+    QString desktopFile = QGuiApplication::desktopFileName();
+    if (desktopFile.isEmpty())
+        desktopFile = QStringLiteral("org.brellow.Quorvane");
+    SessionBusNotifier::NotifyAndWait(desktopFile, none ? Strings::SendNoRunningCopy : Strings::SendRefused,
+                                      none ? Strings::SendNoRunningCopyHint : Strings::SendRefusedHint);
+    return 1;
 }

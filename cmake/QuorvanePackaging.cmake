@@ -26,6 +26,16 @@ foreach(size IN LISTS QUORVANE_ICON_SIZES)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
           RENAME ${QUORVANE_APP_ID}.png COMPONENT quorvane)
 endforeach()
+# Files selected in a file manager are sent to the running copy: Dolphin's service menu, Thunar's
+# "Send To" and a Nemo action (the desktop entry's "Open With" serves the others).
+install(FILES packaging/dolphin-servicemenu.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/kio/servicemenus
+        RENAME ${QUORVANE_APP_ID}.sendto.desktop COMPONENT quorvane
+        # Service menus outside the system's folders (a prefix in the home) need the execute bit.
+        PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+install(FILES packaging/thunar-sendto.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/Thunar/sendto
+        RENAME ${QUORVANE_APP_ID}.desktop COMPONENT quorvane)
+install(FILES packaging/nemo-sendto.nemo_action DESTINATION ${CMAKE_INSTALL_DATADIR}/nemo/actions
+        RENAME ${QUORVANE_APP_ID}.sendto.nemo_action COMPONENT quorvane)
 install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvane COMPONENT quorvane)
 
 # Debian package: only the "quorvane" component, dependencies from dpkg-shlibdeps.

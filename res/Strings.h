@@ -112,7 +112,17 @@
     X(FolderMissing, "폴더가 존재하지 않습니다.") \
     X(FolderInvalid, "폴더명이 잘못되었습니다.\n유효한 폴더명을 입력하세요.") \
     X(ReplaceQuestionFormat, "\"%s\"와 같은 이름을 가진 파일이 있습니다.") \
-    X(WaitBoxPlaceholder, "메세지문자열")
+    X(WaitBoxPlaceholder, "메세지문자열") \
+    X(SendNoRunningCopy, "Cloffa가 실행 중이 아니어서 파일을 보내지 못했습니다.") \
+    X(SendNoRunningCopyHint, "툴바에서 Cloffa를 연 다음 다시 보내 주십시오.") \
+    X(SendRefused, "Cloffa가 지금은 파일을 받을 수 없습니다.") \
+    X(SendRefusedHint, "진행 중인 작업이 끝난 다음 다시 보내 주십시오.") \
+    X(NotifyUploadDone, "업로드를 마쳤습니다.") \
+    X(NotifyUploadDoneFormat, "%d개의 파일을 업로드했습니다.") \
+    X(NotifyDownloadDone, "다운로드를 마쳤습니다.") \
+    X(NotifyDownloadDoneFormat, "%d개의 파일을 다운로드했습니다.") \
+    X(NotifyUploadFailed, "업로드하지 못했습니다.") \
+    X(NotifyDownloadFailed, "다운로드하지 못했습니다.")
 
 namespace Strings {
 #define QUORVANE_DECLARE_STRING(name, text) inline const QString name = QStringLiteral(text);

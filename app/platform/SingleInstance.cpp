@@ -4,6 +4,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDir>
 
 namespace {
 bool callRunning(const char* method, std::chrono::milliseconds timeout) {
@@ -61,6 +62,42 @@ bool SingleInstance::ActivateRunning(std::chrono::milliseconds timeout) { return
 
 bool SingleInstance::LogoutRunning(std::chrono::milliseconds timeout) { return callRunning("Logout", timeout); }
 
+SingleInstance::SendResult SingleInstance::SendFilesToRunning(const QStringList& paths,
+                                                              std::chrono::milliseconds timeout) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return SendResult::NoCopy;
+    QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(kQuorvaneService),
+                                                       QLatin1String(kQuorvanePath),
+                                                       QLatin1String(kQuorvaneInterface), QStringLiteral("UploadFiles"));
+    call << paths;
+    // Never start a copy through the bus: only one the toolbar started has a session.
+    call.setAutoStartService(false);
+    const QDBusMessage reply = bus.call(call, QDBus::Block, static_cast<int>(timeout.count()));
+    if (reply.type() == QDBusMessage::ReplyMessage) {
+        const QList<QVariant> values = reply.arguments();
+        return !values.isEmpty() && values.first().toBool() ? SendResult::Taken : SendResult::Refused;
+    }
+    const QString error = reply.errorName();
+    if (error == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+        error == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
+        return SendResult::NoCopy;
+    // A copy still starting (no window yet), one that does not answer in time, or one too old to know
+    // the call: it has the name but does not take the files.
+    return SendResult::Refused;
+}
+
 void SingleInstance::Activate() { Q_EMIT activateRequested(); }
 
 void SingleInstance::Logout() { Q_EMIT logoutRequested(); }
+
+bool SingleInstance::UploadFiles(const QStringList& paths) {
+    if (!m_filesHandler || paths.isEmpty())
+        return false;
+    // Paths relative to the sender's folder would name other files here.
+    for (const QString& path : paths) {
+        if (!QDir::isAbsolutePath(path))
+            return false;
+    }
+    return m_filesHandler(paths);
+}

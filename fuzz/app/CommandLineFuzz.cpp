@@ -2,6 +2,7 @@
 // and as the process's argument list (the input split at NUL bytes, program path first).
 #include "app/LaunchArguments.h"
 
+#include <QDir>
 #include <QString>
 #include <QStringList>
 
@@ -25,6 +26,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const QByteArray& part : bytes.split('\0'))
         arguments << QString::fromUtf8(part);
     check(ParseLaunchArguments(arguments));
+    // Files sent from a file manager: only absolute paths, one for each argument after the program.
+    const QStringList sent = SentFiles(arguments);
+    if (!sent.isEmpty() && sent.size() != arguments.size() - 1)
+        __builtin_trap();
+    for (const QString& path : sent) {
+        if (!QDir::isAbsolutePath(path))
+            __builtin_trap();
+    }
     (void)ParseLeadingInt(line);
     return 0;
 }

@@ -114,6 +114,40 @@ private Q_SLOTS:
             QCOMPARE(a.token, QStringLiteral("tok"));
     }
 
+    // What file managers pass: paths as they are (blanks, Korean names), file:// URIs decoded; the
+    // toolbar's line and anything that is not a local file keep the start-up rules.
+    void sentFiles_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("files");
+        const QString program = QStringLiteral("/usr/bin/quorvane");
+        QTest::newRow("paths with blanks") << QStringList{program, QStringLiteral("/home/u/회의 자료.txt"),
+                                                          QStringLiteral("/tmp/b c")}
+                                           << QStringList{QStringLiteral("/home/u/회의 자료.txt"),
+                                                          QStringLiteral("/tmp/b c")};
+        QTest::newRow("file uris") << QStringList{program, QStringLiteral("file:///home/u/%ED%9A%8C%EC%9D%98%20a%231.txt")}
+                                   << QStringList{QStringLiteral("/home/u/회의 a#1.txt")};
+        QTest::newRow("toolbar name") << QStringList{QStringLiteral("/x/Quorvane.exe"), QStringLiteral("/tmp/a")}
+                                      << QStringList{QStringLiteral("/tmp/a")};
+        QTest::newRow("start line") << QStringList{program, QStringLiteral("/start"), QStringLiteral("t"),
+                                                   QStringLiteral("1"), QStringLiteral("2")}
+                                    << QStringList();
+        QTest::newRow("start in capitals") << QStringList{program, QStringLiteral("/START"), QStringLiteral("/tmp/a")}
+                                           << QStringList();
+        QTest::newRow("no arguments") << QStringList{program} << QStringList();
+        QTest::newRow("other word") << QStringList{program, QStringLiteral("hello-no-such-file")} << QStringList();
+        QTest::newRow("one argument is not a file")
+            << QStringList{program, QStringLiteral("/tmp/a"), QStringLiteral("hello-no-such-file")} << QStringList();
+        QTest::newRow("remote uri") << QStringList{program, QStringLiteral("file://elsewhere/tmp/a")} << QStringList();
+        QTest::newRow("other scheme") << QStringList{program, QStringLiteral("sftp://host/tmp/a")} << QStringList();
+        QTest::newRow("dots cleaned") << QStringList{program, QStringLiteral("/tmp/x/../a")}
+                                      << QStringList{QStringLiteral("/tmp/a")};
+    }
+    void sentFiles() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, files);
+        QCOMPARE(SentFiles(arguments), files);
+    }
+
     void leadingInt_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("value");

@@ -4,12 +4,14 @@
 #include "tests/common/RunningClient.h"
 #include "tools/cloffa-service/LocalService.h"
 
+#include <QDBusConnection>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <memory>
 
@@ -24,6 +26,21 @@ QString binary(const QString& relative) {
     return qEnvironmentVariable("QUORVANE_BINARY_DIR") + u'/' + relative;
 }
 } // namespace
+
+// The desktop's notification service, as far as the program's second copy can tell.
+class StandInNotifications : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    QStringList summaries;
+
+public Q_SLOTS:
+    uint Notify(const QString&, uint, const QString&, const QString& summary, const QString&, const QStringList&,
+                const QVariantMap&, int) {
+        summaries << summary;
+        return uint(summaries.size());
+    }
+};
 
 class StartupTest : public QObject {
     Q_OBJECT
@@ -249,6 +266,70 @@ private Q_SLOTS:
         QVERIFY(first.state() == QProcess::Running);
         first.kill();
         first.waitForFinished();
+    }
+
+    // `quorvane <files…>` as file managers run it: the running copy uploads them and the sender ends
+    // with 0; with no copy, or one still starting, nothing goes up, the desktop is told and it ends with 1.
+    void sendsFiles_data() {
+        QTest::addColumn<QString>("copy");  // "running", "none" or "starting"
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("notified");
+        QTest::newRow("to the running copy") << QStringLiteral("running") << 0 << QString();
+        QTest::newRow("no running copy") << QStringLiteral("none") << 1
+                                         << QStringLiteral("Cloffa가 실행 중이 아니어서 파일을 보내지 못했습니다.");
+        QTest::newRow("copy still starting") << QStringLiteral("starting") << 1
+                                             << QStringLiteral("Cloffa가 지금은 파일을 받을 수 없습니다.");
+    }
+    void sendsFiles() {
+        QFETCH(QString, copy);
+        QFETCH(int, exitCode);
+        QFETCH(QString, notified);
+        const QString name = QStringLiteral("보낸 파일 %1.txt").arg(copy);
+        const QString path = m_dir.filePath(QStringLiteral("home/") + name);
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("sent from a file manager\n");
+        }
+        StandInNotifications notifications;
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &notifications,
+                                   QDBusConnection::ExportAllSlots));
+        QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.Notifications")));
+        const QProcessEnvironment env = environment();
+        RunningClient first;
+        if (copy != QLatin1String("none")) {
+            QVERIFY(startServer(copy == QLatin1String("starting")
+                                    ? QStringList{QStringLiteral("--fail"), QStringLiteral("timeout")}
+                                    : QStringList()));
+            QVERIFY(first.Start(m_client, {QStringLiteral("/start"), token(), QStringLiteral("1"), QStringLiteral("2")}, env));
+            if (copy == QLatin1String("running"))
+                QVERIFY2(first.WaitForErr(kListed), qPrintable(first.Err()));
+            else
+                QTest::qWait(1000);  // owns the name, waits for the toolbar
+        }
+        // The sender's wait for the notification service is answered from this thread's loop.
+        QProcess sender;
+        sender.setProcessEnvironment(env);
+        sender.start(m_installed, {QUrl::fromLocalFile(path).toString()});
+        QTRY_VERIFY_WITH_TIMEOUT(sender.state() == QProcess::NotRunning, 20000);
+        QVERIFY2(sender.exitCode() == exitCode, sender.readAllStandardError().constData());
+        const auto stored = [this, &name] {
+            for (const cloffa::StoredFile& f : m_service->files())
+                if (QString::fromStdString(f.name) == name)
+                    return true;
+            return false;
+        };
+        if (copy == QLatin1String("running")) {
+            QTRY_VERIFY_WITH_TIMEOUT(stored(), 15000);
+            QVERIFY(first.Logout(tavirun(), env));
+        } else {
+            QTest::qWait(300);
+            QVERIFY(!stored());
+        }
+        bus.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+        bus.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
+        QCOMPARE(notifications.summaries, notified.isEmpty() ? QStringList() : QStringList{notified});
     }
 
     // The stored settings are read at start and written back unchanged at the end.

@@ -1,4 +1,5 @@
 #include "app/SessionStore.h"
+#include "app/platform/DesktopNotifier.h"
 #include "app/platform/PrivateEvents.h"
 #include "res/Strings.h"
 #include "tools/cloffa-service/LocalService.h"
@@ -121,6 +122,29 @@ protected:
             action();
         }
         return false;
+    }
+};
+
+// What the desktop was told: notifications, and each batch's progress until it ended.
+class RecordingNotifier : public DesktopNotifier {
+public:
+    QList<QPair<QString, QString>> notified;
+    int progressCalls = 0;
+    double lastCurrent = -1;
+    int lastDone = -1;
+    QList<const void*> running;
+    int ended = 0;
+
+    void Notify(const QString& summary, const QString& body) override { notified.append({summary, body}); }
+    void BatchProgress(const void* batch, int filesDone, int, double current) override {
+        ++progressCalls;
+        lastDone = filesDone;
+        lastCurrent = current;
+        if (!running.contains(batch))
+            running.append(batch);
+    }
+    void BatchEnded(const void* batch) override {
+        ended += running.removeAll(batch);
     }
 };
 
@@ -494,6 +518,92 @@ private Q_SLOTS:
             stored = stored || (file.name == "올림.txt" && file.size == 14);
         QVERIFY(stored);
         QVERIFY(g_opened.isEmpty());
+    }
+
+    // When a batch ends while the file list's window is away the desktop says what was done or what
+    // failed; while it runs the task bar shows its progress, and the batch leaves it at the end.
+    void desktopToldWhenAway_data() {
+        QTest::addColumn<int>("direction");
+        QTest::addColumn<QString>("window");  // "hidden", "minimized" or "active"
+        QTest::addColumn<bool>("fault");
+        QTest::addColumn<QString>("summary");  // empty: no notification
+        QTest::addColumn<QString>("body");
+        QTest::newRow("download while hidden") << int(CTransmissionDlg::Download) << u"hidden"_s << false
+                                               << Strings::NotifyDownloadDone << u"2개의 파일을 다운로드했습니다."_s;
+        QTest::newRow("upload while minimized") << int(CTransmissionDlg::Upload) << u"minimized"_s << false
+                                                << Strings::NotifyUploadDone << u"2개의 파일을 업로드했습니다."_s;
+        QTest::newRow("failure while minimized")
+            << int(CTransmissionDlg::Download) << u"minimized"_s << true << Strings::NotifyDownloadFailed
+            << u"요청하신 파일은 바이러스로 분류되어 자동 삭제되었습니다.\n오류번호: 404"_s;
+        QTest::newRow("download seen") << int(CTransmissionDlg::Download) << u"active"_s << false << QString()
+                                       << QString();
+    }
+    void desktopToldWhenAway() {
+        QFETCH(int, direction);
+        QFETCH(QString, window);
+        QFETCH(bool, fault);
+        QFETCH(QString, summary);
+        QFETCH(QString, body);
+        if (fault)
+            m_service->injectFault(cloffa::Endpoint::Download, {cloffa::Fault::Kind::HttpStatus, 404, {}, 0, 0});
+        m_store.SetQuota(m_service->quotaTotal(), m_service->quotaFree());
+        DoneCatcher parent;
+        if (window == u"minimized"_s) {
+            parent.showMinimized();
+            QTRY_VERIFY(parent.isMinimized());
+        } else if (window == u"active"_s) {
+            parent.show();
+            parent.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&parent));
+        }
+        RecordingNotifier notifier;
+        auto dlg = makeDialog(parent, direction);
+        dlg->SetNotifier(&notifier);
+        std::vector<TransferItem> items;
+        if (direction == CTransmissionDlg::Upload) {
+            for (const QString& name : {u"보냄 1.txt"_s, u"보냄 2.txt"_s}) {
+                QFile f(dest() + name);
+                QVERIFY(f.open(QIODevice::WriteOnly));
+                f.write(QByteArray(50000, 'u'));
+                items.push_back(TransferItem{-1, dest() + name, QString(), 0});
+            }
+        } else {
+            items = {item("notify-1.bin", std::string(50000, 'a')), item("notify-2.bin", "b")};
+        }
+        dlg->SetItems(items);
+        QVERIFY(dlg->Start());
+        QTRY_COMPARE_WITH_TIMEOUT(parent.count, 1, 10000);
+        QVERIFY(notifier.progressCalls > 0);
+        QCOMPARE(notifier.ended, 1);
+        QVERIFY(notifier.running.isEmpty());
+        if (summary.isEmpty()) {
+            QVERIFY(notifier.notified.isEmpty());
+        } else {
+            QCOMPARE(notifier.notified.size(), 1);
+            QCOMPARE(notifier.notified.first().first, summary);
+            QCOMPARE(notifier.notified.first().second, body);
+        }
+        if (!fault) {
+            QCOMPARE(notifier.lastDone, 1);  // the second file was the last one moving
+            QVERIFY(notifier.lastCurrent >= 0.0 && notifier.lastCurrent <= 1.0);
+        }
+    }
+
+    // The user's own cancel is never announced; the batch still leaves the task bar.
+    void cancelNotAnnounced() {
+        m_service->injectFault(cloffa::Endpoint::Download,
+                               {cloffa::Fault::Kind::StallMidBody, 0, {}, 64 * 1024, 8000});
+        DoneCatcher parent;
+        RecordingNotifier notifier;
+        auto dlg = makeDialog(parent);
+        dlg->SetNotifier(&notifier);
+        dlg->SetItems({item("stalled.bin", std::string(1024 * 1024, 's'))});
+        QVERIFY(dlg->Start());
+        QTRY_VERIFY_WITH_TIMEOUT(notifier.progressCalls > 1, 10000);
+        dlg->CancelTransfer();
+        QTRY_COMPARE_WITH_TIMEOUT(parent.count, 1, 10000);
+        QCOMPARE(notifier.ended, 1);
+        QVERIFY(notifier.notified.isEmpty());
     }
 
     void cancelBeforeStartAndTwice() {

@@ -99,7 +99,8 @@ inline QStringList RunPaths(const QString& binary) {
 }
 
 // "Key=value" lines of the [Desktop Entry] group, localised keys included.
-inline QMap<QString, QString> ReadDesktopEntry(const QString& path) {
+inline QMap<QString, QString> ReadDesktopEntry(const QString& path,
+                                               const QString& group = QStringLiteral("Desktop Entry")) {
     QMap<QString, QString> keys;
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
@@ -108,7 +109,7 @@ inline QMap<QString, QString> ReadDesktopEntry(const QString& path) {
     for (const QByteArray& raw : f.readAll().split('\n')) {
         const QString line = QString::fromUtf8(raw).trimmed();
         if (line.startsWith(u'['))
-            inGroup = line == QLatin1String("[Desktop Entry]");
+            inGroup = line == u'[' + group + u']';
         else if (inGroup && line.contains(u'=') && !line.startsWith(u'#'))
             keys.insert(line.section(u'=', 0, 0), line.section(u'=', 1));
     }

@@ -12,6 +12,9 @@ QStringList ExpectedManifest() {
     QStringList files{QStringLiteral("usr/bin/Quorvane.exe"), QStringLiteral("usr/bin/quorvane"),
                       QStringLiteral("usr/share/applications/") + kAppId + QStringLiteral(".desktop"),
                       QStringLiteral("usr/share/doc/quorvane/copyright"),
+                      QStringLiteral("usr/share/kio/servicemenus/") + kAppId + QStringLiteral(".sendto.desktop"),
+                      QStringLiteral("usr/share/nemo/actions/") + kAppId + QStringLiteral(".sendto.nemo_action"),
+                      QStringLiteral("usr/share/Thunar/sendto/") + kAppId + QStringLiteral(".desktop"),
                       QStringLiteral("usr/share/metainfo/") + kAppId + QStringLiteral(".metainfo.xml")};
     for (int n : kIconSizes)
         files << QStringLiteral("usr/share/icons/hicolor/%1x%1/apps/%2.png").arg(n).arg(kAppId);
@@ -115,7 +118,9 @@ private Q_SLOTS:
         QTest::newRow("type") << QStringLiteral("Type") << QStringLiteral("Application");
         QTest::newRow("name") << QStringLiteral("Name") << QStringLiteral("Cloffa");
         QTest::newRow("korean name") << QStringLiteral("Name[ko]") << QStringLiteral("Cloffa");
-        QTest::newRow("exec") << QStringLiteral("Exec") << QStringLiteral("quorvane");
+        // "Open With" of the file managers hands the chosen files over.
+        QTest::newRow("exec") << QStringLiteral("Exec") << QStringLiteral("quorvane %F");
+        QTest::newRow("any file") << QStringLiteral("MimeType") << QStringLiteral("application/octet-stream;");
         QTest::newRow("icon") << QStringLiteral("Icon") << kAppId;
         QTest::newRow("hidden from menus") << QStringLiteral("NoDisplay") << QStringLiteral("true");
         QTest::newRow("categories") << QStringLiteral("Categories") << QStringLiteral("Network;FileTransfer;");
@@ -128,6 +133,55 @@ private Q_SLOTS:
         const auto keys = ReadDesktopEntry(installed(QStringLiteral("share/applications/") + kAppId +
                                                      QStringLiteral(".desktop")));
         QCOMPARE(keys.value(key), value);
+    }
+
+    // Each file manager's menu entry runs the installed program with the selected files as paths.
+    void sendToEntries_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        const QString dolphin = QStringLiteral("share/kio/servicemenus/") + kAppId + QStringLiteral(".sendto.desktop");
+        const QString thunar = QStringLiteral("share/Thunar/sendto/") + kAppId + QStringLiteral(".desktop");
+        const QString nemo = QStringLiteral("share/nemo/actions/") + kAppId + QStringLiteral(".sendto.nemo_action");
+        const QString entry = QStringLiteral("Desktop Entry");
+        const QString action = QStringLiteral("Desktop Action sendToCloffa");
+        const QString nemoGroup = QStringLiteral("Nemo Action");
+        QTest::newRow("dolphin: a service menu") << dolphin << entry << QStringLiteral("X-KDE-ServiceTypes")
+                                                 << QStringLiteral("KonqPopupMenu/Plugin");
+        QTest::newRow("dolphin: for files") << dolphin << entry << QStringLiteral("MimeType")
+                                            << QStringLiteral("all/allfiles;");
+        QTest::newRow("dolphin: its action") << dolphin << entry << QStringLiteral("Actions")
+                                             << QStringLiteral("sendToCloffa;");
+        QTest::newRow("dolphin: exec") << dolphin << action << QStringLiteral("Exec") << QStringLiteral("quorvane %F");
+        QTest::newRow("dolphin: korean name") << dolphin << action << QStringLiteral("Name[ko]")
+                                              << QStringLiteral("Cloffa로 보내기");
+        QTest::newRow("thunar: exec") << thunar << entry << QStringLiteral("Exec") << QStringLiteral("quorvane %F");
+        QTest::newRow("thunar: name") << thunar << entry << QStringLiteral("Name") << QStringLiteral("Cloffa");
+        QTest::newRow("thunar: icon") << thunar << entry << QStringLiteral("Icon") << kAppId;
+        QTest::newRow("nemo: exec") << nemo << nemoGroup << QStringLiteral("Exec") << QStringLiteral("quorvane %F");
+        // Nemo puts the paths in the line as they are; quoted, blanks stay inside one argument.
+        QTest::newRow("nemo: quoted paths") << nemo << nemoGroup << QStringLiteral("Quote") << QStringLiteral("double");
+        QTest::newRow("nemo: files, not folders") << nemo << nemoGroup << QStringLiteral("Extensions")
+                                                  << QStringLiteral("nodirs;");
+        QTest::newRow("nemo: a selection") << nemo << nemoGroup << QStringLiteral("Selection")
+                                           << QStringLiteral("notnone");
+        QTest::newRow("nemo: korean name") << nemo << nemoGroup << QStringLiteral("Name[ko]")
+                                           << QStringLiteral("Cloffa로 보내기");
+    }
+    void sendToEntries() {
+        QFETCH(QString, file);
+        QFETCH(QString, group);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QCOMPARE(ReadDesktopEntry(installed(file), group).value(key), value);
+    }
+
+    // Dolphin reads service menus outside the system's folders only when they may be executed.
+    void serviceMenuExecutable() {
+        QVERIFY(QFileInfo(installed(QStringLiteral("share/kio/servicemenus/") + kAppId +
+                                    QStringLiteral(".sendto.desktop")))
+                    .isExecutable());
     }
 
     void desktopEntryComments() {
@@ -152,6 +206,9 @@ private Q_SLOTS:
         QTest::newRow("desktop entry")
             << QStringLiteral("desktop-file-validate")
             << QStringList{installed(QStringLiteral("share/applications/") + kAppId + QStringLiteral(".desktop"))};
+        QTest::newRow("thunar send to")
+            << QStringLiteral("desktop-file-validate")
+            << QStringList{installed(QStringLiteral("share/Thunar/sendto/") + kAppId + QStringLiteral(".desktop"))};
         QTest::newRow("metainfo") << QStringLiteral("appstreamcli")
                                   << QStringList{QStringLiteral("validate"), QStringLiteral("--no-net"),
                                                  installed(QStringLiteral("share/metainfo/") + kAppId +

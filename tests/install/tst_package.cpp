@@ -116,6 +116,9 @@ private Q_SLOTS:
         QVERIFY2(listing.contains(QLatin1String("./usr/bin/Quorvane.exe -> quorvane")), qPrintable(listing));
         for (const char* path : {"./usr/bin/quorvane\n", "./usr/share/applications/org.brellow.Quorvane.desktop\n",
                                  "./usr/share/metainfo/org.brellow.Quorvane.metainfo.xml\n",
+                                 "./usr/share/Thunar/sendto/org.brellow.Quorvane.desktop\n",
+                                 "./usr/share/kio/servicemenus/org.brellow.Quorvane.sendto.desktop\n",
+                                 "./usr/share/nemo/actions/org.brellow.Quorvane.sendto.nemo_action\n",
                                  "./usr/share/icons/hicolor/256x256/apps/org.brellow.Quorvane.png\n"})
             QVERIFY2(listing.contains(QLatin1String(path)), path);
     }

@@ -280,10 +280,11 @@ bool CTransmissionDlg::event(QEvent* e) {
         auto* pe = static_cast<PrivateEvent*>(e);
         if (auto* r = pe->recordAs<WaitedRecord>()) {
             hide();
+            const QString text = Fill(Strings::TransferErrorFormat, {r->text, QString::number(r->number)});
+            m_announcer.Failed(text);
             {
                 ModalScope scope(m_modalDepth);
-                ShowMessage(this, Fill(Strings::TransferErrorFormat, {r->text, QString::number(r->number)}),
-                            MessageIcon::Error);
+                ShowMessage(this, text, MessageIcon::Error);
             }
             r->handled->set();
             finishIfEnded();
@@ -312,6 +313,7 @@ void CTransmissionDlg::onFileStarted(const QString& name, int ordinal, int count
     m_fileLabel->SetText(m_currentName);
     m_countLabel->SetText(Fill(Strings::TransferCountFormat, {QString::number(ordinal), QString::number(count)}));
     m_lastShownPercent = 0;
+    m_announcer.FileStarted(ordinal, count);
 }
 
 void CTransmissionDlg::onProgress() {
@@ -324,6 +326,7 @@ void CTransmissionDlg::onProgress() {
     }
     const int percent = total > 0 ? int(double(done) / double(total) * 100.0) : 0;
     m_bar->setValue(percent);
+    m_announcer.Progress(done, total);
     if (percent - m_lastShownPercent > 2) {
         m_bytesLabel->SetText(Fill(Strings::TransferBytesFormat,
                                    {FormatKbyte(done), FormatKbyte(total)}));
@@ -416,6 +419,7 @@ void CTransmissionDlg::finishIfEnded() {
                     qCWarning(lcTransfer, "the download folder could not be opened: no desktop opener (xdg-open) answered");
             });
     }
+    m_announcer.Ended(m_job.cancelled, parentWidget());
     sendDone();
 }
 

@@ -5,6 +5,7 @@
 // record = this dialog) exactly once; the parent then destroys the dialog.
 #include "transfer/TransferJob.h"
 #include "transfer/TransferReporter.h"
+#include "ui/dialogs/BatchAnnouncer.h"
 
 #include <QDialog>
 #include <QString>
@@ -42,6 +43,8 @@ public:
     void SetOpenFolderAfter(bool on) { m_openFolderAfter = on; }
     void SetDestFolder(const QString& folder);  // a "/" is appended when missing
     void SetItems(std::vector<TransferItem> items) { m_items = std::move(items); }
+    // The desktop told about this batch (task bar progress, a notification when it ends unseen).
+    void SetNotifier(DesktopNotifier* notifier) { m_announcer.SetNotifier(notifier); }
     TransferJob& job() { return m_job; }
 
     // Centres the dialog on its parent, shows it and starts the worker. False when the worker could not
@@ -114,4 +117,5 @@ private:
     bool m_cancelRequested = false;
     bool m_doneSent = false;
     int m_modalDepth = 0;         // questions and message boxes open from this dialog's handlers
+    BatchAnnouncer m_announcer{nullptr, m_direction == Upload};
 };

@@ -51,6 +51,7 @@ bool DefaultFolderChooser(QWidget* owner, int count, QString* folder, bool* open
 QWidget* DefaultTransferStarter(CFilelistDlg* owner, const CFilelistDlg::TransferRequest& request) {
     auto* dialog = new CTransmissionDlg(request.upload ? CTransmissionDlg::Upload : CTransmissionDlg::Download, owner);
     dialog->SetItems(request.items);
+    dialog->SetNotifier(owner->Notifier());
     if (!request.upload) {
         dialog->SetDestFolder(request.folder);
         dialog->SetOpenFolderAfter(request.openFolder);

@@ -14,6 +14,7 @@
 
 class CImageButton;
 class CThemeListCtrl;
+class DesktopNotifier;
 class DropTargetFinder;
 class FileService;
 class QMimeData;
@@ -47,6 +48,7 @@ public:
         DragExecutor runDrag;
         FileChooser chooseFiles;
         QStringList dragRoots;  // where a dropped marker is looked for; empty = the user's folders
+        std::shared_ptr<DesktopNotifier> notifier;  // the desktop's notifications and task bar; none = silent
     };
 
     CFilelistDlg(SessionStore& store, QWidget* mainWindow, std::shared_ptr<FileService> service = nullptr,
@@ -68,6 +70,7 @@ public:
     CThemeListCtrl* List() const { return m_list; }
     CImageButton* Button(int id) const;
     QWidget* LastInTabOrder() const;  // where the main window's own controls follow
+    DesktopNotifier* Notifier() const { return m_desktop.notifier.get(); }
     int RunningWorkers() const { return static_cast<int>(m_workers.size()); }
 
 protected:

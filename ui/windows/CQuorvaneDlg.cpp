@@ -4,6 +4,7 @@
 #include "app/QuorvaneApp.h"
 #include "app/SessionStore.h"
 #include "app/Utils.h"
+#include "app/platform/DesktopNotifier.h"
 #include "app/platform/PrivateEvents.h"
 #include "app/platform/SingleInstance.h"
 #include "app/platform/TerminationSignals.h"
@@ -21,6 +22,7 @@
 #include "ui/controls/CTransparentLabel.h"
 #include "ui/dialogs/CTransmissionDlg.h"
 #include "ui/windows/CFilelistDlg.h"
+#include "ui/windows/SentFilesInbox.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -357,18 +359,40 @@ void CQuorvaneDlg::changeEvent(QEvent* event) {
 
 void RunMainWindow(const MainWindowRequest& request) {
     InstallKoreanTranslations();
-    CQuorvaneDlg dialog(SessionStore::instance(), QPoint(request.left, request.top));
+    CFilelistDlg::Desktop desktop;
+    desktop.notifier = std::make_shared<SessionBusNotifier>(QGuiApplication::desktopFileName());
+    CQuorvaneDlg dialog(SessionStore::instance(), QPoint(request.left, request.top), nullptr, std::move(desktop));
     qCInfo(lcUi, "main window at %d,%d", dialog.x(), dialog.y());
+    const auto bringForward = [&dialog] {
+        dialog.setWindowState(dialog.windowState() & ~Qt::WindowMinimized);
+        dialog.show();
+        dialog.raise();
+        dialog.activateWindow();
+        QApplication::alert(&dialog);
+    };
+    // Files sent from a file manager go up as a drop on the list would, once the window could take one.
+    SentFilesInbox inbox(
+        [&dialog] {
+            const QWidget* modal = QApplication::activeModalWidget();  // the window itself runs modally
+            return dialog.FileList() && dialog.FileList()->isEnabled() && !dialog.Closed() &&
+                   !SessionStore::instance().ExitPending() && (!modal || modal == &dialog);
+        },
+        [&dialog](const QStringList& paths) { dialog.FileList()->UploadPaths(paths); });
     if (request.instance) {
-        QObject::connect(request.instance, &SingleInstance::activateRequested, &dialog, [&dialog] {
+        QObject::connect(request.instance, &SingleInstance::activateRequested, &dialog, [bringForward] {
             qCInfo(lcUi, "activated by another copy");
-            dialog.setWindowState(dialog.windowState() & ~Qt::WindowMinimized);
-            dialog.show();
-            dialog.raise();
-            dialog.activateWindow();
-            QApplication::alert(&dialog);
+            bringForward();
         });
         QObject::connect(request.instance, &SingleInstance::logoutRequested, &dialog, &CQuorvaneDlg::OnToolbarLogout);
+        request.instance->SetFilesHandler([&dialog, &inbox, bringForward](const QStringList& paths) {
+            // Before the first list there is no session to upload with; at the end nothing is taken.
+            if (!dialog.FileList() || !dialog.StartSequenceDone() || dialog.Closed() ||
+                SessionStore::instance().ExitPending() || !inbox.Add(paths))
+                return false;
+            qCInfo(lcUi, "%d files sent from the desktop", int(paths.size()));
+            bringForward();
+            return true;
+        });
     }
     TerminationSignals sessionEnd;
     QObject::connect(&sessionEnd, &TerminationSignals::requested, &dialog, [&dialog](int number) {
@@ -376,4 +400,6 @@ void RunMainWindow(const MainWindowRequest& request) {
         dialog.OnSessionEnd();
     });
     dialog.exec();
+    if (request.instance)
+        request.instance->SetFilesHandler({});
 }
