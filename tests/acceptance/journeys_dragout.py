@@ -1,42 +1,78 @@
-"""Dragging a stored file out of the list into a real file manager: a folder window, the desktop."""
+"""Dragging a stored file out of the list into real file managers: folder windows (pcmanfm, Thunar,
+GNOME Files, Caja, Nemo), the desktop, another mounted file system, a deep folder, two drags at once."""
 
 import os
+import re
+import shutil
+import subprocess
 import time
 
-from desktop import wait_until
+from desktop import Unavailable, wait_until
 from journeys_download import leftovers, select_rows, wait_file
 
 MARKER = "cloffa_drop_target.tmp"
 
+# How each file manager opens a window of one folder, beside what the journey's desktop already runs.
+_WINDOW_ARGV = {
+    "pcmanfm": ["pcmanfm"],
+    "thunar": ["thunar"],
+    "nautilus": ["nautilus", "--new-window"],
+    "caja": ["caja", "--no-desktop"],
+    "nemo": ["nemo"],
+}
+# Some toolkits would otherwise look for a GPU the virtual display does not have.
+_ENV = {"GSK_RENDERER": "cairo", "GDK_BACKEND": "x11", "NO_AT_BRIDGE": "1"}
 
-def _file_manager(j, folder=None):
-    """pcmanfm managing the desktop (icons of ~/Desktop), and a window of `folder` at the right."""
-    j.d.spawn("pcmanfm", ["pcmanfm", "--desktop"])
-    wait_until(lambda: j.d.run(["xdotool", "search", "--class", "pcmanfm"]).stdout.split(), 10, "pcmanfm")
+
+def _file_manager(j, folder=None, manager="pcmanfm", at=(600, 100)):
+    """pcmanfm managing the desktop (icons of ~/Desktop) for the pcmanfm journeys, and a window of
+    `folder` shown by `manager`, moved to `at`; returns that window."""
+    if manager == "pcmanfm" and not getattr(j, "pcmanfm_desktop", False):
+        j.pcmanfm_desktop = True
+        j.d.spawn("pcmanfm", ["pcmanfm", "--desktop"])
+        wait_until(lambda: j.d.run(["xdotool", "search", "--class", "pcmanfm"]).stdout.split(), 10, "pcmanfm")
     if folder is None:
         return None
-    j.d.spawn("pcmanfm-window", ["pcmanfm", folder])
+    if not shutil.which(_WINDOW_ARGV[manager][0]):
+        raise Unavailable(f"{manager} is not installed")
+    env = dict(j.d.env)
+    env.update(_ENV)
+    j.d.spawn(f"{manager}-window-{os.path.basename(folder)}", _WINDOW_ARGV[manager] + [folder], env=env)
     name = os.path.basename(folder)
-    window = wait_until(lambda: j.d.windows_named(name), 10, f"pcmanfm's window of {name}")[0]
-    j.d.run(["xdotool", "windowmove", "--sync", str(window), "600", "100"])
+
+    def shown():
+        out = j.d.run(["xdotool", "search", "--onlyvisible", "--name", "^" + re.escape(name) + "( |$)"])
+        return [int(w) for w in out.stdout.split()]
+    window = wait_until(shown, 20, f"{manager}'s window of {name}")[-1]
+    j.d.run(["xdotool", "windowmove", "--sync", str(window), str(at[0]), str(at[1])])
     j.d.run(["xdotool", "windowsize", "--sync", str(window), "500", "400"])
+    time.sleep(0.5)  # the window has drawn its folder and can take drops
     return window
 
 
-def _markers(j):
-    """Markers anywhere in the test's home (the program keeps its own under the XDG data folder)."""
+def _markers(j, *extra):
+    """Markers anywhere in the test's home and `extra` folders (the program keeps its own offered marker
+    under the XDG data folder while a drag is watched, and removes it afterwards)."""
     found = []
-    for base, _dirs, files in os.walk(j.d.home):
-        found.extend(os.path.join(base, f) for f in files if f == MARKER)
+    for top in (j.d.home, *extra):
+        for base, _dirs, files in os.walk(top):
+            found.extend(os.path.join(base, f) for f in files if f == MARKER)
     return found
 
 
-def _drag_out(j, name, data, to, folder):
-    j.d.add_stored(name, data)
+def _start(j, stored):
+    for name, data in stored:
+        j.d.add_stored(name, data)
     j.start_program()
-    table = j.wait_ready()
+    return j.wait_ready()
+
+
+def _drag(j, table, name, to):
     select_rows(j, [name])
     j.ui.drag(j.ui.centre(j.ui.cell(table, j.ui.row_of(table, name))), to)
+
+
+def _arrived(j, name, data, folder, extra=()):
     path = os.path.join(folder, name)
     try:
         wait_file(path, data, timeout=30)
@@ -45,21 +81,51 @@ def _drag_out(j, name, data, to, folder):
     # The file manager has nothing to complain about (watched for a second), and no marker is left anywhere.
     watch_until = time.monotonic() + 1.0
     while time.monotonic() < watch_until:
-        complaints = [w for w in ("Error", "Finished") if j.d.windows_named(w)]
+        complaints = [w for w in ("Error", "Finished", "오류") if j.d.windows_named(w)]
         assert not complaints, f"the file manager reported trouble ({complaints})"
-    assert not _markers(j), _markers(j)
+    wait_until(lambda: not _markers(j, *extra), 5, "no marker left")
     assert not leftovers(folder)
     assert sorted(os.listdir(folder)) == [name], os.listdir(folder)
 
 
-def into_folder_window(j):
-    """Dropped on a pcmanfm window showing a folder: the file lands in that folder."""
+def _drag_out(j, name, data, to, folder, extra=()):
+    table = _start(j, [(name, data)])
+    _drag(j, table, name, to)
+    _arrived(j, name, data, folder, extra)
+
+
+def _into(j, manager, name):
     j.start_desktop()
     j.d.make_user_folders()
     folder = os.path.join(j.d.home, "꺼낸 파일")
     os.makedirs(folder)
-    _file_manager(j, folder)
-    _drag_out(j, "꺼낼 파일.bin", os.urandom(200000), (850, 350), folder)
+    _file_manager(j, folder, manager)
+    _drag_out(j, name, os.urandom(200000), (850, 350), folder)
+
+
+def into_folder_window(j):
+    """Dropped on a pcmanfm window showing a folder: the file lands in that folder."""
+    _into(j, "pcmanfm", "꺼낼 파일.bin")
+
+
+def into_thunar(j):
+    """Dropped on a Thunar window."""
+    _into(j, "thunar", "썬더로.bin")
+
+
+def into_gnome_files(j):
+    """Dropped on a GNOME Files window: GTK 4 asks for the dragged files in its own way, and gets them."""
+    _into(j, "nautilus", "그놈 파일로.bin")
+
+
+def into_caja(j):
+    """Dropped on a Caja window."""
+    _into(j, "caja", "카야로.bin")
+
+
+def into_nemo(j):
+    """Dropped on a Nemo window."""
+    _into(j, "nemo", "네모로.bin")
 
 
 def onto_desktop(j):
@@ -69,3 +135,54 @@ def onto_desktop(j):
     _file_manager(j)
     data = "바탕 화면에 놓을 파일\n".encode() * 1000
     _drag_out(j, "바탕화면으로.txt", data, (800, 700), folders["Desktop"])
+
+
+def into_deep_folder(j):
+    """A folder five levels down the documents folder."""
+    j.start_desktop()
+    folders = j.d.make_user_folders()
+    folder = os.path.join(folders["Documents"], "회사", "2026", "12월", "회의록")
+    os.makedirs(folder)
+    _file_manager(j, folder)
+    _drag_out(j, "회의록 12월.txt", "회의록\n".encode() * 500, (850, 350), folder)
+
+
+def into_other_file_system(j):
+    """A folder on a file system of its own outside the home, as a USB stick under /media is: a tmpfs
+    mounted for this journey (needs the right to mount; skipped otherwise)."""
+    if os.geteuid() != 0 or not shutil.which("mount"):
+        raise Unavailable("mounting a file system for the journey needs root")
+    stick = os.path.join(j.d.run_dir, "media", "USB 메모리")
+    os.makedirs(stick)
+    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=16m,mode=0777", "quorvane-journey", stick],
+                      capture_output=True, timeout=15).returncode != 0:
+        raise Unavailable("tmpfs could not be mounted here")
+    try:
+        j.start_desktop()
+        j.d.make_user_folders()
+        folder = os.path.join(stick, "사진")
+        os.makedirs(folder)
+        _file_manager(j, folder)
+        _drag_out(j, "메모리로.bin", os.urandom(150000), (850, 350), folder, extra=(stick,))
+    finally:
+        j.d.stop()  # nothing may hold the mount
+        subprocess.run(["umount", "-l", stick], capture_output=True, timeout=15)
+
+
+def two_drags_overlapping(j):
+    """A second drag started at once after the first, into another folder: both files arrive, each in
+    its own folder."""
+    j.start_desktop()
+    j.d.make_user_folders()
+    first = os.path.join(j.d.home, "첫째 폴더")
+    second = os.path.join(j.d.home, "둘째 폴더")
+    os.makedirs(first)
+    os.makedirs(second)
+    _file_manager(j, first, at=(560, 60))
+    _file_manager(j, second, at=(560, 560))
+    a, b = os.urandom(120000), os.urandom(90000)
+    table = _start(j, [("첫째.bin", a), ("둘째.bin", b)])
+    _drag(j, table, "첫째.bin", (800, 300))
+    _drag(j, table, "둘째.bin", (800, 800))
+    _arrived(j, "첫째.bin", a, first)
+    _arrived(j, "둘째.bin", b, second)

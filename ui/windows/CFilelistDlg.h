@@ -15,7 +15,9 @@
 class CImageButton;
 class CThemeListCtrl;
 class DropTargetFinder;
+class XdndSelectionServer;
 class FileService;
+class PrivateEvent;
 class QMimeData;
 class SessionStore;
 
@@ -81,7 +83,9 @@ private:
     void StartUpload(const std::vector<TransferItem>& batch);
     void StartTransfer(const TransferRequest& request);
     void OnTransferDone(bool upload, QObject* dialog);
-    void OnDragTargetFound();
+    struct DragOut;
+    void OnDragTargetFound(PrivateEvent* message);
+    void EndDragOut(DropTargetFinder* finder);
     std::vector<int> SelectedRows() const;
     bool Idle() const;  // not exit-pending and service ready; checked again after every question
 
@@ -90,13 +94,12 @@ private:
     Desktop m_desktop;
     std::shared_ptr<FileService> m_service;
     std::shared_ptr<ReceiverToken> m_token;
-    std::vector<TransferItem> m_dragBatch;
     CImageButton* m_upload = nullptr;
     CImageButton* m_download = nullptr;
     CImageButton* m_delete = nullptr;
     CThemeListCtrl* m_list = nullptr;
-    DropTargetFinder* m_finder = nullptr;
-    bool m_targetFound = false;
+    std::vector<std::unique_ptr<DragOut>> m_dragOuts;  // each drag until its marker is found or given up
+    std::unique_ptr<XdndSelectionServer> m_dragSelection;
     bool m_closeSeen = false;
     QPoint m_pressPos;
     bool m_pressed = false;
