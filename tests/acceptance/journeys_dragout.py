@@ -14,7 +14,7 @@ MARKER = "cloffa_drop_target.tmp"
 
 # How each file manager opens a window of one folder, beside what the journey's desktop already runs.
 _WINDOW_ARGV = {
-    "pcmanfm": ["pcmanfm"],
+    "pcmanfm": ["pcmanfm", "--new-win"],
     "thunar": ["thunar"],
     "nautilus": ["nautilus", "--new-window"],
     "caja": ["caja", "--no-desktop"],
@@ -50,13 +50,16 @@ def _file_manager(j, folder=None, manager="pcmanfm", at=(600, 100)):
     return window
 
 
-def _markers(j, *extra):
-    """Markers anywhere in the test's home and `extra` folders (the program keeps its own offered marker
-    under the XDG data folder while a drag is watched, and removes it afterwards)."""
+def _markers(j, *extra, offered=True):
+    """Markers anywhere in the test's home and `extra` folders. The program keeps the marker it offers
+    under the XDG data folder while a drag is watched, and removes it afterwards; `offered=False` leaves
+    those out (a drag still waited for)."""
+    own = os.path.join(j.d.env["XDG_DATA_HOME"], "")
     found = []
     for top in (j.d.home, *extra):
         for base, _dirs, files in os.walk(top):
-            found.extend(os.path.join(base, f) for f in files if f == MARKER)
+            found.extend(os.path.join(base, f) for f in files
+                         if f == MARKER and (offered or not os.path.join(base, "").startswith(own)))
     return found
 
 
@@ -72,7 +75,7 @@ def _drag(j, table, name, to):
     j.ui.drag(j.ui.centre(j.ui.cell(table, j.ui.row_of(table, name))), to)
 
 
-def _arrived(j, name, data, folder, extra=()):
+def _arrived(j, name, data, folder, extra=(), offered=True):
     path = os.path.join(folder, name)
     try:
         wait_file(path, data, timeout=30)
@@ -83,7 +86,7 @@ def _arrived(j, name, data, folder, extra=()):
     while time.monotonic() < watch_until:
         complaints = [w for w in ("Error", "Finished", "오류") if j.d.windows_named(w)]
         assert not complaints, f"the file manager reported trouble ({complaints})"
-    wait_until(lambda: not _markers(j, *extra), 5, "no marker left")
+    wait_until(lambda: not _markers(j, *extra, offered=offered), 5, "no marker left")
     assert not leftovers(folder)
     assert sorted(os.listdir(folder)) == [name], os.listdir(folder)
 
@@ -169,20 +172,40 @@ def into_other_file_system(j):
         subprocess.run(["umount", "-l", stick], capture_output=True, timeout=15)
 
 
+def _asking_target(j, title, folder, seconds, at):
+    """A window that accepts a drop at once and copies the files `seconds` later, as a file manager
+    asking Move, Copy or Link does while the user reads its menu."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    proc = j.d.spawn("asking-target", ["/usr/bin/python3", os.path.join(here, "asking_target.py"), title, folder,
+                                       str(seconds)], stdout=subprocess.PIPE)
+    if proc.stdout.readline().decode().strip() != "ready":
+        raise AssertionError("the asking window did not start: " + j.d.log_text("asking-target"))
+    window = wait_until(lambda: j.d.windows_named(title), 10, "the asking window")[0]
+    j.d.run(["xdotool", "windowmove", "--sync", str(window), str(at[0]), str(at[1])])
+    j.d.run(["xdotool", "windowsize", "--sync", str(window), "400", "300"])
+    return proc
+
+
 def two_drags_overlapping(j):
-    """A second drag started at once after the first, into another folder: both files arrive, each in
-    its own folder."""
+    """The first drop goes to a window that copies only after 15 s (longer than the watch once lasted);
+    a second drag into a pcmanfm window starts while the first is still waited for. Both files arrive,
+    each in its own folder, and no marker is left."""
     j.start_desktop()
     j.d.make_user_folders()
     first = os.path.join(j.d.home, "첫째 폴더")
     second = os.path.join(j.d.home, "둘째 폴더")
     os.makedirs(first)
     os.makedirs(second)
-    _file_manager(j, first, at=(560, 60))
+    _asking_target(j, "묻는 창", first, 15, at=(560, 60))
     _file_manager(j, second, at=(560, 560))
     a, b = os.urandom(120000), os.urandom(90000)
     table = _start(j, [("첫째.bin", a), ("둘째.bin", b)])
-    _drag(j, table, "첫째.bin", (800, 300))
+    _drag(j, table, "첫째.bin", (760, 210))
+    asked_at = time.monotonic()
     _drag(j, table, "둘째.bin", (800, 800))
-    _arrived(j, "첫째.bin", a, first)
-    _arrived(j, "둘째.bin", b, second)
+    _arrived(j, "둘째.bin", b, second, offered=False)
+    took = time.monotonic() - asked_at
+    assert took < 15, f"the second file took {took:.1f} s: it should have come before the first copy"
+    wait_file(os.path.join(first, "첫째.bin"), a, timeout=20)
+    wait_until(lambda: not _markers(j), 5, "no marker left")
+    assert sorted(os.listdir(first)) == ["첫째.bin"], os.listdir(first)
