@@ -140,6 +140,36 @@ def onto_desktop(j):
     _drag_out(j, "바탕화면으로.txt", data, (800, 700), folders["Desktop"])
 
 
+def _onto_drawn_desktop(j, argv, name):
+    """A file manager drawing the desktop (icons of ~/Desktop) on its own."""
+    if not shutil.which(argv[0]):
+        raise Unavailable(f"{argv[0]} is not installed")
+    j.start_desktop()
+    folders = j.d.make_user_folders()
+    env = dict(j.d.env)
+    env.update(_ENV)
+    proc = j.d.spawn(argv[0] + "-desktop", argv, env=env)
+
+    def drawn():
+        if proc.poll() is not None:  # nemo-desktop, for one, refuses to run as root
+            raise Unavailable(f"{argv[0]} ended: " + j.d.log_text(argv[0] + "-desktop").strip()[-300:])
+        out = j.d.run(["xdotool", "search", "--onlyvisible", "--class", argv[0].split("-")[0]])
+        return out.stdout.split()
+    wait_until(drawn, 20, f"the desktop {argv[0]} draws")
+    time.sleep(1.0)  # its icons are laid out and it takes drops
+    _drag_out(j, name, "바탕 화면\n".encode() * 2000, (800, 700), folders["Desktop"])
+
+
+def onto_caja_desktop(j):
+    """Dropped on the desktop Caja draws."""
+    _onto_drawn_desktop(j, ["caja", "--force-desktop", "--no-default-window"], "카야 바탕화면.txt")
+
+
+def onto_nemo_desktop(j):
+    """Dropped on the desktop Nemo draws."""
+    _onto_drawn_desktop(j, ["nemo-desktop"], "네모 바탕화면.txt")
+
+
 def into_deep_folder(j):
     """A folder five levels down the documents folder."""
     j.start_desktop()
