@@ -160,7 +160,7 @@ void DropTargetTest::breadthFirstAcrossRoots() {
                             u"marker.tmp"_s);
     finder.SetCaps(kCap, kCap);
     if (mounted)
-        finder.SetOtherFileSystems({stick.path()});
+        finder.SetOtherFileSystems([path = stick.path()] { return QStringList{path}; });
     finder.Arm();
     QTRY_VERIFY_WITH_TIMEOUT(!finder.Scanning(), 20000);
     const QStringList watched = finder.WatchedFolders();

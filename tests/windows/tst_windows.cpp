@@ -92,6 +92,7 @@ private Q_SLOTS:
     void closeBeforeVersionCheck();
     void dragOut_data();
     void dragOut();
+    void dragOutNowhere_data();
     void dragOutNowhere();
     void enterEscapeSwallowed();
     void alwaysOnTopToggle();
@@ -122,6 +123,7 @@ private:
     std::unique_ptr<cloffa::LocalService> m_service;
     std::unique_ptr<SessionStore> m_store;
     QString m_dragRoot;
+    std::optional<std::chrono::milliseconds> m_dragWatch;
 };
 
 void WindowsTest::initTestCase() {
@@ -162,6 +164,7 @@ void WindowsTest::init() {
 void WindowsTest::cleanup() {
     m_chooseFolder = {};
     m_drag = {};
+    m_dragWatch = {};
     QTRY_VERIFY_WITH_TIMEOUT(!m_store->AnyTransferActive(), 15000);
 }
 
@@ -184,6 +187,7 @@ CFilelistDlg::Desktop WindowsTest::desktop() {
         return paths;
     };
     desktop.dragRoots = {m_dragRoot};
+    desktop.dragWatch = m_dragWatch;
     return desktop;
 }
 
@@ -631,18 +635,36 @@ void WindowsTest::dragOut() {
     QVERIFY(!QFile::exists(inbox + u"/둘째.txt"_s));
 }
 
+// Dropped nowhere: nothing to say. Accepted by a target that never copies the marker (not a file
+// manager, or one showing a folder out of reach): the user is told, and no marker is left.
+void WindowsTest::dragOutNowhere_data() {
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("refused by every target") << false;
+    QTest::newRow("accepted, nothing copied") << true;
+}
 void WindowsTest::dragOutNowhere() {
+    QFETCH(bool, accepted);
+    m_dragWatch = std::chrono::milliseconds(1000);
     auto window = openWindow();
     selectRow(window->FileList(), 0);
     QString source;
     SetDragExecutor([&](QWidget*, QMimeData* data) {
         source = data->urls().value(0).toLocalFile();
-        return Qt::IgnoreAction;
+        return accepted ? Qt::CopyAction : Qt::IgnoreAction;
     });
     const QString folder = m_store->GetDownloadFolder();
     window->FileList()->StartDragOut();
     QVERIFY(!source.isEmpty());
+    if (accepted) {
+        QVERIFY(QFile::exists(source));  // a file manager may still copy it
+        QTRY_VERIFY_WITH_TIMEOUT(!shownTexts().isEmpty(), 5000);
+        QCOMPARE(shownTexts(), QStringList{Strings::DragOutNotCompleted});
+    } else {
+        QTest::qWait(1500);
+        QVERIFY(shownTexts().isEmpty());
+    }
     QVERIFY(!QFile::exists(source));
+    QVERIFY(!QFileInfo::exists(QFileInfo(source).path()));  // the drag's own folder went too
     QVERIFY(!m_store->AnyTransferActive());
     QCOMPARE(m_store->GetDownloadFolder(), folder);
 }

@@ -386,6 +386,13 @@ void CFilelistDlg::StartDragOut() {
     // while an earlier one is still watched takes nothing from it.
     const QString base = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QDir().mkpath(base);
+    // Folders of drags no longer watched (a killed earlier run) go; one copy runs at a time.
+    const QFileInfoList earlier = QDir(base).entryInfoList({QStringLiteral("drag-*")}, QDir::Dirs | QDir::Hidden);
+    for (const QFileInfo& old : earlier) {
+        if (std::none_of(m_dragOuts.begin(), m_dragOuts.end(),
+                         [&old](const auto& d) { return QFileInfo(d->sourceFolder) == old; }))
+            QDir(old.absoluteFilePath()).removeRecursively();
+    }
     QTemporaryDir folder(QDir(base).filePath(QStringLiteral("drag-XXXXXX")));
     folder.setAutoRemove(false);
     const QString marker = folder.filePath(QString::fromLatin1(kMarkerName));
@@ -406,7 +413,7 @@ void CFilelistDlg::StartDragOut() {
         m_desktop.dragRoots.isEmpty() ? DropTargetFinder::DefaultRoots() : m_desktop.dragRoots,
         QString::fromLatin1(kMarkerName), this);
     if (m_desktop.dragRoots.isEmpty())
-        finder->SetOtherFileSystems(WritableMountPoints());
+        finder->SetOtherFileSystems([] { return WritableMountPoints(); });
     drag->finder = finder;
     connect(finder, &DropTargetFinder::found, this, [this, finder](const QString& target) {
         const auto it = std::find_if(m_dragOuts.begin(), m_dragOuts.end(),
@@ -438,6 +445,8 @@ void CFilelistDlg::StartDragOut() {
     // found or the watch gives up, and goes then.
     if (action == Qt::IgnoreAction)
         EndDragOut(finder);
+    else if (m_desktop.dragWatch)
+        finder->Finish(static_cast<int>(m_desktop.dragWatch->count()));
     else
         finder->Finish();
 }

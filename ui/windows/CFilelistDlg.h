@@ -8,8 +8,10 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class CImageButton;
@@ -48,7 +50,8 @@ public:
         FolderChooser chooseFolder;
         DragExecutor runDrag;
         FileChooser chooseFiles;
-        QStringList dragRoots;  // where a dropped marker is looked for; empty = the user's folders
+        QStringList dragRoots;  // where a dropped marker is looked for; empty = the user's folders and mounts
+        std::optional<std::chrono::milliseconds> dragWatch;  // how long after a drop; none = the finder's own
     };
 
     CFilelistDlg(SessionStore& store, QWidget* mainWindow, std::shared_ptr<FileService> service = nullptr,

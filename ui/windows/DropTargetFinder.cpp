@@ -116,7 +116,8 @@ void DropTargetFinder::Arm(const QString& source) {
         QSet<QString> seen;
         QStringList batch;
         ListGroup(roots, cap, seen, batch, channel);
-        for (const QString& mount : mounts)
+        const QStringList points = mounts ? mounts() : QStringList();
+        for (const QString& mount : points)
             ListGroup({mount}, mountCap, seen, batch, channel);
         channel->Post(std::move(batch), true);
     }).detach();

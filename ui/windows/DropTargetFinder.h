@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class DropTargetFinder : public QObject {
@@ -27,7 +28,8 @@ public:
     // The desktop and the user's XDG folders first, where drops usually land, then the home folder.
     static QStringList DefaultRoots();
     // Mounted file systems outside the roots (removable media, network shares), each listed apart.
-    void SetOtherFileSystems(const QStringList& mountPoints) { m_mounts = mountPoints; }
+    // Asked for on the listing worker: a hung mount point may block whoever looks at it.
+    void SetOtherFileSystems(std::function<QStringList()> mountPoints) { m_mounts = std::move(mountPoints); }
     // Other caps than kMaxFolders and kMaxMountFolders.
     void SetCaps(int folders, int perMount) {
         m_cap = folders;
@@ -60,7 +62,7 @@ private:
     void Recheck();
 
     QStringList m_roots;
-    QStringList m_mounts;
+    std::function<QStringList()> m_mounts;
     QString m_marker;
     QString m_source;
     QByteArray m_contents;
