@@ -1,10 +1,12 @@
 """Dragging a stored file out of the list into real file managers: folder windows (pcmanfm, Thunar,
 GNOME Files, Caja, Nemo), the desktop, another mounted file system, a deep folder, two drags at once."""
 
+import atexit
 import os
 import re
 import shutil
 import subprocess
+import tempfile
 import time
 
 from desktop import Unavailable, wait_until
@@ -19,9 +21,10 @@ _WINDOW_ARGV = {
     "nautilus": ["nautilus", "--new-window"],
     "caja": ["caja", "--no-desktop"],
     "nemo": ["nemo"],
+    "dolphin": ["dolphin", "--new-window"],
 }
 # Some toolkits would otherwise look for a GPU the virtual display does not have.
-_ENV = {"GSK_RENDERER": "cairo", "GDK_BACKEND": "x11", "NO_AT_BRIDGE": "1"}
+_ENV = {"GSK_RENDERER": "cairo", "GDK_BACKEND": "x11", "NO_AT_BRIDGE": "1", "QT_QPA_PLATFORM": "xcb"}
 
 
 def _file_manager(j, folder=None, manager="pcmanfm", at=(600, 100)):
@@ -37,6 +40,11 @@ def _file_manager(j, folder=None, manager="pcmanfm", at=(600, 100)):
         raise Unavailable(f"{manager} is not installed")
     env = dict(j.d.env)
     env.update(_ENV)
+    if manager == "dolphin":
+        # Its workers talk over sockets in the runtime folder, whose path must stay short.
+        runtime = tempfile.mkdtemp(prefix="qv-rt-")
+        atexit.register(shutil.rmtree, runtime, True)
+        env["XDG_RUNTIME_DIR"] = runtime
     j.d.spawn(f"{manager}-window-{os.path.basename(folder)}", _WINDOW_ARGV[manager] + [folder], env=env)
     name = os.path.basename(folder)
 
@@ -129,6 +137,32 @@ def into_caja(j):
 def into_nemo(j):
     """Dropped on a Nemo window."""
     _into(j, "nemo", "네모로.bin")
+
+
+def into_dolphin(j):
+    """Dropped on a Dolphin window, which asks Move, Copy or Link: the user reads the menu for 7 s
+    before choosing "Copy Here", and the file still arrives. Run as root, Dolphin took no drop at all
+    (no menu, nothing copied), so the journey needs an ordinary user."""
+    if os.geteuid() == 0:
+        raise Unavailable("Dolphin takes no drops here while it runs as root")
+    j.start_desktop()
+    j.d.make_user_folders()
+    folder = os.path.join(j.d.home, "꺼낸 파일")
+    os.makedirs(folder)
+    window = _file_manager(j, folder, "dolphin")
+    name, data = "돌핀으로.bin", os.urandom(200000)
+    table = _start(j, [(name, data)])
+    before = set(j.d.run(["xdotool", "search", "--onlyvisible", "--class", "dolphin"]).stdout.split())
+    _drag(j, table, name, (850, 350))
+
+    def menu():
+        now = set(j.d.run(["xdotool", "search", "--onlyvisible", "--class", "dolphin"]).stdout.split())
+        return now - before - {str(window)}
+    wait_until(menu, 10, "Dolphin's Move/Copy/Link menu")
+    j.ui.shot("dolphin-asks")
+    time.sleep(7)  # the user reads the menu
+    j.ui.key("c")  # "&Copy Here"
+    _arrived(j, name, data, folder)
 
 
 def onto_desktop(j):
