@@ -179,6 +179,11 @@ def _onto_drawn_desktop(j, argv, name):
     folders = j.d.make_user_folders()
     env = dict(j.d.env)
     env.update(_ENV)
+    if argv[0] == "nemo-desktop" and os.geteuid() == 0:
+        # Nemo's own switch for a root session, in a settings file of the journey's home.
+        env["GSETTINGS_BACKEND"] = "keyfile"
+        subprocess.run(["gsettings", "set", "org.nemo.preferences", "treat-root-as-normal", "true"], env=env,
+                       check=True, capture_output=True, timeout=15)
     proc = j.d.spawn(argv[0] + "-desktop", argv, env=env)
 
     def drawn():
