@@ -98,6 +98,8 @@
     X(OpenFileFilter, "모든 파일 (*)") \
     X(DropFolderRefused, "폴더단위 드래그는 지원하지 않습니다.") \
     X(DropFileMissing, "파일이 존재하지 않습니다.") \
+    X(DragOutNotCompleted, "파일을 놓은 폴더를 찾지 못해 내려받지 못했습니다.\n다운로드 버튼으로 다시 내려받아 주십시오.") \
+    X(DragOutUnavailable, "끌어서 내려받기를 준비할 수 없습니다.\n다운로드 버튼으로 내려받아 주십시오.") \
     X(UploadUnreadable, "파일을 읽을 수 없습니다.\n다른 프로그램에서 사용중인지 확인하세요.") \
     X(UploadSpaceQuestion, "디스크 용량이 충분하지 않습니다.\n전송작업을 계속 하시겠습니까?") \
     X(DownloadDialogTitle, "다운로드") \

@@ -90,7 +90,9 @@ private Q_SLOTS:
     void logoutDuringTransfer();
     void closeDuringTransferRefused();
     void closeBeforeVersionCheck();
+    void dragOut_data();
     void dragOut();
+    void dragOutNowhere_data();
     void dragOutNowhere();
     void enterEscapeSwallowed();
     void alwaysOnTopToggle();
@@ -121,6 +123,7 @@ private:
     std::unique_ptr<cloffa::LocalService> m_service;
     std::unique_ptr<SessionStore> m_store;
     QString m_dragRoot;
+    std::optional<std::chrono::milliseconds> m_dragWatch;
 };
 
 void WindowsTest::initTestCase() {
@@ -161,6 +164,7 @@ void WindowsTest::init() {
 void WindowsTest::cleanup() {
     m_chooseFolder = {};
     m_drag = {};
+    m_dragWatch = {};
     QTRY_VERIFY_WITH_TIMEOUT(!m_store->AnyTransferActive(), 15000);
 }
 
@@ -183,6 +187,7 @@ CFilelistDlg::Desktop WindowsTest::desktop() {
         return paths;
     };
     desktop.dragRoots = {m_dragRoot};
+    desktop.dragWatch = m_dragWatch;
     return desktop;
 }
 
@@ -571,43 +576,95 @@ void WindowsTest::closeBeforeVersionCheck() {
     QTest::qWait(1600);  // the late answer lands nowhere
 }
 
+// A second drag started while the first one's file manager is still asking (a Move/Copy menu) keeps
+// both: each drag's own marker, its own folder.
+void WindowsTest::dragOut_data() {
+    QTest::addColumn<bool>("overlapping");
+    QTest::newRow("one drag") << false;
+    QTest::newRow("a second drag while the first is asked about") << true;
+}
 void WindowsTest::dragOut() {
+    QFETCH(bool, overlapping);
     const QByteArray bytes("dragged out to a folder\n");
+    const QByteArray second("dragged out second\n");
     m_service->addFile("끌어낸.txt", bytes.toStdString());
+    m_service->addFile("둘째.txt", second.toStdString());
     auto window = openWindow();
     const int row = rowOf(u"끌어낸.txt"_s);
     QVERIFY(row >= 0);
     selectRow(window->FileList(), row);
     const QString inbox = m_dragRoot + u"/Desktop/inbox"_s;
+    const QString other = m_dragRoot + u"/Documents/회사/2026/12월/회의록"_s;
+    QVERIFY(QDir().mkpath(other));
+    QFile::remove(inbox + u"/끌어낸.txt"_s);
+    QFile::remove(other + u"/둘째.txt"_s);
     QString source;
-    Qt::DropActions offered;
     SetDragExecutor([&](QWidget*, QMimeData* data) {
         source = data->urls().value(0).toLocalFile();
-        QFile::copy(source, inbox + u"/cloffa_drop_target.tmp"_s);
+        if (!overlapping)
+            QFile::copy(source, inbox + u"/cloffa_drop_target.tmp"_s);
         return Qt::CopyAction;
     });
     window->FileList()->StartDragOut();
     QVERIFY(source.endsWith(u"/cloffa_drop_target.tmp"_s));
-    QVERIFY(!QFile::exists(source));
+    if (overlapping) {
+        QVERIFY(QFile::exists(source));  // the first file manager may still copy it
+        QTest::qWait(300);
+        selectRow(window->FileList(), rowOf(u"둘째.txt"_s));
+        QString secondSource;
+        SetDragExecutor([&](QWidget*, QMimeData* data) {
+            secondSource = data->urls().value(0).toLocalFile();
+            QFile::copy(secondSource, other + u"/cloffa_drop_target.tmp"_s);
+            return Qt::CopyAction;
+        });
+        window->FileList()->StartDragOut();
+        QVERIFY(secondSource != source);
+        QVERIFY(QFile::exists(source));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(other + u"/둘째.txt"_s) && !m_store->AnyTransferActive(), 15000);
+        QCOMPARE(readAll(other + u"/둘째.txt"_s), second);
+        QVERIFY(!QFile::exists(other + u"/cloffa_drop_target.tmp"_s));
+        QVERIFY(!QFile::exists(secondSource));
+        QVERIFY(QFile::copy(source, inbox + u"/cloffa_drop_target.tmp"_s));  // the first answer comes
+    }
     const QString local = inbox + u"/끌어낸.txt"_s;
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(local) && !m_store->AnyTransferActive(), 15000);
+    QVERIFY(!QFile::exists(source));
     QVERIFY(!QFile::exists(inbox + u"/cloffa_drop_target.tmp"_s));
     QCOMPARE(m_store->GetDownloadFolder(), inbox + u'/');
     QCOMPARE(readAll(local), bytes);
+    QVERIFY(!QFile::exists(inbox + u"/둘째.txt"_s));
 }
 
+// Dropped nowhere: nothing to say. Accepted by a target that never copies the marker (not a file
+// manager, or one showing a folder out of reach): the user is told, and no marker is left.
+void WindowsTest::dragOutNowhere_data() {
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("refused by every target") << false;
+    QTest::newRow("accepted, nothing copied") << true;
+}
 void WindowsTest::dragOutNowhere() {
+    QFETCH(bool, accepted);
+    m_dragWatch = std::chrono::milliseconds(1000);
     auto window = openWindow();
     selectRow(window->FileList(), 0);
     QString source;
     SetDragExecutor([&](QWidget*, QMimeData* data) {
         source = data->urls().value(0).toLocalFile();
-        return Qt::IgnoreAction;
+        return accepted ? Qt::CopyAction : Qt::IgnoreAction;
     });
     const QString folder = m_store->GetDownloadFolder();
     window->FileList()->StartDragOut();
     QVERIFY(!source.isEmpty());
+    if (accepted) {
+        QVERIFY(QFile::exists(source));  // a file manager may still copy it
+        QTRY_VERIFY_WITH_TIMEOUT(!shownTexts().isEmpty(), 5000);
+        QCOMPARE(shownTexts(), QStringList{Strings::DragOutNotCompleted});
+    } else {
+        QTest::qWait(1500);
+        QVERIFY(shownTexts().isEmpty());
+    }
     QVERIFY(!QFile::exists(source));
+    QVERIFY(!QFileInfo::exists(QFileInfo(source).path()));  // the drag's own folder went too
     QVERIFY(!m_store->AnyTransferActive());
     QCOMPARE(m_store->GetDownloadFolder(), folder);
 }

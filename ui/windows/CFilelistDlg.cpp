@@ -2,7 +2,9 @@
 
 #include "app/SessionStore.h"
 #include "app/Utils.h"
+#include "app/platform/MountPoints.h"
 #include "app/platform/PrivateEvents.h"
+#include "app/platform/XdndSelectionServer.h"
 #include "res/DialogTemplates.h"
 #include "res/SkinIds.h"
 #include "res/Strings.h"
@@ -28,7 +30,9 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QRandomGenerator>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include <algorithm>
@@ -36,7 +40,20 @@
 
 using namespace std::chrono_literals;
 
+// One drag-out from its start until its marker is found, the watch gives up or the drag is refused.
+struct CFilelistDlg::DragOut {
+    DropTargetFinder* finder = nullptr;
+    std::vector<TransferItem> batch;
+    QString sourceFolder;  // this drag's own folder, holding the offered marker
+};
+
 namespace {
+
+// What a found drag-out hands to its download.
+struct DragOutTarget {
+    std::vector<TransferItem> batch;
+    QString folder;
+};
 
 bool DefaultFolderChooser(QWidget* owner, int count, QString* folder, bool* openFolder) {
     CDownloadSelectDlg dialog(owner);
@@ -128,22 +145,18 @@ CFilelistDlg::CFilelistDlg(SessionStore& store, QWidget* mainWindow, std::shared
         });
         connect(m_list->header(), &QHeaderView::sectionMoved, this, [this] { m_list->viewport()->update(); });
     }
-    m_finder = new DropTargetFinder(m_desktop.dragRoots.isEmpty() ? DropTargetFinder::DefaultRoots() : m_desktop.dragRoots,
-                                    QString::fromLatin1(kMarkerName), this);
-    connect(m_finder, &DropTargetFinder::found, this, [this](const QString& folder) {
-        if (m_targetFound)
-            return;
-        m_targetFound = true;
-        m_store.SetDownloadFolder(folder);
-        m_store.SaveSettingsNow();
-        PostPrivate(this, PrivateMessage::DragTargetFound);
-    });
+    m_dragSelection = std::make_unique<XdndSelectionServer>();
 }
 
 CFilelistDlg::~CFilelistDlg() {
     // Workers still running report nowhere from now on; each is given a bounded wait, never killed.
     m_token->Revoke();
     SendWaitBox(nullptr);
+    // Drags still watched: the offered markers go, so no file manager copies one later.
+    for (const auto& drag : m_dragOuts) {
+        drag->finder->Stop();
+        QDir(drag->sourceFolder).removeRecursively();
+    }
     for (auto& worker : m_workers)
         m_store.RemoveWorker(worker.get());
     m_workers.clear();
@@ -363,42 +376,105 @@ void CFilelistDlg::StartDragOut() {
     const std::vector<int> rows = SelectedRows();
     if (rows.empty())
         return;
-    m_dragBatch.clear();
-    m_targetFound = false;
+    auto drag = std::make_unique<DragOut>();
     for (int row : rows) {
         const std::optional<FileRow> file = m_store.FileAt(row);
         if (!file || file->idx == -1)
             return;
-        m_dragBatch.push_back(TransferItem{file->idx, file->name, {}, 0});
+        drag->batch.push_back(TransferItem{file->idx, file->name, {}, 0});
     }
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(folder);
-    const QString marker = QDir(folder).filePath(QString::fromLatin1(kMarkerName));
+    // Each drag offers a marker of its own (same name, own folder, own contents), so a drag started
+    // while an earlier one is still watched takes nothing from it.
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(base);
+    // Folders of drags no longer watched (a killed earlier run) go; one copy runs at a time.
+    const QFileInfoList earlier = QDir(base).entryInfoList({QStringLiteral("drag-*")}, QDir::Dirs | QDir::Hidden);
+    for (const QFileInfo& old : earlier) {
+        if (std::none_of(m_dragOuts.begin(), m_dragOuts.end(),
+                         [&old](const auto& d) { return QFileInfo(d->sourceFolder) == old; }))
+            QDir(old.absoluteFilePath()).removeRecursively();
+    }
+    QTemporaryDir folder(QDir(base).filePath(QStringLiteral("drag-XXXXXX")));
+    folder.setAutoRemove(false);
+    const QString marker = folder.filePath(QString::fromLatin1(kMarkerName));
+    const QByteArray contents = "quorvane drag-out " +
+                                QByteArray::number(QRandomGenerator::global()->generate64(), 16) + '\n';
     {
         QFile file(marker);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        if (!folder.isValid() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            file.write(contents) != contents.size() || !file.flush()) {
+            if (folder.isValid())
+                QDir(folder.path()).removeRecursively();
+            ShowMessage(this, Strings::DragOutUnavailable, MessageIcon::Warning);
             return;
+        }
     }
+    drag->sourceFolder = folder.path();
+    auto* finder = new DropTargetFinder(
+        m_desktop.dragRoots.isEmpty() ? DropTargetFinder::DefaultRoots() : m_desktop.dragRoots,
+        QString::fromLatin1(kMarkerName), this);
+    if (m_desktop.dragRoots.isEmpty())
+        finder->SetOtherFileSystems([] { return WritableMountPoints(); });
+    drag->finder = finder;
+    connect(finder, &DropTargetFinder::found, this, [this, finder](const QString& target) {
+        const auto it = std::find_if(m_dragOuts.begin(), m_dragOuts.end(),
+                                     [finder](const auto& d) { return d->finder == finder; });
+        if (it == m_dragOuts.end())
+            return;
+        m_store.SetDownloadFolder(target);
+        m_store.SaveSettingsNow();
+        PostPrivate(this, PrivateMessage::DragTargetFound, 0, 0, DragOutTarget{(*it)->batch, target});
+        EndDragOut(finder);
+    });
+    connect(finder, &DropTargetFinder::gaveUp, this, [this, finder] {
+        EndDragOut(finder);
+        // Queued: the finder's own signal is not the place for a modal question.
+        QMetaObject::invokeMethod(
+            this, [this] { ShowMessage(this, Strings::DragOutNotCompleted, MessageIcon::Warning); },
+            Qt::QueuedConnection);
+    });
+    finder->Arm(marker);
+    m_dragOuts.push_back(std::move(drag));
+    const QUrl url = QUrl::fromLocalFile(marker);
+    m_dragSelection->Serve(url.toEncoded() + "\r\n");
     auto* data = new QMimeData;
-    data->setUrls({QUrl::fromLocalFile(marker)});
-    m_finder->Arm();
+    data->setUrls({url});
     const Qt::DropAction action = m_desktop.runDrag(this, data);
-    // File managers copy after they accepted the drop: the source marker stays until the copy is
+    if (std::none_of(m_dragOuts.begin(), m_dragOuts.end(), [finder](const auto& d) { return d->finder == finder; }))
+        return;  // found while the drag ran
+    // File managers copy after they accepted the drop: the offered marker stays until the copy is
     // found or the watch gives up, and goes then.
-    if (action == Qt::IgnoreAction) {
-        m_finder->Stop();
-        QFile::remove(marker);
-    } else if (!m_targetFound) {
-        m_finder->Finish(marker);
-    } else {
-        QFile::remove(marker);
-    }
+    if (action == Qt::IgnoreAction)
+        EndDragOut(finder);
+    else if (m_desktop.dragWatch)
+        finder->Finish(static_cast<int>(m_desktop.dragWatch->count()));
+    else
+        finder->Finish();
 }
 
-void CFilelistDlg::OnDragTargetFound() {
-    if (!Idle())
+void CFilelistDlg::EndDragOut(DropTargetFinder* finder) {
+    const auto it = std::find_if(m_dragOuts.begin(), m_dragOuts.end(),
+                                 [finder](const auto& d) { return d->finder == finder; });
+    if (it == m_dragOuts.end())
         return;
-    StartTransfer(TransferRequest{false, m_dragBatch, m_store.GetDownloadFolder(), false});
+    finder->Stop();
+    QDir((*it)->sourceFolder).removeRecursively();
+    m_dragOuts.erase(it);
+    finder->deleteLater();
+    if (m_dragOuts.empty())
+        m_dragSelection->Withdraw();
+    else
+        m_dragSelection->Serve(QUrl::fromLocalFile(QDir(m_dragOuts.back()->sourceFolder)
+                                                       .filePath(QString::fromLatin1(kMarkerName)))
+                                   .toEncoded() +
+                               "\r\n");
+}
+
+void CFilelistDlg::OnDragTargetFound(PrivateEvent* message) {
+    const auto* target = message->recordAs<DragOutTarget>();
+    if (!target || !Idle())
+        return;
+    StartTransfer(TransferRequest{false, target->batch, target->folder, false});
 }
 
 bool CFilelistDlg::event(QEvent* event) {
@@ -439,7 +515,7 @@ bool CFilelistDlg::event(QEvent* event) {
         return true;
     }
     if (type == EventTypeOf(PrivateMessage::DragTargetFound)) {
-        OnDragTargetFound();
+        OnDragTargetFound(message);
         return true;
     }
     return QWidget::event(event);

@@ -8,15 +8,19 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class CImageButton;
 class CThemeListCtrl;
 class DesktopNotifier;
 class DropTargetFinder;
+class XdndSelectionServer;
 class FileService;
+class PrivateEvent;
 class QMimeData;
 class SessionStore;
 
@@ -47,7 +51,8 @@ public:
         FolderChooser chooseFolder;
         DragExecutor runDrag;
         FileChooser chooseFiles;
-        QStringList dragRoots;  // where a dropped marker is looked for; empty = the user's folders
+        QStringList dragRoots;  // where a dropped marker is looked for; empty = the user's folders and mounts
+        std::optional<std::chrono::milliseconds> dragWatch;  // how long after a drop; none = the finder's own
         std::shared_ptr<DesktopNotifier> notifier;  // the desktop's notifications and task bar; none = silent
     };
 
@@ -84,7 +89,9 @@ private:
     void StartUpload(const std::vector<TransferItem>& batch);
     void StartTransfer(const TransferRequest& request);
     void OnTransferDone(bool upload, QObject* dialog);
-    void OnDragTargetFound();
+    struct DragOut;
+    void OnDragTargetFound(PrivateEvent* message);
+    void EndDragOut(DropTargetFinder* finder);
     std::vector<int> SelectedRows() const;
     bool Idle() const;  // not exit-pending and service ready; checked again after every question
 
@@ -93,13 +100,12 @@ private:
     Desktop m_desktop;
     std::shared_ptr<FileService> m_service;
     std::shared_ptr<ReceiverToken> m_token;
-    std::vector<TransferItem> m_dragBatch;
     CImageButton* m_upload = nullptr;
     CImageButton* m_download = nullptr;
     CImageButton* m_delete = nullptr;
     CThemeListCtrl* m_list = nullptr;
-    DropTargetFinder* m_finder = nullptr;
-    bool m_targetFound = false;
+    std::vector<std::unique_ptr<DragOut>> m_dragOuts;  // each drag until its marker is found or given up
+    std::unique_ptr<XdndSelectionServer> m_dragSelection;
     bool m_closeSeen = false;
     QPoint m_pressPos;
     bool m_pressed = false;
