@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPointer>
 #include <QTimer>
+#include <QWidget>
 
 #include <chrono>
 #include <deque>
@@ -23,13 +24,20 @@ std::deque<Waiting> g_waiting;
 
 void Drain();
 
+// A question is a modal window over another one; the program's own window, run modally without an
+// owner, is not one.
+bool QuestionOpen() {
+    const QWidget* modal = QApplication::activeModalWidget();
+    return modal && modal->parentWidget();
+}
+
 void Arm() {
     if (g_armed || g_waiting.empty() || !QCoreApplication::instance())
         return;
     g_armed = true;
     // A question closes without telling anyone here; while one is open the line is looked at again
     // shortly. The end of a wait arms it at once.
-    const auto delay = QApplication::activeModalWidget() ? 100ms : 0ms;
+    const auto delay = QuestionOpen() ? 100ms : 0ms;
     QTimer::singleShot(delay, QCoreApplication::instance(), &Drain);
 }
 
@@ -47,7 +55,7 @@ void Drain() {
 
 } // namespace
 
-bool QuestionGate::Free() { return g_depth == 0 && !QApplication::activeModalWidget(); }
+bool QuestionGate::Free() { return g_depth == 0 && !QuestionOpen(); }
 
 QuestionGate::Scope::Scope() { ++g_depth; }
 

@@ -8,7 +8,7 @@
 
 class QuestionGate {
 public:
-    // No wait is held and no modal window is open.
+    // No wait is held and no question (a modal window over another) is open.
     static bool Free();
 
     // Held over a wait that pumps events; the thread counts as busy meanwhile.
