@@ -294,7 +294,15 @@ bool CTransmissionDlg::event(QEvent* e) {
         const bool isError = int(e->type()) - int(QEvent::User) == int(PrivateMessage::TransferError);
         if (auto* r = pe->recordAs<WaitedRecord>()) {
             if (!QuestionGate::Free()) {
-                QuestionGate::WhenFree(this, [this, record = *r, isError] { showWaited(record, isError); });
+                QuestionGate::WhenFree(this, [this, record = *r, isError] {
+                    // A batch stopped meanwhile (the program ends) asks nothing any more.
+                    if (m_cancelRequested) {
+                        record.handled->set();
+                        finishIfEnded();
+                        return;
+                    }
+                    showWaited(record, isError);
+                });
                 return true;
             }
             showWaited(*r, isError);

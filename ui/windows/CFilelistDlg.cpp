@@ -490,7 +490,10 @@ bool CFilelistDlg::event(QEvent* event) {
             paths = std::move(*record);
         // A drop that lands while a call or a question waits is taken once it is over.
         if (m_calling || !QuestionGate::Free())
-            QuestionGate::WhenFree(this, [this, paths] { UploadPaths(paths); });
+            QuestionGate::WhenFree(this, [this, paths] {
+                if (!m_closeSeen)
+                    UploadPaths(paths);
+            });
         else
             UploadPaths(paths);
         return true;
