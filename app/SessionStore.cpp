@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 std::atomic<SessionStore*> g_instance{nullptr};
@@ -31,13 +33,21 @@ SessionStore::SessionStore(Settings settings) : m_settings(settings) {
 }
 
 SessionStore::~SessionStore() {
+    bool released = true;
     {
-        // A worker past its window's wait still reads and writes here; it finishes within its time-outs.
+        // A worker past its window's wait still reads and writes here. Its window ended its call, so it
+        // is gone at once, unless it is stuck where nothing can reach it.
         std::unique_lock l(m_lock);
-        m_holdsReleased.wait(l, [this] { return m_holds == 0; });
+        released = m_holdsReleased.wait_for(l, kHoldWait, [this] { return m_holds == 0; });
     }
     if (m_settings == Settings::LoadAndSave && !m_settingsFinished)
         SaveSettings();
+    if (!released) {
+        // The store cannot go while a thread still uses it, and the process must not outlive its window
+        // (it would hold the single-instance name): the settings are written, the process ends here.
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
     SessionStore* self = this;
     g_instance.compare_exchange_strong(self, nullptr);
 }

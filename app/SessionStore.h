@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -20,6 +21,8 @@ class QObject;
 class SessionStore {
 public:
     enum class Settings { LoadAndSave, None };
+    // How long the destruction waits for holds still taken.
+    static constexpr std::chrono::milliseconds kHoldWait{2000};
     explicit SessionStore(Settings settings = Settings::LoadAndSave);
     ~SessionStore();
     SessionStore(const SessionStore&) = delete;

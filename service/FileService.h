@@ -20,6 +20,10 @@ public:
     BoolResult DelFile(SessionStore& store, qint32 idx);
     BoolResult NeedUpdate(SessionStore& store);  // value true = this version may no longer be used
 
+    // From any thread: the running call ends at once with a transport error, and every later one fails
+    // without connecting. For a window that is going away.
+    void Stop() { m_proxy.Stop(); }
+
     // For tests and diagnostics; use only while holding SessionStore::serviceLock().
     FileServiceSoap& Proxy() { return m_proxy; }
 

@@ -12,6 +12,9 @@ struct FileServiceSettings {
     std::chrono::seconds connectTimeout{8};
     std::chrono::seconds sendTimeout{12};
     std::chrono::seconds receiveTimeout{12};
+    // The whole call, connect to last byte: a server that trickles its answer never trips the per-read
+    // time-outs.
+    std::chrono::milliseconds callTimeout{60000};
 
     // The deployment's endpoint, CA file and namespaces with the standard time-outs.
     static FileServiceSettings FromDeployment();

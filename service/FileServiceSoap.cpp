@@ -272,6 +272,8 @@ FileServiceSoap::FileServiceSoap(FileServiceSettings settings)
     if (!m_soap)
         return;
     m_soap->user = d.get();
+    d->soap = m_soap;
+    d->callTimeout = m_settings.callTimeout;
     d->credentials.soap_default(m_soap);
 
     const QByteArray service = m_settings.serviceNamespace.toUtf8();
@@ -299,6 +301,11 @@ FileServiceSoap::FileServiceSoap(FileServiceSettings settings)
 FileServiceSoap::~FileServiceSoap() {
     if (!m_soap)
         return;
+    {
+        // The watchdog never touches the context after this.
+        const std::lock_guard lock(d->socketLock);
+        d->soap = nullptr;
+    }
     m_soap->header = nullptr;
     soap_destroy(m_soap);
     soap_end(m_soap);
@@ -327,6 +334,8 @@ void FileServiceSoap::Configure() {
     m_soap->frecv = countingRecv;
     m_soap->fopen = openBounded;
     m_soap->fclose = closeWithoutWaiting;
+    d->defaultCloseSocket = m_soap->fclosesocket;
+    m_soap->fclosesocket = closeSocketLocked;
 
     // The server certificate and host name are checked against the system CAs plus the extra CA file.
     const QByteArray ca = m_settings.caFile.toLocal8Bit();
@@ -369,6 +378,15 @@ void FileServiceSoap::SetCredentials(const QByteArray &authDigest) {
     d->header.ns2__UserCredentials_ = nullptr;
 }
 
+void FileServiceSoap::Stop() {
+    d->stopped = true;
+    d->ShutDownConnection();
+}
+
+bool FileServiceSoap::Stopped() const { return d->stopped; }
+
+void FileServiceSoap::EndCall() { d->Disarm(); }
+
 int FileServiceSoap::BeginCall(Operation op) {
     (void)op;
     if (!m_soap)
@@ -399,8 +417,10 @@ int FileServiceSoap::NeedUpdate(_ns1__NeedUpdate &request, _ns1__NeedUpdateRespo
     if (const int e = BeginCall(Operation::NeedUpdate))
         return log.done(e);
     log.begin();
-    return log.done(Finish(callOp(m_soap, m_endpoint.constData(), Action(Operation::NeedUpdate).constData(),
-                                  request, response)));
+    d->Arm();
+    const int code = callOp(m_soap, m_endpoint.constData(), Action(Operation::NeedUpdate).constData(), request, response);
+    EndCall();
+    return log.done(Finish(code));
 }
 
 int FileServiceSoap::GetUserFiles(_ns1__GetUserFiles &request, _ns1__GetUserFilesResponse &response) {
@@ -408,8 +428,10 @@ int FileServiceSoap::GetUserFiles(_ns1__GetUserFiles &request, _ns1__GetUserFile
     if (const int e = BeginCall(Operation::GetUserFiles))
         return log.done(e);
     log.begin();
-    return log.done(Finish(callOp(m_soap, m_endpoint.constData(), Action(Operation::GetUserFiles).constData(),
-                                  request, response)));
+    d->Arm();
+    const int code = callOp(m_soap, m_endpoint.constData(), Action(Operation::GetUserFiles).constData(), request, response);
+    EndCall();
+    return log.done(Finish(code));
 }
 
 int FileServiceSoap::DelFile(_ns1__DelFile &request, _ns1__DelFileResponse &response) {
@@ -417,8 +439,10 @@ int FileServiceSoap::DelFile(_ns1__DelFile &request, _ns1__DelFileResponse &resp
     if (const int e = BeginCall(Operation::DelFile))
         return log.done(e);
     log.begin();
-    return log.done(Finish(callOp(m_soap, m_endpoint.constData(), Action(Operation::DelFile).constData(),
-                                  request, response)));
+    d->Arm();
+    const int code = callOp(m_soap, m_endpoint.constData(), Action(Operation::DelFile).constData(), request, response);
+    EndCall();
+    return log.done(Finish(code));
 }
 
 FileListResult FileServiceSoap::ToResult(int error, const _ns1__GetUserFilesResponse &response) {

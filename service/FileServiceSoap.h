@@ -34,6 +34,11 @@ public:
     virtual int GetUserFiles(_ns1__GetUserFiles& request, _ns1__GetUserFilesResponse& response);
     virtual int DelFile(_ns1__DelFile& request, _ns1__DelFileResponse& response);
 
+    // Safe from any thread: ends the running call (its connection is shut down under it) and makes every
+    // later call fail before connecting.
+    void Stop();
+    bool Stopped() const;
+
     // The UserCredentials header of the following calls; an empty digest clears the header.
     void SetCredentials(const QByteArray& authDigest);
 
@@ -65,6 +70,7 @@ private:
     void Configure();
     int Finish(int runtimeCode);
     int BeginCall(Operation op);
+    void EndCall();
     QByteArray Action(Operation op) const;
 
     FileServiceSettings m_settings;

@@ -19,6 +19,62 @@ constexpr std::array<const char *, 6> kHeaderOrder{
 constexpr unsigned long long kMaxAnswerLength = 64ull * 1024 * 1024;
 }  // namespace
 
+void FileServiceSoap::Impl::ShutDownConnection() {
+    const std::lock_guard lock(socketLock);
+    if (soap && soap_valid_socket(soap->socket))
+        ::shutdown(soap->socket, SHUT_RDWR);  // wakes a blocked read, write, connect or handshake
+}
+
+void FileServiceSoap::Impl::Arm() {
+    expired = false;
+    if (callTimeout.count() <= 0)
+        return;
+    const std::lock_guard lock(watchLock);
+    deadline = std::chrono::steady_clock::now() + callTimeout;
+    if (!watchdog.joinable()) {
+        try {
+            watchdog = std::thread(&Impl::Watch, this);
+        } catch (const std::system_error &) {
+            deadline.reset();  // without the thread only the per-read limits hold
+            return;
+        }
+    }
+    watchWake.notify_all();
+}
+
+void FileServiceSoap::Impl::Disarm() {
+    const std::lock_guard lock(watchLock);
+    deadline.reset();
+}
+
+void FileServiceSoap::Impl::Watch() {
+    std::unique_lock lock(watchLock);
+    while (!watchQuit) {
+        if (!deadline) {
+            watchWake.wait(lock);
+            continue;
+        }
+        if (watchWake.wait_until(lock, *deadline) == std::cv_status::timeout && deadline &&
+            std::chrono::steady_clock::now() >= *deadline) {
+            // Still under the lock: a call that has just ended cannot have its kept connection cut.
+            deadline.reset();
+            expired = true;
+            ShutDownConnection();
+        }
+    }
+}
+
+FileServiceSoap::Impl::~Impl() {
+    {
+        const std::lock_guard lock(watchLock);
+        watchQuit = true;
+        deadline.reset();
+    }
+    watchWake.notify_all();
+    if (watchdog.joinable())
+        watchdog.join();
+}
+
 namespace SoapTransport {
 // Writes the request headers with the names, values and order the service has always received.
 int postHeader(struct soap *soap, const char *key, const char *value) {
@@ -59,6 +115,8 @@ int captureSend(struct soap *soap, const char *data, size_t n) {
 // Counting wrappers around the runtime's own transport functions.
 int countingSend(struct soap *soap, const char *data, size_t n) {
     FileServiceSoap::Impl *d = implOf(soap);
+    if (d->Ended())
+        return soap->error = SOAP_EOF;
     const BrokenPipeGuard guard;
     const int r = d->defaultSend(soap, data, n);
     if (r == SOAP_OK)
@@ -69,8 +127,8 @@ int countingSend(struct soap *soap, const char *data, size_t n) {
 
 size_t countingRecv(struct soap *soap, char *data, size_t n) {
     FileServiceSoap::Impl *d = implOf(soap);
-    if (d->framer.Complete())
-        return 0;  // the whole body is here; the connection would only stall
+    if (d->framer.Complete() || d->Ended())
+        return 0;  // the whole body is here (the connection would only stall), or the call was ended
     const BrokenPipeGuard guard;  // a TLS read may write (an alert) too
     const size_t r = d->defaultRecv(soap, data, n);
     d->received += qint64(r);
@@ -95,6 +153,12 @@ SOAP_SOCKET openNowhere(struct soap *, const char *, const char *, int) {
 // TLS handshake waits under the connect time-out, like the TCP connect before it.
 SOAP_SOCKET openBounded(struct soap *soap, const char *endpoint, const char *host, int port) {
     const BrokenPipeGuard guard;
+    FileServiceSoap::Impl *d = implOf(soap);
+    if (d->Ended()) {
+        soap->errnum = 0;
+        soap_set_sender_error(soap, "Connection not opened", "the call was ended", SOAP_TCP_ERROR);
+        return SOAP_INVALID_SOCKET;
+    }
     const int recvTimeout = soap->recv_timeout;
     const int sendTimeout = soap->send_timeout;
     if (soap->connect_timeout > 0) {
@@ -112,6 +176,9 @@ SOAP_SOCKET openBounded(struct soap *soap, const char *endpoint, const char *hos
         const timeval snd{soap->send_timeout, 0};
         ::setsockopt(sk, SOL_SOCKET, SO_RCVTIMEO, &rcv, sizeof rcv);
         ::setsockopt(sk, SOL_SOCKET, SO_SNDTIMEO, &snd, sizeof snd);
+        // Ended while the connection was being made, before the runtime published its descriptor.
+        if (d->Ended())
+            ::shutdown(sk, SHUT_RDWR);
     }
     return sk;
 }
@@ -123,6 +190,16 @@ int closeWithoutWaiting(struct soap *soap) {
     if (soap->ssl)
         SSL_set_shutdown(soap->ssl, SSL_get_shutdown(soap->ssl) | SSL_RECEIVED_SHUTDOWN);
     return implOf(soap)->defaultClose(soap);
+}
+
+// Every close of a descriptor goes through here, under the lock an ending call shuts down under.
+int closeSocketLocked(struct soap *soap, SOAP_SOCKET sk) {
+    FileServiceSoap::Impl *d = implOf(soap);
+    const std::lock_guard lock(d->socketLock);
+    const int r = d->defaultCloseSocket(soap, sk);
+    if (soap->socket == sk)
+        soap->socket = SOAP_INVALID_SOCKET;
+    return r;
 }
 
 }  // namespace SoapTransport

@@ -9,6 +9,12 @@
 #include <QByteArray>
 
 #include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <map>
 #include <string>
 #include <vector>
@@ -37,6 +43,28 @@ struct FileServiceSoap::Impl {
     SOAP_SOCKET (*defaultOpen)(struct soap *, const char *, const char *, int) = nullptr;
     int (*defaultClose)(struct soap *) = nullptr;
     int (*defaultParseHeader)(struct soap *, const char *, const char *) = nullptr;
+    int (*defaultCloseSocket)(struct soap *, SOAP_SOCKET) = nullptr;
+
+    // Ending a call from another thread. The connection is shut down (never closed) under `socketLock`,
+    // which every close of the runtime also takes, so a descriptor number is never reused under it.
+    struct soap *soap = nullptr;
+    std::mutex socketLock;
+    std::atomic<bool> stopped{false};
+    std::atomic<bool> expired{false};  // the running call passed its overall limit
+    void ShutDownConnection();
+    bool Ended() const { return stopped || expired; }
+
+    // The overall limit of a call: a watchdog thread ends the call's connection at its deadline.
+    std::chrono::milliseconds callTimeout{0};
+    std::mutex watchLock;
+    std::condition_variable watchWake;
+    std::optional<std::chrono::steady_clock::time_point> deadline;
+    bool watchQuit = false;
+    std::thread watchdog;
+    void Arm();
+    void Disarm();
+    void Watch();
+    ~Impl();
 };
 
 namespace SoapTransport {
@@ -51,5 +79,6 @@ int parseHeader(struct soap *soap, const char *key, const char *value);
 SOAP_SOCKET openNowhere(struct soap *soap, const char *endpoint, const char *host, int port);
 SOAP_SOCKET openBounded(struct soap *soap, const char *endpoint, const char *host, int port);
 int closeWithoutWaiting(struct soap *soap);
+int closeSocketLocked(struct soap *soap, SOAP_SOCKET sk);
 
 }  // namespace SoapTransport

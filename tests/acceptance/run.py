@@ -2,11 +2,14 @@
 
 The journey is the function `JOURNEY` of `MODULE.py`; it gets a `Journey` with the desktop and the driver.
 On failure the screen, the program's log and its stderr stay in the output folder and their paths are
-printed. Everything started is stopped by pid however the journey ends, a time limit included.
+printed. Everything started is stopped by pid however the journey ends, a time limit included. Against a
+sanitizer build (QUORVANE_ACCEPTANCE_SANITIZED=1) leak checking is on and any sanitizer report in the
+program's stderr fails the journey.
 """
 
 import importlib
 import os
+import re
 import shutil
 import signal
 import sys
@@ -20,6 +23,8 @@ from driver import Driver  # noqa: E402
 
 SKIP_STATUS = 77  # ctest's SKIP_RETURN_CODE for these journeys
 LIMIT_SECONDS = 45  # well inside ctest's 60 s, which would kill without stopping anything
+SANITIZED_LIMIT_SECONDS = 100  # the same inside 120 s for a sanitizer build, which runs slower
+SANITIZER_REPORT = re.compile(r"ERROR: (AddressSanitizer|LeakSanitizer)|runtime error:|SUMMARY: \w+Sanitizer")
 
 
 class Journey:
@@ -80,6 +85,24 @@ def _artefacts(d, reason):
     return kept
 
 
+def _sanitized(d):
+    """Sanitizer options for every program of the desktop; only the program's own stderr is judged."""
+    suppressions = os.environ.get("QUORVANE_ACCEPTANCE_SUPPRESSIONS", "")
+    d.env["ASAN_OPTIONS"] = "detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=0"
+    d.env["LSAN_OPTIONS"] = f"suppressions={suppressions}:print_suppressions=0" if suppressions else ""
+    d.env["UBSAN_OPTIONS"] = "print_stacktrace=1:halt_on_error=1"
+
+
+def _sanitizer_reports(d):
+    """Lines of the program's stderr (beside its launcher's) that report a sanitizer finding."""
+    path = os.path.join(d.logs, "client.log")
+    try:
+        with open(path, encoding="utf-8", errors="replace") as f:
+            return [line.rstrip() for line in f if SANITIZER_REPORT.search(line)]
+    except OSError:
+        return []
+
+
 def main(argv):
     if len(argv) != 3:
         sys.exit(__doc__)
@@ -88,13 +111,17 @@ def main(argv):
     journey = getattr(module, journey_name)
     options = getattr(journey, "desktop_options", {})
     d = desktop.from_environment(f"{module_name}.{journey_name}", **options)
+    sanitized = os.environ.get("QUORVANE_ACCEPTANCE_SANITIZED") == "1"
+    limit = SANITIZED_LIMIT_SECONDS if sanitized else LIMIT_SECONDS
+    if sanitized:
+        _sanitized(d)
 
     def on_alarm(_sig, _frame):
-        raise TimeoutError(f"the journey took longer than {LIMIT_SECONDS} s")
+        raise TimeoutError(f"the journey took longer than {limit} s")
 
     signal.signal(signal.SIGALRM, on_alarm)
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
-    signal.alarm(LIMIT_SECONDS)
+    signal.alarm(limit)
     began = time.monotonic()
     status = 0
     try:
@@ -116,6 +143,15 @@ def main(argv):
     finally:
         signal.alarm(0)
         d.stop()
+    if sanitized:
+        # After the stop: the leak check runs when the program ends.
+        reports = _sanitizer_reports(d)
+        if reports:
+            print(f"FAIL {module_name}.{journey_name}: sanitizer reports in the program's stderr")
+            for line in reports[:20]:
+                print("  " + line)
+            print(f"artefact: {os.path.join(d.logs, 'client.log')}")
+            status = 1
     return status
 
 

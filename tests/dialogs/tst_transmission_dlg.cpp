@@ -7,6 +7,7 @@
 #include "tests/ui/ScriptedMessages.h"
 #include "ui/controls/CTransparentLabel.h"
 #include "ui/dialogs/CConfirmReplacefileDlg.h"
+#include "ui/dialogs/QuestionGate.h"
 
 #include <QApplication>
 #include <QDir>
@@ -467,7 +468,14 @@ private Q_SLOTS:
         QCOMPARE(QFile(dest() + u"resume.bin"_s).size(), qint64(data.size()));
     }
 
+    void errorHidesFirst_data() {
+        QTest::addColumn<bool>("insideAnotherWait");
+        QTest::newRow("alone") << false;
+        QTest::newRow("while a service call waits") << true;
+    }
+
     void errorHidesFirst() {
+        QFETCH(bool, insideAnotherWait);
         m_service->injectFault(cloffa::Endpoint::Download, {cloffa::Fault::Kind::HttpStatus, 404, {}, 0, 0});
         DoneCatcher parent;
         auto dlg = makeDialog(parent);
@@ -475,6 +483,16 @@ private Q_SLOTS:
         dlg->SetItems({item("gone.txt", "abc")});
         QVERIFY(dlg->Start());
         dlg->installEventFilter(&watcher);
+        if (insideAnotherWait) {
+            // A wait pumping events, as a service call's does: the error is not asked inside it.
+            const QuestionGate::Scope waiting;
+            QElapsedTimer timer;
+            timer.start();
+            while (timer.elapsed() < 1500)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QCOMPARE(g_messages.shown().size(), 0);
+            QCOMPARE(parent.count, 0);
+        }
         QTRY_COMPARE_WITH_TIMEOUT(parent.count, 1, 10000);
         QCOMPARE(watcher.messagesWhenHidden, 0);
         QCOMPARE(g_messages.shown().size(), 1);

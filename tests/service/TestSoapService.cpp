@@ -7,17 +7,22 @@
 
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <chrono>
+#include <future>
 #include <memory>
 #include <thread>
 
 using namespace SoapTestTexts;
 using Kind = cloffa::Fault::Kind;
+using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(cloffa::Fault)
 Q_DECLARE_METATYPE(cloffa::Certificate)
@@ -45,6 +50,55 @@ cloffa::Fault kind(Kind k, int status = 0) {
     f.status = status;
     return f;
 }
+
+// A loopback listener for plain HTTP that answers every request with a head and then trickles its body
+// a byte every 200 ms: no single read ever waits long, the answer never ends.
+class TrickleServer {
+public:
+    TrickleServer() {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(m_fd, 4);
+        socklen_t len = sizeof a;
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
+        m_port = ntohs(a.sin_port);
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~TrickleServer() {
+        m_quit = true;
+        ::shutdown(m_fd, SHUT_RDWR);
+        m_thread.join();
+        ::close(m_fd);
+    }
+    int port() const { return m_port; }
+
+private:
+    void Serve() {
+        const int c = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (c < 0)
+            return;
+        char buffer[4096];
+        const timeval wait{0, 300000};
+        ::setsockopt(c, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        ::recv(c, buffer, sizeof buffer, 0);
+        const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\nContent-Length: 100000\r\n\r\n";
+        ::send(c, head.data(), head.size(), MSG_NOSIGNAL);
+        // Ends by itself after 40 s, so a client without an overall limit fails by its time instead of hanging.
+        for (int i = 0; i < 200 && !m_quit; ++i) {
+            if (::send(c, " ", 1, MSG_NOSIGNAL) != 1)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        ::close(c);
+    }
+    int m_fd = -1;
+    int m_port = 0;
+    std::atomic<bool> m_quit{false};
+    std::thread m_thread;
+};
 
 // A loopback port with nothing listening.
 int closedPort() {
@@ -82,6 +136,9 @@ private slots:
     void connectionCloseOpensNew();
     void faultKeepsConnection();
     void stallTimesOut();
+    void trickleEndsAtTheCallLimit();
+    void stopEndsTheRunningCall_data();
+    void stopEndsTheRunningCall();
     void closedUnderTheClient_data();
     void closedUnderTheClient();
     void closedAtAccept();
@@ -377,6 +434,74 @@ void TestSoapService::stallTimesOut() {
     // does not wait for the silent server's close notice.
     QVERIFY2(timer.elapsed() < 14500, qPrintable(QString::number(timer.elapsed())));
     QVERIFY(!service.Proxy().ConnectionOpen());
+}
+
+void TestSoapService::trickleEndsAtTheCallLimit() {
+    TrickleServer trickle;
+    FileServiceSettings s = settingsFor(*m_service);
+    s.baseUrl = QStringLiteral("http://127.0.0.1:%1").arg(trickle.port());
+    s.callTimeout = std::chrono::milliseconds(3000);
+    FileService service(s);
+    QElapsedTimer timer;
+    timer.start();
+    const int error = service.GetUserFiles(m_store).error;
+    qInfo("trickled answer ended after %lld ms with %d", static_cast<long long>(timer.elapsed()), error);
+    QVERIFY(error != 0);
+    QVERIFY2(timer.elapsed() < 6000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(!service.Proxy().ConnectionOpen());
+}
+
+void TestSoapService::stopEndsTheRunningCall_data() {
+    QTest::addColumn<QString>("server");
+    QTest::newRow("trickled answer") << u"trickle"_s;
+    QTest::newRow("silent after the request") << u"stall"_s;
+    QTest::newRow("silent in the TLS handshake") << u"handshake"_s;
+}
+
+void TestSoapService::stopEndsTheRunningCall() {
+    QFETCH(QString, server);
+    std::unique_ptr<TrickleServer> trickle;
+    int listener = -1;
+    FileServiceSettings s = settingsFor(*m_service);
+    if (server == u"trickle"_s) {
+        trickle = std::make_unique<TrickleServer>();
+        s.baseUrl = QStringLiteral("http://127.0.0.1:%1").arg(trickle->port());
+    } else if (server == u"stall"_s) {
+        cloffa::Fault f = kind(Kind::Stall);
+        f.stallMs = 20000;
+        m_service->injectFault(cloffa::Endpoint::Soap, f);
+    } else {
+        listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QCOMPARE(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        QCOMPARE(::listen(listener, 4), 0);
+        socklen_t len = sizeof a;
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+        s.baseUrl = QStringLiteral("https://127.0.0.1:%1").arg(ntohs(a.sin_port));
+    }
+    FileService service(s);
+    auto call = std::async(std::launch::async, [&] { return service.GetUserFiles(m_store).error; });
+    QTest::qWait(700);  // the call is waiting on the server now
+    QElapsedTimer timer;
+    timer.start();
+    service.Stop();
+    const bool ended = call.wait_for(std::chrono::seconds(15)) == std::future_status::ready;
+    const qint64 ms = timer.elapsed();
+    if (listener >= 0)
+        ::close(listener);
+    QVERIFY(ended);
+    qInfo("%s: call ended %lld ms after the stop", qPrintable(server), static_cast<long long>(ms));
+    QVERIFY(call.get() != 0);
+    QVERIFY2(ms < 1000, qPrintable(QString::number(ms)));
+    // Stopped for good: the next call fails before connecting.
+    const int before = m_service->connectionsAccepted();
+    timer.restart();
+    QVERIFY(service.NeedUpdate(m_store).error != 0);
+    QVERIFY(timer.elapsed() < 1000);
+    if (server == u"stall"_s)
+        QCOMPARE(m_service->connectionsAccepted(), before);
 }
 
 void TestSoapService::closedUnderTheClient_data() {

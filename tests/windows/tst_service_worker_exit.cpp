@@ -9,7 +9,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <memory>
+#include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -68,6 +73,36 @@ private slots:
         QVERIFY2(timer.elapsed() >= 500, qPrintable(QString::number(timer.elapsed())));
         // The worker let go of its call only after it was done with the store.
         QVERIFY(callInFlight.expired());
+    }
+
+    void storeEndsAProcessWhoseWorkerIsStuck() {
+        // A worker that never lets go of the store (stuck where no stop reaches it): the program still
+        // ends within a few seconds instead of living on without a window.
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            auto* store = new SessionStore(SessionStore::Settings::None);
+            std::thread([hold = std::make_shared<SessionStore::Hold>(*store)] {
+                for (;;)
+                    ::pause();
+            }).detach();
+            delete store;
+            ::_exit(3);  // not reached: the store ends the process with 0
+        }
+        int status = -1;
+        QElapsedTimer timer;
+        timer.start();
+        pid_t ended = 0;
+        while ((ended = ::waitpid(child, &status, WNOHANG)) == 0 && timer.elapsed() < 10000)
+            QTest::qWait(50);
+        if (ended == 0) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+        }
+        qInfo("the process ended %lld ms after the store went", static_cast<long long>(timer.elapsed()));
+        QCOMPARE(ended, child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
     }
 };
 

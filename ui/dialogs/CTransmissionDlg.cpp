@@ -15,6 +15,7 @@
 #include "ui/MessageBox.h"
 #include "ui/controls/CTransparentLabel.h"
 #include "ui/dialogs/CConfirmReplacefileDlg.h"
+#include "ui/dialogs/QuestionGate.h"
 
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -40,11 +41,6 @@ struct FileStartedRecord {
     int count = 0;
 };
 
-struct WaitedRecord {
-    QString text;
-    int number = 0;
-    std::shared_ptr<ManualResetEvent> handled;
-};
 
 // printf-like filling of "%s" and "%d" in order, for the table's formats.
 QString Fill(const QString& format, const QStringList& args) {
@@ -75,6 +71,12 @@ private:
 };
 
 }  // namespace
+
+struct CTransmissionDlg::WaitedRecord {
+    QString text;
+    int number = 0;
+    std::shared_ptr<ManualResetEvent> handled;
+};
 
 CTransmissionDlg::CTransmissionDlg(int direction, QWidget* parent) : QDialog(parent), m_direction(direction) {
     setPalette(Skin::Palette());
@@ -273,39 +275,60 @@ bool CTransmissionDlg::event(QEvent* e) {
     case int(PrivateMessage::TransferAskReplace): {
         auto* pe = static_cast<PrivateEvent*>(e);
         const QString* text = pe->recordAs<QString>();
-        onAskReplace(int(pe->wParam()), text ? *text : QString());
-        return true;
-    }
-    case int(PrivateMessage::TransferError): {
-        auto* pe = static_cast<PrivateEvent*>(e);
-        if (auto* r = pe->recordAs<WaitedRecord>()) {
-            hide();
-            const QString text = Fill(Strings::TransferErrorFormat, {r->text, QString::number(r->number)});
-            m_announcer.Failed(text);
-            {
-                ModalScope scope(m_modalDepth);
-                ShowMessage(this, text, MessageIcon::Error);
-            }
-            r->handled->set();
-            finishIfEnded();
+        const int count = int(pe->wParam());
+        const QString name = text ? *text : QString();
+        // Never inside another wait or question: it would hold that one open until this is answered.
+        if (!QuestionGate::Free()) {
+            QuestionGate::WhenFree(this, [this, count, name] {
+                if (!m_cancelRequested)
+                    onAskReplace(count, name);
+            });
+            return true;
         }
+        onAskReplace(count, name);
         return true;
     }
+    case int(PrivateMessage::TransferError):
     case int(PrivateMessage::TransferNotice): {
         auto* pe = static_cast<PrivateEvent*>(e);
+        const bool isError = int(e->type()) - int(QEvent::User) == int(PrivateMessage::TransferError);
         if (auto* r = pe->recordAs<WaitedRecord>()) {
-            {
-                ModalScope scope(m_modalDepth);
-                ShowMessage(this, r->text, MessageIcon::Information);
+            if (!QuestionGate::Free()) {
+                QuestionGate::WhenFree(this, [this, record = *r, isError] {
+                    // A batch stopped meanwhile (the program ends) asks nothing any more.
+                    if (m_cancelRequested) {
+                        record.handled->set();
+                        finishIfEnded();
+                        return;
+                    }
+                    showWaited(record, isError);
+                });
+                return true;
             }
-            r->handled->set();
-            finishIfEnded();
+            showWaited(*r, isError);
         }
         return true;
     }
     default:
         return QDialog::event(e);
     }
+}
+
+void CTransmissionDlg::showWaited(const WaitedRecord& r, bool isError) {
+    if (isError) {
+        hide();
+        const QString text = Fill(Strings::TransferErrorFormat, {r.text, QString::number(r.number)});
+        m_announcer.Failed(text);
+        {
+            ModalScope scope(m_modalDepth);
+            ShowMessage(this, text, MessageIcon::Error);
+        }
+    } else {
+        ModalScope scope(m_modalDepth);
+        ShowMessage(this, r.text, MessageIcon::Information);
+    }
+    r.handled->set();
+    finishIfEnded();
 }
 
 void CTransmissionDlg::onFileStarted(const QString& name, int ordinal, int count) {
@@ -362,6 +385,11 @@ void CTransmissionDlg::onAskReplace(int count, const QString& text) {
 void CTransmissionDlg::onCancelClicked() {
     if (!isActive() || m_cancelRequested)
         return;
+    if (!QuestionGate::Free()) {
+        // Asked once the wait or question on the stack is over.
+        QuestionGate::WhenFree(this, [this] { onCancelClicked(); });
+        return;
+    }
     m_job.pause();  // the worker halts at its next block while we ask
     MessageAnswer answer = MessageAnswer::No;
     {

@@ -83,6 +83,8 @@ private:
     void onFileStarted(const QString& name, int ordinal, int count);
     void onProgress();
     void onAskReplace(int count, const QString& text);
+    struct WaitedRecord;
+    void showWaited(const WaitedRecord& record, bool isError);
     void onWorkerEnded();
     void finishIfEnded();
     void sendDone();

@@ -18,6 +18,7 @@
 
 #include "ui/dialogs/CTransmissionDlg.h"
 #include "ui/dialogs/CDownloadSelectDlg.h"
+#include "ui/dialogs/QuestionGate.h"
 
 #include <QApplication>
 #include <QDir>
@@ -149,8 +150,10 @@ CFilelistDlg::CFilelistDlg(SessionStore& store, QWidget* mainWindow, std::shared
 }
 
 CFilelistDlg::~CFilelistDlg() {
-    // Workers still running report nowhere from now on; each is given a bounded wait, never killed.
+    // Workers still running report nowhere from now on and their exchange ends at once; each is given a
+    // bounded wait, never killed.
     m_token->Revoke();
+    m_service->Stop();
     SendWaitBox(nullptr);
     // Drags still watched: the offered markers go, so no file manager copies one later.
     for (const auto& drag : m_dragOuts) {
@@ -177,7 +180,9 @@ QWidget* CFilelistDlg::LastInTabOrder() const {
     return m_list;
 }
 
-bool CFilelistDlg::Idle() const { return !m_store.ExitPending() && m_store.ServiceReady(); }
+// While a call waits the window is disabled: what still arrives of the user's (a key already queued) is not
+// acted on.
+bool CFilelistDlg::Idle() const { return !m_calling && !m_store.ExitPending() && m_store.ServiceReady(); }
 
 void CFilelistDlg::SendWaitBox(const QString* text) {
     if (!m_mainWindow)
@@ -186,10 +191,56 @@ void CFilelistDlg::SendWaitBox(const QString* text) {
     QCoreApplication::sendEvent(m_mainWindow, &event);
 }
 
-void CFilelistDlg::VersionCheck() { RunOperation(ServiceOperation::VersionCheck); }
-void CFilelistDlg::RefreshList() { RunOperation(ServiceOperation::List); }
+void CFilelistDlg::VersionCheck() { CallService(ServiceOperation::VersionCheck); }
+void CFilelistDlg::RefreshList() { CallService(ServiceOperation::List); }
 
-void CFilelistDlg::RunOperation(ServiceOperation operation) {
+void CFilelistDlg::NoteCloseRequest() {
+    m_closeSeen = true;
+    m_queue.clear();
+    // Nothing the running call still has to say reaches a window that is going; its exchange ends now.
+    m_token->Revoke();
+    m_service->Stop();
+}
+
+void CFilelistDlg::CallService(ServiceOperation operation) {
+    Enqueue(operation);
+    RunQueue();
+}
+
+void CFilelistDlg::Enqueue(ServiceOperation operation) {
+    if (m_closeSeen)
+        return;
+    // A later fetch shows all an earlier one would; the list comes after everything before it in line.
+    if (operation == ServiceOperation::List)
+        std::erase(m_queue, ServiceOperation::List);
+    m_queue.push_back(operation);
+}
+
+void CFilelistDlg::RunQueue() {
+    if (m_calling)
+        return;  // the running loop takes what is in line
+    if (!QuestionGate::Free()) {
+        if (!m_queueArmed) {
+            m_queueArmed = true;
+            QuestionGate::WhenFree(this, [this] {
+                m_queueArmed = false;
+                RunQueue();
+            });
+        }
+        return;
+    }
+    m_calling = true;
+    while (!m_queue.empty() && !m_closeSeen) {
+        const ServiceOperation next = m_queue.front();
+        m_queue.pop_front();
+        RunCall(next);
+    }
+    if (m_closeSeen)
+        m_queue.clear();
+    m_calling = false;
+}
+
+void CFilelistDlg::RunCall(ServiceOperation operation) {
     const QString& text = operation == ServiceOperation::List           ? Strings::WaitFileList
                           : operation == ServiceOperation::VersionCheck ? Strings::WaitUserInfo
                                                                         : Strings::WaitDeleting;
@@ -217,10 +268,13 @@ void CFilelistDlg::RunOperation(ServiceOperation operation) {
     ServiceWorker* running = worker.get();
     m_store.AddWorker(running);
     m_workers.push_back(std::move(worker));
-    m_closeSeen = false;
-    while (!running->WaitFor(30ms)) {
-        if (PumpMessages([this] { return m_closeSeen; }))
-            break;
+    {
+        // Events handled meanwhile ask for calls and questions; they wait in line until this one is over.
+        const QuestionGate::Scope waiting;
+        while (!running->WaitFor(30ms)) {
+            if (PumpMessages([this] { return m_closeSeen; }))
+                break;
+        }
     }
     m_store.RemoveWorker(running);
     if (disable) {
@@ -263,9 +317,11 @@ void CFilelistDlg::Delete() {
                 queue.push_back(file->idx);
         }
         m_store.SetDeleteQueue(queue);
-        RunOperation(ServiceOperation::Delete);
+        Enqueue(ServiceOperation::Delete);
     }
-    RefreshList();
+    // In line behind the delete, together with any refresh asked for meanwhile.
+    Enqueue(ServiceOperation::List);
+    RunQueue();
 }
 
 void CFilelistDlg::Download() {
@@ -491,7 +547,9 @@ bool CFilelistDlg::event(QEvent* event) {
     }
     if (type == EventTypeOf(PrivateMessage::ShowMessage)) {
         if (auto* record = message->recordAs<ShowMessageRecord>()) {
-            ShowMessage(this, record->text, record->icon);
+            // What a call says after the window was told to close is not shown over the ending program.
+            if (!m_closeSeen)
+                ShowMessage(this, record->text, record->icon);
             if (record->shown)
                 record->shown->set();
         }
@@ -507,7 +565,14 @@ bool CFilelistDlg::event(QEvent* event) {
         QStringList paths;
         if (auto* record = message->recordAs<QStringList>())
             paths = std::move(*record);
-        UploadPaths(paths);
+        // A drop that lands while a call or a question waits is taken once it is over.
+        if (m_calling || !QuestionGate::Free())
+            QuestionGate::WhenFree(this, [this, paths] {
+                if (!m_closeSeen)
+                    UploadPaths(paths);
+            });
+        else
+            UploadPaths(paths);
         return true;
     }
     if (type == EventTypeOf(PrivateMessage::TransferDone)) {

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -60,11 +61,15 @@ public:
                  Desktop desktop = {});
     ~CFilelistDlg() override;
 
-    // The operations the main window starts; each waits while pumping events.
+    // The operations the main window starts; each waits while pumping events. One service call runs at
+    // a time: one asked for while another waits (or while a question is open) goes in line and runs
+    // after it, never inside its wait; two list fetches in line are one.
     void VersionCheck();
     void RefreshList();
-    // The main window received a close request: a running wait stops.
-    void NoteCloseRequest() { m_closeSeen = true; }
+    // The main window received a close request: a running wait stops, the running call is ended and
+    // nothing in line runs any more.
+    void NoteCloseRequest();
+    bool CallRunning() const { return m_calling; }
 
     void Upload();  // through the open-file dialog
     void UploadPaths(const QStringList& paths);  // as a drop of these paths
@@ -84,7 +89,10 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void RunOperation(ServiceOperation operation);
+    void CallService(ServiceOperation operation);
+    void Enqueue(ServiceOperation operation);
+    void RunQueue();
+    void RunCall(ServiceOperation operation);
     void SendWaitBox(const QString* text);
     void StartUpload(const std::vector<TransferItem>& batch);
     void StartTransfer(const TransferRequest& request);
@@ -110,6 +118,9 @@ private:
     QPoint m_pressPos;
     bool m_pressed = false;
     std::vector<std::unique_ptr<ServiceWorker>> m_workers;
+    std::deque<ServiceOperation> m_queue;
+    bool m_calling = false;     // a call's wait (or the loop over the line) is on the stack
+    bool m_queueArmed = false;  // the line waits for the gate
 };
 
 // Replaces "%d" (the product's own placeholder) with the number.
