@@ -319,6 +319,13 @@ void LocalService::Impl::serveRequests(HttpConnection& c)
                 keep = handleSoap(c, req, fault, keepAlive);
             }
             break;
+        case Fault::Kind::EarlyAnswerThenReset:
+            record(req);
+            c.writeAll(responseHead(fault.status ? fault.status : 200, "", 0, true));
+            pause(200);  // the client reads the answer while its body is still going out
+            c.abort();
+            keep = false;
+            break;
         case Fault::Kind::CloseConnection:
             readWholeBody(c, req, kCapturedBodyLimit);
             record(req);
