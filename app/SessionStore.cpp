@@ -145,21 +145,91 @@ std::optional<FileRow> SessionStore::FindFileByName(const QString& name) const {
     return std::nullopt;
 }
 
+namespace {
+
+// A row's sort key, computed once per sort: the first twelve UTF-16 units of its text (or its size) in
+// three numbers that compare as the text does, how many units the text has (13 for more), and its place
+// before the sort, which keeps the sort stable.
+struct SortKey {
+    quint64 word[3] = {0, 0, 0};
+    quint32 length = 0;
+    quint32 row = 0;
+};
+constexpr qsizetype kKeyUnits = 12;
+
+SortKey TextKey(const QString& text, quint32 row) {
+    SortKey key;
+    key.row = row;
+    key.length = quint32(std::min<qsizetype>(text.size(), kKeyUnits + 1));
+    const qsizetype n = std::min<qsizetype>(text.size(), kKeyUnits);
+    const char16_t* units = reinterpret_cast<const char16_t*>(text.constData());
+    for (qsizetype i = 0; i < n; ++i)
+        key.word[i / 4] |= quint64(units[i]) << (48 - 16 * (i % 4));
+    return key;
+}
+
+// -1, 0 or 1 by the keys alone. Equal keys of texts that both fit in them are equal texts but for
+// trailing zero units, where the shorter text comes first.
+int KeyOrder(const SortKey& a, const SortKey& b) {
+    for (int i = 0; i < 3; ++i)
+        if (a.word[i] != b.word[i])
+            return a.word[i] < b.word[i] ? -1 : 1;
+    if (a.length != b.length && (a.length <= kKeyUnits || b.length <= kKeyUnits))
+        return a.length < b.length ? -1 : 1;
+    return 0;
+}
+
+} // namespace
+
 void SessionStore::SortFiles(int column, bool ascending) {
-    auto less = [column](const FileRow& a, const FileRow& b) {
-        switch (column) {
-        case 1: return a.size < b.size;
-        case 2: return QString::compare(a.regDate, b.regDate, Qt::CaseSensitive) < 0;
-        default: return QString::compare(a.name, b.name, Qt::CaseSensitive) < 0;
-        }
-    };
     Lock l(m_lock);
     m_sortColumn = column;
-    if (ascending)
-        std::stable_sort(m_files.begin(), m_files.end(), less);
-    else
-        std::stable_sort(m_files.begin(), m_files.end(), [&](const FileRow& a, const FileRow& b) { return less(b, a); });
+    const size_t count = m_files.size();
+    std::vector<SortKey> keys(count);
+    for (size_t i = 0; i < count; ++i) {
+        const FileRow& f = m_files[i];
+        if (column == 1) {
+            keys[i].word[0] = quint64(qint64(f.size) + (qint64(1) << 31));  // signed order as unsigned
+            keys[i].row = quint32(i);
+        } else {
+            keys[i] = TextKey(column == 2 ? f.regDate : f.name, quint32(i));
+        }
+    }
+    // First by the keys alone, without touching the rows; equal rows keep their order either way.
+    std::sort(keys.begin(), keys.end(), [ascending](const SortKey& a, const SortKey& b) {
+        const int c = KeyOrder(a, b);
+        if (c != 0)
+            return ascending ? c < 0 : c > 0;
+        return a.row < b.row;
+    });
+    // Then each run of equal keys of longer texts by the whole texts.
+    if (column != 1) {
+        auto textOf = [&](const SortKey& k) -> const QString& {
+            return column == 2 ? m_files[k.row].regDate : m_files[k.row].name;
+        };
+        for (size_t begin = 0; begin < count;) {
+            size_t end = begin + 1;
+            while (end < count && KeyOrder(keys[begin], keys[end]) == 0)
+                ++end;
+            if (end - begin > 1 && keys[begin].length > kKeyUnits) {
+                std::sort(keys.begin() + qsizetype(begin), keys.begin() + qsizetype(end),
+                          [&](const SortKey& a, const SortKey& b) {
+                              const int c = QString::compare(textOf(a), textOf(b), Qt::CaseSensitive);
+                              if (c != 0)
+                                  return ascending ? c < 0 : c > 0;
+                              return a.row < b.row;
+                          });
+            }
+            begin = end;
+        }
+    }
+    std::vector<FileRow> sorted;
+    sorted.reserve(count);
+    for (const SortKey& k : keys)
+        sorted.push_back(std::move(m_files[k.row]));
+    m_files.swap(sorted);
 }
+
 int SessionStore::SortColumn() const { Lock l(m_lock); return m_sortColumn; }
 
 void SessionStore::ClearPendingUploads() { Lock l(m_lock); m_pendingUploads.clear(); }

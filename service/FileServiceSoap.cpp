@@ -445,19 +445,39 @@ int FileServiceSoap::DelFile(_ns1__DelFile &request, _ns1__DelFileResponse &resp
     return log.done(Finish(code));
 }
 
-FileListResult FileServiceSoap::ToResult(int error, const _ns1__GetUserFilesResponse &response) {
+FileListResult FileServiceSoap::ToResult(struct soap *soap, int error, _ns1__GetUserFilesResponse &response) {
     FileListResult r;
     r.error = error;
     if (error != 0)
         return r;
     if (response.fileinfoes) {
         r.hasFileArray = true;
-        r.files.reserve(response.fileinfoes->FileInfoes.size());
-        for (const ns1__FileInfoes *f : response.fileinfoes->FileInfoes) {
+        std::vector<ns1__FileInfoes *> &entries = response.fileinfoes->FileInfoes;
+        size_t present = 0;
+        for (const ns1__FileInfoes *f : entries)
+            present += f ? 1 : 0;
+        r.files.resize(present);
+        // From the last entry back: the runtime keeps what it allocated newest first, so each entry and its
+        // texts are found at once, and the memory they free takes the converted texts.
+        size_t at = present;
+        for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+            ns1__FileInfoes *f = *it;
             if (!f)
                 continue;
-            r.files.push_back({f->Idx, textOf(f->FileName), f->FileSize, textOf(f->RegDate), f->Sidx});
+            r.files[--at] = {f->Idx, textOf(f->FileName), f->FileSize,
+                             textOf(f->RegDate), f->Sidx};
+            // A null pointer would free everything the runtime holds.
+            if (soap) {
+                if (f->RegDate)
+                    soap_dealloc(soap, f->RegDate);
+                if (f->FileName)
+                    soap_dealloc(soap, f->FileName);
+                soap_delete(soap, f);
+            }
+            *it = nullptr;
         }
+        entries.clear();
+        entries.shrink_to_fit();
     }
     if (response.userInfo) {
         r.quota.userSize = response.userInfo->UserSize;
@@ -474,7 +494,7 @@ FileListResult FileServiceSoap::CallGetUserFiles(const QByteArray &authDigest, c
     _ns1__GetUserFilesResponse response;
     request.strSession = session.data();  // an empty key is sent as an empty element
     const int e = GetUserFiles(request, response);
-    return ToResult(e, response);
+    return ToResult(m_soap, e, response);
 }
 
 BoolResult FileServiceSoap::CallDelFile(const QByteArray &authDigest, const QByteArray &sessionUtf8, qint32 idx) {
@@ -596,7 +616,7 @@ FileListResult FileServiceSoap::DecodeGetUserFiles(std::string_view httpResponse
         MemoryInput input(m_soap, httpResponse);
         code = receiveOp(m_soap, response);
     }
-    return ToResult(ErrorNumbers::FromRuntime(code), response);
+    return ToResult(m_soap, ErrorNumbers::FromRuntime(code), response);
 }
 
 BoolResult FileServiceSoap::DecodeBool(Operation op, std::string_view httpResponse) {

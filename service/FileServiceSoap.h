@@ -64,7 +64,9 @@ public:
     QString LastErrorText() const;
 
     // Converts a decoded answer to plain values.
-    static FileListResult ToResult(int error, const _ns1__GetUserFilesResponse& response);
+    // Takes the decoded list over, freeing the runtime's copy of each entry as it goes, so a long list is
+    // not held twice at once.
+    static FileListResult ToResult(struct soap* soap, int error, _ns1__GetUserFilesResponse& response);
 
 private:
     void Configure();

@@ -3,7 +3,9 @@
 #include "app/Log.h"
 #include "app/SessionStore.h"
 #include "app/Utils.h"
+#include "app/platform/DownloadDisk.h"
 #include "app/platform/FileLock.h"
+#include "transfer/DownloadFinisher.h"
 #include "transfer/HttpConnection.h"
 
 #include <QDir>
@@ -40,22 +42,6 @@ QString SizeUnknownText() {
 bool PathTaken(const QString& path) {
     struct stat st;
     return lstat(QFile::encodeName(path).constData(), &st) == 0;
-}
-
-// Gives the finished temporary its real name. Unless replacing was approved, a file that appeared there
-// since the last look stays and the move fails with EEXIST instead of replacing it.
-bool TakeFinalName(const QByteArray& from, const QByteArray& to, bool replace) {
-    if (replace)
-        return ::rename(from.constData(), to.constData()) == 0;
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // A file system without the flag: a hard link never replaces, then the temporary name goes.
-    if (::link(from.constData(), to.constData()) != 0)
-        return false;
-    ::unlink(from.constData());
-    return true;
 }
 
 // The batch's connection, or one made for a single call outside a batch.
@@ -181,7 +167,7 @@ void RemoveStalePartials(const QString& folder) {
 }
 
 TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo, int aNo, qint32 fileIndex,
-                                  TransferLog& log);
+                                  TransferLog& log, DownloadFinisher* finisher);
 TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int nNo, int aNo, int mode,
                                 TransferLog& log);
 
@@ -192,8 +178,31 @@ TransferResult DownloadFile(TransferJob& job, const QString& name, int nNo, int 
     if (!job.connection)
         RemoveStalePartials(job.destFolder);
     TransferLog log(job, "download", name);
-    return log.finish(DownloadFileLogged(job, name, nNo, aNo, fileIndex, log));
+    return log.finish(DownloadFileLogged(job, name, nNo, aNo, fileIndex, log, nullptr));
 }
+
+namespace {
+
+// A download of a batch whose flush and naming `finisher` takes over once its bytes are in.
+TransferResult DownloadFileFinishedBeside(TransferJob& job, const QString& name, int nNo, int aNo,
+                                          qint32 fileIndex, DownloadFinisher& finisher) {
+    TransferLog log(job, "download", name);
+    return log.finish(DownloadFileLogged(job, name, nNo, aNo, fileIndex, log, &finisher));
+}
+
+// The message for a file that failed at its flush or its naming.
+void ReportFinishFailure(TransferJob& job, const FinishFailure& failure) {
+    qCWarning(lcTransfer).noquote()
+        << QStringLiteral("download \"%1\" failed at its %2 error=%3")
+               .arg(failure.name, failure.step == FinishStep::Flush ? u"flush"_s : u"naming"_s)
+               .arg(failure.error);
+    if (failure.step == FinishStep::Flush)
+        job.reportError(u"파일을 기록하는 도중 문제가 발생했습니다."_s, failure.error);
+    else
+        job.reportError(CreateFailedText(), failure.error);
+}
+
+} // namespace
 
 TransferResult UploadFile(TransferJob& job, const TransferItem& item, int nNo, int aNo, int mode) {
     const QString storedName = item.displayName.isEmpty() ? QFileInfo(item.path).fileName() : item.displayName;
@@ -204,7 +213,7 @@ TransferResult UploadFile(TransferJob& job, const TransferItem& item, int nNo, i
 namespace {
 
 TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo, int aNo, qint32 fileIndex,
-                                  TransferLog& log) {
+                                  TransferLog& log, DownloadFinisher* finisher) {
     // A stored name must never lead outside the destination folder.
     if (!IsSafeStoredName(name)) {
         job.reportError(CreateFailedText(), kErrInvalidName);
@@ -218,6 +227,7 @@ TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo
     }
     BuildDownloadHeaders(job, nNo, aNo);
 
+    DownloadDisk& disk = job.disk ? *job.disk : DownloadDisk::System();
     const QString finalPath = WithTrailingSeparator(job.destFolder) + name;
     QString partName;
     QByteArray partPath;
@@ -226,6 +236,7 @@ TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo
     int fd = -1;
     qint64 contentLength = -1;
     qint64 received = 0;
+    qint64 written = 0;
     bool noLength = false;
     bool createFailed = false;
     bool writeFailed = false;
@@ -235,19 +246,9 @@ TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo
     buffer.reserve(kFileBuffer);
 
     auto flush = [&]() -> bool {
-        const char* p = buffer.constData();
-        qint64 left = buffer.size();
-        while (left > 0) {
-            const ssize_t w = ::write(fd, p, static_cast<size_t>(left));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w <= 0) {
-                fileError = w < 0 ? errno : ENOSPC;
-                return false;
-            }
-            p += w;
-            left -= w;
-        }
+        if (!disk.write(fd, written, buffer.constData(), buffer.size(), fileError))
+            return false;
+        written += buffer.size();
         buffer.resize(0);
         return true;
     };
@@ -267,19 +268,21 @@ TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo
         for (int attempt = 0; attempt < 8; ++attempt) {
             partName = NewPartialDownloadPath(job.destFolder);
             partPath = QFile::encodeName(partName);
-            fd = ::open(partPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-            if (fd >= 0 || errno != EEXIST)
+            fd = disk.create(partPath, fileError);
+            if (fd >= 0 || fileError != EEXIST)
                 break;
         }
         if (fd < 0) {
             createFailed = true;
-            fileError = errno;
             return false;
         }
-        partLock = FileLock(partName);
+        partLock = disk.lock(partName);
         // Between create and lock another copy's clean-up may have taken the file: then it is not ours.
         if (!partLock.isLocked() || !partLock.isFileOf(fd)) {
-            ::close(fd);
+            // What is still ours goes; a file another copy put under the name stays.
+            disk.removeOwn(partPath, fd);
+            int ignored = 0;
+            disk.close(fd, ignored);
             fd = -1;
             partLock.release();
             createFailed = true;
@@ -293,7 +296,8 @@ TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo
             return false;
         size_t offset = 0;
         while (offset < size) {
-            if (job.cancelled || !WaitGate(job, conn)) {
+            // An earlier file that failed at its flush or naming ends the batch here too.
+            if (job.cancelled || (finisher && finisher->failed()) || !WaitGate(job, conn)) {
                 stopped = true;
                 return false;
             }
@@ -313,22 +317,20 @@ TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo
     const HttpResult res = conn->get(GetDownloadUrl(fileIndex).toLatin1(), job.downloadHeaders.toUtf8(), onHeaders, onBody);
     log.status = res.status;
     log.bytes = received;
-    if (fd >= 0) {
-        if (!writeFailed && !stopped && !flush())
-            writeFailed = true;
-        // On disk before it can take the real name: a crash after "done" never leaves it short or empty.
-        if (!writeFailed && !stopped && res.ok && ::fsync(fd) != 0) {
-            writeFailed = true;
-            fileError = errno;
-        }
-        if (::close(fd) != 0 && !writeFailed && !stopped) {
-            writeFailed = true;
-            fileError = errno;
-        }
-    }
+    // Ended because an earlier file failed at its flush or naming: that failure is the one reported.
+    if (finisher && finisher->failed() && !res.ok)
+        stopped = true;
+    if (fd >= 0 && !writeFailed && !stopped && !flush())
+        writeFailed = true;
+    // Any way but the one to the name: the temporary goes.
     auto dropPartial = [&] {
-        if (fd >= 0)
-            ::unlink(partPath.constData());
+        if (fd < 0)
+            return;
+        int ignored = 0;
+        disk.close(fd, ignored);
+        disk.remove(partPath);
+        fd = -1;
+        partLock.release();
     };
 
     if (stopped || (job.cancelled && !res.ok)) {
@@ -384,10 +386,14 @@ TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo
         job.reportError(CreateFailedText(), EEXIST);
         return TransferFailed;
     }
-    if (!TakeFinalName(partPath, QFile::encodeName(finalPath), job.replaceApproved)) {
-        const int err = errno;
-        dropPartial();
-        job.reportError(CreateFailedText(), err);
+    FinishedDownload done{name, partPath, QFile::encodeName(finalPath), job.replaceApproved, fd, std::move(partLock)};
+    fd = -1;
+    if (finisher) {
+        finisher->add(std::move(done));
+        return TransferDone;
+    }
+    if (const std::optional<FinishFailure> failure = FinishDownload(disk, done)) {
+        ReportFinishFailure(job, *failure);
         return TransferFailed;
     }
     return TransferDone;
@@ -538,7 +544,8 @@ TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int 
         job.reportError(StatusMessage(1, res.status), res.status);
         return TransferFailed;
     }
-    if (!res.ok && !(res.headersDone && res.status == 200)) {
+    // A 200 counts only for a body that went out whole: an early answer before a cut body is no success.
+    if (!res.bodySent || (!res.ok && !(res.headersDone && res.status == 200))) {
         if (!res.connected)
             job.reportError(u"업로드 요청에 실패했습니다."_s, res.error);
         else if (!res.bodySent)
@@ -591,14 +598,24 @@ void RunDownloadBatch(TransferJob& job) {
     }
     RemoveStalePartials(job.destFolder);
     SessionStore& store = SessionStore::instance();
+    // A file's name stays in progress until it is named or dropped.
+    DownloadFinisher finisher(job.disk ? *job.disk : DownloadDisk::System(),
+                              [&store](const QString& name) { store.RemoveNameInProgress(name); });
+    // A failure there ends the transfer under way at once, even one that is waiting for the server.
+    conn->setCancelCheck([&job, &finisher] { return job.cancelled.load() || finisher.failed(); });
     const int count = static_cast<int>(job.items.size());
     int nNo = 1;
     int aNo = count;
     for (int i = 0; i < count; ++i) {
-        if (!job.waitRun())
+        if (!job.waitRun() || finisher.failed())
             break;
         const TransferItem item = job.items[size_t(i)];
         const QString localPath = WithTrailingSeparator(job.destFolder) + item.path;
+        // The same name twice in a batch: the second waits until the first has taken its name.
+        if (finisher.isWaiting(item.path))
+            finisher.drain();
+        if (finisher.failed())
+            break;
         if (store.IsNameInProgress(item.path)) {
             job.reportNotice(u"전송중인 파일은 다운로드할 수 없습니다."_s);
             --aNo;
@@ -624,12 +641,18 @@ void RunDownloadBatch(TransferJob& job) {
         if (job.cancelled)
             break;
         store.AddNameInProgress(item.path);
-        const TransferResult result = DownloadFile(job, item.path, nNo, aNo, item.index);
-        store.RemoveNameInProgress(item.path);
-        if (result != TransferDone)
+        const TransferResult result = DownloadFileFinishedBeside(job, item.path, nNo, aNo, item.index, finisher);
+        if (result != TransferDone) {
+            store.RemoveNameInProgress(item.path);
             break;
+        }
         ++nNo;
     }
+    // The batch ends when every file is named or dropped.
+    finisher.drain();
+    conn->setCancelCheck([&job] { return job.cancelled.load(); });
+    if (const std::optional<FinishFailure> failure = finisher.takeFailure())
+        ReportFinishFailure(job, *failure);
     EndBatch(job);
 }
 

@@ -13,6 +13,7 @@
 #include <functional>
 #include <vector>
 
+class DownloadDisk;
 class HttpConnection;
 
 struct TransferItem {
@@ -65,6 +66,7 @@ public:
     std::atomic<int> replaceChoice{0};  // 0 replace, 1 skip
     bool replaceApproved = false;       // the current download may take an existing file's place
     HttpConnection* connection = nullptr;
+    DownloadDisk* disk = nullptr;  // the file operations of downloads; none = the system's
     ManualResetEvent runEvent;
     std::chrono::milliseconds progressInterval{40};
     // Where the request date comes from; the system clock unless a test sets its own.

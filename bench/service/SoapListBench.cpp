@@ -61,14 +61,16 @@ int main(int argc, char** argv) {
         cloffa::Fault answer;
         answer.kind = cloffa::Fault::Kind::Raw;
         answer.body = listAnswer(entries);
-        service.injectFault(cloffa::Endpoint::Soap, answer);
+        const size_t answerBytes = answer.body.size();
+        // The service keeps its own copy; this one would only add to the figure.
+        service.injectFault(cloffa::Endpoint::Soap, std::move(answer));
         const long before = peakKib();
         const auto start = std::chrono::steady_clock::now();
         const FileListResult r = proxy.CallGetUserFiles(digest, QByteArray::fromStdString(options.sessionKey));
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         std::printf("GetUserFiles %6d entries (%7.1f KiB answer): error %d, %zu decoded, %8.1f ms, peak RSS %ld KiB "
                     "(+%ld KiB)\n",
-                    entries, answer.body.size() / 1024.0, r.error, r.files.size(), ms, peakKib(), peakKib() - before);
+                    entries, answerBytes / 1024.0, r.error, r.files.size(), ms, peakKib(), peakKib() - before);
     }
     return 0;
 }

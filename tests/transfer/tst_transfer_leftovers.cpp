@@ -2,6 +2,7 @@
 // The test binary doubles as the child it kills: "--child-download" runs one download, "--child-hold"
 // holds a temporary's lock until its standard input closes.
 #include "app/SessionStore.h"
+#include "app/platform/DownloadDisk.h"
 #include "app/platform/FileLock.h"
 #include "ScriptedReporter.h"
 #include "ServiceJob.h"
@@ -87,6 +88,63 @@ int ChildHold(int argc, char** argv) {
     }
     return 0;
 }
+
+bool RunQuiet(const QString& program, const QStringList& args, QString* output = nullptr) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    const bool ok = p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (output)
+        *output = QString::fromLocal8Bit(p.readAll()).trimmed();
+    return ok;
+}
+
+// A file system mounted through FUSE in a folder of its own: exFAT on a loop device, or a zip archive.
+// Neither has hard links nor a rename that refuses to replace. Unmounted when this goes.
+class FuseMount {
+public:
+    // Empty when mounted, else why not.
+    QString mount(const QString& kind, const QString& workDir) {
+        if (!QFileInfo::exists(u"/dev/fuse"_s))
+            return u"no /dev/fuse"_s;
+        m_dir = workDir + u"/mnt"_s;
+        QDir().mkpath(m_dir);
+        QString out;
+        if (kind == u"exfat"_s) {
+            const QString image = workDir + u"/exfat.img"_s;
+            QFile f(image);
+            if (!f.open(QIODevice::WriteOnly) || !f.resize(64 << 20))
+                return u"cannot make the image"_s;
+            f.close();
+            if (!RunQuiet(u"mkfs.exfat"_s, {image}, &out))
+                return u"mkfs.exfat: "_s + out;
+            // The FUSE exFAT program wants a block device when run as root.
+            if (!RunQuiet(u"losetup"_s, {u"-f"_s, u"--show"_s, image}, &out))
+                return u"no loop device: "_s + out;
+            m_loop = out;
+            if (!RunQuiet(u"mount.exfat-fuse"_s, {m_loop, m_dir}, &out))
+                return u"mount.exfat-fuse: "_s + out;
+        } else {
+            if (!RunQuiet(u"fuse-zip"_s, {workDir + u"/archive.zip"_s, m_dir}, &out))
+                return u"fuse-zip: "_s + out;
+        }
+        m_mounted = true;
+        return {};
+    }
+    ~FuseMount() {
+        if (m_mounted)
+            RunQuiet(u"fusermount"_s, {u"-u"_s, m_dir}) || RunQuiet(u"fusermount3"_s, {u"-u"_s, m_dir}) ||
+                RunQuiet(u"umount"_s, {m_dir});
+        if (!m_loop.isEmpty())
+            RunQuiet(u"losetup"_s, {u"-d"_s, m_loop});
+    }
+    QString dir() const { return m_dir; }
+
+private:
+    QString m_dir;
+    QString m_loop;
+    bool m_mounted = false;
+};
 
 } // namespace
 
@@ -283,11 +341,34 @@ private slots:
 
     void finalNameTakenMeanwhile_data() {
         QTest::addColumn<bool>("approved");
-        QTest::newRow("no replacement approved: the new file stays") << false;
-        QTest::newRow("replacement approved") << true;
+        QTest::addColumn<QString>("fileSystem");  // local, or one mounted through FUSE
+        for (const QString& fs : {u"local"_s, u"exfat"_s, u"zip"_s}) {
+            QTest::addRow("%s: no replacement approved: the new file stays", qPrintable(fs)) << false << fs;
+            QTest::addRow("%s: replacement approved", qPrintable(fs)) << true << fs;
+        }
     }
     void finalNameTakenMeanwhile() {
         QFETCH(bool, approved);
+        QFETCH(QString, fileSystem);
+        // The folder that holds the mount goes after it (members go in reverse order).
+        const std::unique_ptr<QTemporaryDir> outer = std::move(m_dest);
+        m_dest = std::make_unique<QTemporaryDir>();
+        FuseMount mount;
+        if (fileSystem != u"local"_s) {
+            const QString why = mount.mount(fileSystem, outer->path());
+            if (!why.isEmpty())
+                QSKIP(qPrintable(u"cannot mount "_s + fileSystem + u" through FUSE: "_s + why));
+            m_dest = std::make_unique<QTemporaryDir>(mount.dir() + u"/dest-XXXXXX"_s);
+            QVERIFY(m_dest->isValid());
+            // A new name, with nothing in the way.
+            const int32_t fresh = m_service->addFile("fresh.bin", "fresh content");
+            ScriptedReporter freshRep;
+            QCOMPARE(download(u"fresh.bin"_s, fresh, true, freshRep), TransferDone);
+            m_service->removeFile(fresh);
+            QCOMPARE(ReadAll(m_dest->filePath(u"fresh.bin"_s)), QByteArray("fresh content"));
+            QCOMPARE(Entries(m_dest->path()), QStringList{u"fresh.bin"_s});
+            QVERIFY(QFile::remove(m_dest->filePath(u"fresh.bin"_s)));
+        }
         const QByteArray body = Content(300 * 1024, 5);
         const int32_t idx = m_service->addFile("late.bin", body.toStdString());
         const QString finalPath = m_dest->filePath(u"late.bin"_s);
@@ -314,6 +395,18 @@ private slots:
             QCOMPARE(rep.errors[0].second, int(EEXIST));
             QCOMPARE(ReadAll(finalPath), QByteArray("created meanwhile"));
         }
+        // The naming itself, when the name was taken just before it: the file there stays.
+        const QByteArray from = QFile::encodeName(m_dest->filePath(u"from.bin"_s));
+        const QByteArray to = QFile::encodeName(finalPath);
+        QVERIFY(WriteFile(QString::fromLocal8Bit(from), "from"));
+        int error = 0;
+        QVERIFY(!DownloadDisk::System().takeName(from, to, false, error));
+        QCOMPARE(error, int(EEXIST));
+        QCOMPARE(ReadAll(finalPath), approved ? body : QByteArray("created meanwhile"));
+        const QByteArray other = QFile::encodeName(m_dest->filePath(u"other.bin"_s));
+        QVERIFY2(DownloadDisk::System().takeName(from, other, false, error), qPrintable(QString::number(error)));
+        QCOMPARE(ReadAll(QString::fromLocal8Bit(other)), QByteArray("from"));
+        m_dest.reset();  // before the file system goes
     }
 
     void longStoredNames_data() {

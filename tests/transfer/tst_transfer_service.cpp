@@ -1,5 +1,6 @@
 // Real exchanges with the local service on the loopback address.
 #include "app/SessionStore.h"
+#include "app/platform/DownloadDisk.h"
 #include "ScriptedReporter.h"
 #include "ServiceJob.h"
 #include "tools/cloffa-service/LocalService.h"
@@ -16,6 +17,8 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -50,6 +53,73 @@ cloffa::Fault StatusFault(int status) {
 QStringList Entries(const QString& dir) {
     return QDir(dir).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden, QDir::Name);
 }
+
+// The system's file operations, with each flush and naming written down in order ("flushed 1", "named
+// 1": files by the order of their creation), and one step of one file made to fail, or a wait first.
+class RecordingDisk : public DownloadDisk {
+public:
+    enum class Fault { None, NoLock, FlushFails, NameFails };
+    Fault fault = Fault::None;
+    int faultFile = 1;                  // by the order of creation
+    std::function<void()> beforeFlush;  // runs before the first flush
+
+    int create(const QByteArray& path, int& error) override {
+        const int fd = DownloadDisk::create(path, error);
+        std::lock_guard l(m_lock);
+        m_parts.push_back(path);
+        m_open[fd] = int(m_parts.size());
+        return fd;
+    }
+    FileLock lock(const QString& path) override {
+        return fault == Fault::NoLock ? FileLock() : DownloadDisk::lock(path);
+    }
+    bool flush(int fd, int& error) override {
+        if (std::function<void()> first = std::exchange(beforeFlush, {}))
+            first();
+        bool ok = DownloadDisk::flush(fd, error);
+        std::lock_guard l(m_lock);
+        const int n = m_open[fd];
+        if (ok && fault == Fault::FlushFails && n == faultFile) {
+            error = EIO;
+            ok = false;
+        }
+        m_events << (ok ? u"flushed %1"_s : u"flush failed %1"_s).arg(n);
+        return ok;
+    }
+    bool takeName(const QByteArray& from, const QByteArray& to, bool replace, int& error) override {
+        const int n = ordinal(from);
+        if (fault == Fault::NameFails && n == faultFile) {
+            error = ENOSPC;
+            return false;
+        }
+        const bool ok = DownloadDisk::takeName(from, to, replace, error);
+        std::lock_guard l(m_lock);
+        if (ok)
+            m_events << u"named %1"_s.arg(n);
+        return ok;
+    }
+    int createCount() {
+        std::lock_guard l(m_lock);
+        return int(m_parts.size());
+    }
+    QStringList events() {
+        std::lock_guard l(m_lock);
+        return m_events;
+    }
+
+private:
+    int ordinal(const QByteArray& part) {
+        std::lock_guard l(m_lock);
+        for (size_t i = 0; i < m_parts.size(); ++i)
+            if (m_parts[i] == part)
+                return int(i + 1);
+        return 0;
+    }
+    std::mutex m_lock;
+    std::vector<QByteArray> m_parts;
+    std::map<int, int> m_open;
+    QStringList m_events;
+};
 
 } // namespace
 
@@ -623,25 +693,52 @@ private slots:
         TransferJob job;
         prepare(job, rep);
         job.items = {TransferItem{idx, u"full.bin"_s, {}, 0}};
-        rlimit saved{};
-        QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
-        rlimit limited = saved;
-        limited.rlim_cur = 64 * 1024;
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        QVERIFY(setrlimit(RLIMIT_FSIZE, &limited) == 0);
-        RunDownloadBatch(job);
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
+        // In a child process with the limit and the signal's default disposition, as a session that sets
+        // the limit has them: reaching the limit must not end the program.
+        int channel[2];
+        QVERIFY(::pipe(channel) == 0);
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            ::close(channel[0]);
+            std::signal(SIGXFSZ, SIG_DFL);
+            rlimit limited{};
+            getrlimit(RLIMIT_FSIZE, &limited);
+            limited.rlim_cur = 64 * 1024;
+            setrlimit(RLIMIT_FSIZE, &limited);
+            RunDownloadBatch(job);
+            QByteArray report = QByteArray::number(qsizetype(rep.errors.size())) + '\n';
+            report += m_store.IsNameInProgress(u"full.bin"_s) ? "in progress\n" : "settled\n";
+            for (const auto& [text, number] : rep.errors)
+                report += text.toUtf8() + '\n';
+            [[maybe_unused]] const ssize_t w = ::write(channel[1], report.constData(), size_t(report.size()));
+            ::_exit(0);
+        }
+        ::close(channel[1]);
+        QByteArray report;
+        char chunk[4096];
+        for (ssize_t n; (n = ::read(channel[0], chunk, sizeof chunk)) != 0;)
+            if (n > 0)
+                report.append(chunk, n);
+            else if (errno != EINTR)
+                break;
+        ::close(channel[0]);
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
         m_service->removeFile(idx);
-        QCOMPARE(rep.errors.size(), size_t(1));
-        QCOMPARE(rep.errors[0].first, u"파일을 기록하는 도중 문제가 발생했습니다."_s);
+        QVERIFY2(!WIFSIGNALED(status), qPrintable(u"the download ended by signal %1"_s.arg(WTERMSIG(status))));
+        QCOMPARE(WEXITSTATUS(status), 0);
+        const QList<QByteArray> lines = report.split('\n');
+        QVERIFY2(lines.size() >= 3, report.constData());
+        QCOMPARE(lines[0], QByteArray("1"));
+        QCOMPARE(lines[1], QByteArray("settled"));
+        QCOMPARE(QString::fromUtf8(lines[2]), u"파일을 기록하는 도중 문제가 발생했습니다."_s);
         QCOMPARE(Entries(m_dest->path()), replacing ? QStringList{u"full.bin"_s} : QStringList{});
         if (replacing) {
             QFile f(m_dest->filePath(u"full.bin"_s));
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(f.readAll(), QByteArray("old"));
         }
-        QVERIFY(!m_store.IsNameInProgress(u"full.bin"_s));
     }
 
     void failedReplaceKeepsOldFile() {
@@ -665,6 +762,107 @@ private slots:
         QCOMPARE(Entries(m_dest->path()), QStringList{u"keep.txt"_s});
         QVERIFY(!m_store.IsNameInProgress(u"keep.txt"_s));
         m_service->removeFile(idx);
+    }
+
+    // A batch's files are flushed beside the next file's transfer. Each takes its name only after its flush
+    // returned, in the batch's order; what is not complete and flushed when a step fails or the user
+    // cancels is never named and leaves no temporary.
+    void finishedBesideTheNext_data() {
+        QTest::addColumn<int>("fault");          // RecordingDisk::Fault
+        QTest::addColumn<int>("faultFile");      // by order of creation
+        QTest::addColumn<bool>("overlap");       // file 2 is still arriving while file 1 is flushed
+        QTest::addColumn<bool>("cancelInFlush");  // ... and the user cancels then
+        QTest::addColumn<QStringList>("named");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QStringList>("events");
+        using F = RecordingDisk::Fault;
+        const QString writeFailed = u"파일을 기록하는 도중 문제가 발생했습니다."_s;
+        const QString createFailed = u"파일을 생성할 수 없습니다.\n사용자 권한 및 디스크 여유공간을 확인후\n다시 시도해 주십시오."_s;
+        QTest::newRow("in order") << int(F::None) << 0 << false << false << QStringList{u"a"_s, u"b"_s, u"c"_s}
+                                  << QString() << QStringList{u"flushed 1"_s, u"named 1"_s, u"flushed 2"_s,
+                                                              u"named 2"_s, u"flushed 3"_s, u"named 3"_s};
+        QTest::newRow("overlapping, in order") << int(F::None) << 0 << true << false << QStringList{u"a"_s, u"b"_s, u"c"_s}
+                                               << QString() << QStringList{u"flushed 1"_s, u"named 1"_s, u"flushed 2"_s,
+                                                                           u"named 2"_s, u"flushed 3"_s, u"named 3"_s};
+        QTest::newRow("the lock is not taken") << int(F::NoLock) << 1 << false << false << QStringList{}
+                                               << createFailed << QStringList{};
+        QTest::newRow("the first flush fails while the second arrives")
+            << int(F::FlushFails) << 1 << true << false << QStringList{} << writeFailed
+            << QStringList{u"flush failed 1"_s};
+        QTest::newRow("the second naming fails") << int(F::NameFails) << 2 << false << false << QStringList{u"a"_s}
+                                                 << createFailed << QStringList{u"flushed 1"_s, u"named 1"_s, u"flushed 2"_s};
+        // The first file was complete before the cancel: it is kept, as it was when named in line.
+        QTest::newRow("cancelled while the first is flushed and the second arrives")
+            << int(F::None) << 0 << true << true << QStringList{u"a"_s} << QString()
+            << QStringList{u"flushed 1"_s, u"named 1"_s};
+    }
+    void finishedBesideTheNext() {
+        QFETCH(int, fault);
+        QFETCH(int, faultFile);
+        QFETCH(bool, overlap);
+        QFETCH(bool, cancelInFlush);
+        QFETCH(QStringList, named);
+        QFETCH(QString, error);
+        QFETCH(QStringList, events);
+        std::vector<TransferItem> items;
+        for (const char* n : {"a", "b", "c"})
+            items.push_back(TransferItem{m_service->addFile(n, std::string(20000, n[0])), QString::fromLatin1(n), {}, 0});
+        RecordingDisk disk;
+        disk.fault = RecordingDisk::Fault(fault);
+        disk.faultFile = faultFile;
+        ScriptedReporter rep;
+        TransferJob job;
+        prepare(job, rep);
+        job.disk = &disk;
+        job.items = items;
+        if (overlap) {
+            cloffa::Fault stall;
+            stall.kind = cloffa::Fault::Kind::StallMidBody;
+            stall.bytes = 1000;
+            stall.stallMs = cancelInFlush || fault != 0 ? 20000 : 300;
+            m_service->injectFault(cloffa::Endpoint::Download, cloffa::Fault{});
+            m_service->injectFault(cloffa::Endpoint::Download, stall);
+            disk.beforeFlush = [&] {
+                QElapsedTimer t;
+                t.start();
+                while (disk.createCount() < 2 && t.elapsed() < 10000)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                if (cancelInFlush)
+                    job.cancel();
+            };
+        }
+        QElapsedTimer timer;
+        timer.start();
+        RunDownloadBatch(job);
+        QVERIFY2(timer.elapsed() < 15000, "the failure or cancel did not end the transfer under way");
+        for (const TransferItem& item : items)
+            m_service->removeFile(item.index);
+        QCOMPARE(rep.errors.size(), size_t(error.isEmpty() ? 0 : 1));
+        if (!error.isEmpty())
+            QCOMPARE(rep.errors[0].first, error);
+        QCOMPARE(Entries(m_dest->path()), named);
+        for (const QString& n : named)
+            QCOMPARE(QFileInfo(m_dest->filePath(n)).size(), qint64(20000));
+        QCOMPARE(disk.events(), events);
+        for (const TransferItem& item : items)
+            QVERIFY(!m_store.IsNameInProgress(item.path));
+    }
+
+    // An upload page that answers 200 before it read the body and then drops the connection has not
+    // stored the file.
+    void uploadEarlyAnswer() {
+        const QString local = writeLocal(u"early.bin"_s, RandomBytes(8 << 20));
+        cloffa::Fault fault;
+        fault.kind = cloffa::Fault::Kind::EarlyAnswerThenReset;
+        m_service->injectFault(cloffa::Endpoint::Upload, fault);
+        ScriptedReporter rep;
+        TransferJob job;
+        prepare(job, rep);
+        const qint32 freeBefore = m_store.QuotaFree();
+        QCOMPARE(UploadFile(job, TransferItem{-1, local, {}, 0}, 1, 1, 0), TransferFailed);
+        QCOMPARE(rep.errors.size(), size_t(1));
+        QCOMPARE(rep.errors[0].first, u"파일 쓰기에 실패했습니다."_s);
+        QCOMPARE(m_store.QuotaFree(), freeBefore);
     }
 
     // Every exchange has a handle of its own, yet a batch keeps its one connection.

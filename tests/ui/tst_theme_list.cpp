@@ -121,6 +121,55 @@ private slots:
     }
     // Two quick clicks on a header are two sort requests, as two slow ones are; a double click on the
     // border between two headers sorts nothing.
+    // Any column, either way: the order of a plain stable sort by the whole texts (UTF-16 units) or sizes,
+    // also for texts alike in their first units, units beyond the BMP, negative sizes and equal rows.
+    void sortMatchesStableOrder_data() {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<bool>("ascending");
+        for (int column = 0; column < 3; ++column)
+            for (bool ascending : {true, false})
+                QTest::addRow("column %d %s", column, ascending ? "ascending" : "descending") << column << ascending;
+    }
+    void sortMatchesStableOrder() {
+        QFETCH(int, column);
+        QFETCH(bool, ascending);
+        // A small alphabet makes long shared beginnings and equal texts common.
+        const QStringList pieces{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("\u00e9"),
+                                 QStringLiteral("\uac00"), QStringLiteral("\uff5e"), QString::fromUcs4(U"\U0001F600"),
+                                 QString(QChar(0)), QStringLiteral("_")};
+        std::vector<FileRow> rows;
+        quint32 seed = 7;
+        auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7fff; };
+        for (int i = 0; i < 3000; ++i) {
+            QString name = i % 3 == 0 ? QStringLiteral("common-prefix-") : QString();
+            QString date;
+            for (int k = 0, n = int(next() % 12); k < n; ++k)
+                name += pieces[int(next() % pieces.size())];
+            for (int k = 0, n = int(next() % 9); k < n; ++k)
+                date += pieces[int(next() % 3)];
+            const qint32 size = qint32(next() % 7) * (next() % 2 ? 1 : -1) * 1000003;
+            rows.push_back({0, i, name, size, date});
+        }
+        std::vector<FileRow> expected = rows;
+        auto less = [column](const FileRow& a, const FileRow& b) {
+            switch (column) {
+            case 1: return a.size < b.size;
+            case 2: return QString::compare(a.regDate, b.regDate, Qt::CaseSensitive) < 0;
+            default: return QString::compare(a.name, b.name, Qt::CaseSensitive) < 0;
+            }
+        };
+        if (ascending)
+            std::stable_sort(expected.begin(), expected.end(), less);
+        else
+            std::stable_sort(expected.begin(), expected.end(), [&](const FileRow& a, const FileRow& b) { return less(b, a); });
+        m_store->ClearFiles();
+        m_store->AppendFiles(rows);
+        m_store->SortFiles(column, ascending);
+        QCOMPARE(m_store->FileCount(), int(expected.size()));
+        for (int i = 0; i < int(expected.size()); ++i)
+            QCOMPARE(m_store->FileAt(i)->idx, expected[size_t(i)].idx);
+    }
+
     void doubleClickOnHeader_data() {
         QTest::addColumn<bool>("onBorder");
         QTest::addColumn<QList<int>>("wParams");

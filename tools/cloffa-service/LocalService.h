@@ -55,6 +55,8 @@ struct Fault {
         ResetAfterAnswer,          // a normal answer, then the kept-alive connection is reset
         CutAnswerBody,             // upload: store the file, answer 200 announcing 100 body bytes, send 10, then
                                    // stall `stallMs` (0: close at once)
+        EarlyAnswerThenReset,      // upload: answer `status` (200 unless set) before reading the body, then
+                                   // reset the connection with the body unread
     };
     Kind kind = Kind::None;
     int status = 0;
