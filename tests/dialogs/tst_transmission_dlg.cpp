@@ -166,9 +166,9 @@ class TestTransmissionDlg : public QObject {
     QString dest() const { return m_dest->path() + u'/'; }
 
     std::unique_ptr<CTransmissionDlg> makeDialog(DoneCatcher& parent, int direction = CTransmissionDlg::Download) {
-        auto dlg = std::make_unique<CTransmissionDlg>(direction, &parent);
-        dlg->job().baseUrl = QString::fromStdString(m_service->baseUrl());
-        dlg->job().caFile = QString::fromStdString(m_service->caFile().string());
+        const TransferSettings pages{QString::fromStdString(m_service->baseUrl()),
+                                     QString::fromStdString(m_service->caFile().string())};
+        auto dlg = std::make_unique<CTransmissionDlg>(m_store, pages, direction, &parent);
         dlg->SetDestFolder(m_dest->path());
         return dlg;
     }
@@ -180,7 +180,6 @@ class TestTransmissionDlg : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        SessionStore::setInstance(&m_store);
         m_store.SetSessionKey(u"test-session-key"_s);
         cloffa::ServiceOptions options;
         options.storeDir = m_serviceDir.path().toStdString();
@@ -205,8 +204,8 @@ private Q_SLOTS:
 
     void initialState() {
         DoneCatcher parent;
-        CTransmissionDlg down(CTransmissionDlg::Download, &parent);
-        CTransmissionDlg up(CTransmissionDlg::Upload, &parent);
+        CTransmissionDlg down(m_store, TransferSettings{}, CTransmissionDlg::Download, &parent);
+        CTransmissionDlg up(m_store, TransferSettings{}, CTransmissionDlg::Upload, &parent);
         QCOMPARE(down.windowTitle(), u"다운로드중..."_s);
         QCOMPARE(up.windowTitle(), u"업로드중..."_s);
         for (int id : {CTransmissionDlg::IdCurrentFile, CTransmissionDlg::IdCount, CTransmissionDlg::IdBytes}) {
@@ -245,7 +244,7 @@ private Q_SLOTS:
         QFETCH(QList<qint64>, done);
         QFETCH(QStringList, texts);
         DoneCatcher parent;
-        CTransmissionDlg dlg(CTransmissionDlg::Download, &parent);
+        CTransmissionDlg dlg(m_store, TransferSettings{}, CTransmissionDlg::Download, &parent);
         auto* bytes = qobject_cast<CTransparentLabel*>(dlg.control(CTransmissionDlg::IdBytes));
         auto* bar = qobject_cast<QProgressBar*>(dlg.control(CTransmissionDlg::IdProgress));
         dlg.fileStarted(u"folder/a.bin"_s, 1, 1);
@@ -296,7 +295,7 @@ private Q_SLOTS:
 
     void progressNotFlooding() {
         DoneCatcher parent;
-        CTransmissionDlg dlg(CTransmissionDlg::Download, &parent);
+        CTransmissionDlg dlg(m_store, TransferSettings{}, CTransmissionDlg::Download, &parent);
         DialogWatcher watcher;
         dlg.installEventFilter(&watcher);
         for (int i = 1; i <= 10000; ++i)
@@ -308,7 +307,7 @@ private Q_SLOTS:
 
     void fileStartedLabels() {
         DoneCatcher parent;
-        CTransmissionDlg dlg(CTransmissionDlg::Download, &parent);
+        CTransmissionDlg dlg(m_store, TransferSettings{}, CTransmissionDlg::Download, &parent);
         dlg.fileStarted(u"/home/u/보고서.txt"_s, 2, 3);
         QCoreApplication::processEvents();
         QCOMPARE(dlg.currentName(), u"보고서.txt"_s);

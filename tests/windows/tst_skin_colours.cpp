@@ -111,7 +111,6 @@ class SkinColoursTest : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        SessionStore::setInstance(&m_store);
         // A service that refuses at once: the window's start-up check fails quietly into the script.
         qputenv("CLOFFA_SERVICE_URL", "https://127.0.0.1:1");
         QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
@@ -167,7 +166,7 @@ private Q_SLOTS:
 
     void transferDialog() {
         QWidget owner;
-        CTransmissionDlg dialog(CTransmissionDlg::Download, &owner);
+        CTransmissionDlg dialog(m_store, TransferSettings{}, CTransmissionDlg::Download, &owner);
         new ScriptedMessages(&owner, m_messages);
         const std::pair<int, QString> texts[] = {{CTransmissionDlg::IdCurrentFile, u"보고서 최종본.txt"_s},
                                                  {CTransmissionDlg::IdCount, u"(1/3)"_s},

@@ -139,7 +139,6 @@ void WindowsTest::initTestCase() {
     qputenv("CLOFFA_TRANSFER_URL", QByteArray::fromStdString(m_service->baseUrl()));
     qputenv("CLOFFA_CA_FILE", QByteArray::fromStdString(m_service->caFile().string()));
     m_store = std::make_unique<SessionStore>(SessionStore::Settings::None);
-    SessionStore::setInstance(m_store.get());
     m_store->SetLaunchUserId(u"tester"_s);
     m_store->SetSessionKey(u"test-session-key"_s);
     m_service->setQuotaTotal(2100000000);  // room beside the large sample listing

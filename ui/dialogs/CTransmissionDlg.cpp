@@ -78,7 +78,8 @@ struct CTransmissionDlg::WaitedRecord {
     std::shared_ptr<ManualResetEvent> handled;
 };
 
-CTransmissionDlg::CTransmissionDlg(int direction, QWidget* parent) : QDialog(parent), m_direction(direction) {
+CTransmissionDlg::CTransmissionDlg(SessionStore& store, const TransferSettings& settings, int direction, QWidget* parent)
+    : QDialog(parent), m_store(store), m_direction(direction), m_job(store, settings) {
     setPalette(Skin::Palette());
     const BuiltDialog built = DialogBuilder::Build(this, DialogTemplates::Get(DialogTemplates::TransferDialog));
     m_fileLabel = built.get<CTransparentLabel>(IdCurrentFile);
@@ -108,7 +109,7 @@ CTransmissionDlg::~CTransmissionDlg() {
         m_job.runEvent.set();
         m_worker.join();
     }
-    SessionStore::instance().RemoveTransferDialog(this);
+    m_store.RemoveTransferDialog(this);
 }
 
 void CTransmissionDlg::SetDestFolder(const QString& folder) {
@@ -151,11 +152,11 @@ bool CTransmissionDlg::Start() {
     }
     show();
     m_lastShownPercent = 0;
-    SessionStore::instance().AddTransferDialog(this);
+    m_store.AddTransferDialog(this);
     try {
         m_worker = std::thread([this] { runWorker(); });
     } catch (const std::system_error&) {
-        SessionStore::instance().RemoveTransferDialog(this);
+        m_store.RemoveTransferDialog(this);
         hide();
         {
             ModalScope scope(m_modalDepth);
@@ -170,7 +171,7 @@ bool CTransmissionDlg::Start() {
 }
 
 void CTransmissionDlg::runWorker() {
-    m_job.sessionValue = SessionStore::instance().GetSessionKey();
+    m_job.sessionValue = m_store.GetSessionKey();
     m_job.reporter = this;
     m_job.items = m_items;
     m_job.destFolder = m_destFolder;
@@ -424,7 +425,7 @@ void CTransmissionDlg::finishIfEnded() {
     if (m_worker.joinable())
         m_worker.join();
     m_joined = true;
-    SessionStore::instance().RemoveTransferDialog(this);
+    m_store.RemoveTransferDialog(this);
     if (m_direction == Download && m_openFolderAfter && !m_job.cancelled) {
         // The batch's own folder: the stored one may since have been changed by another batch.
         const QString folder = m_destFolder;

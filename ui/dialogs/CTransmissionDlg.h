@@ -20,6 +20,7 @@ class CTransparentLabel;
 class QProgressBar;
 class QPushButton;
 class QUrl;
+class SessionStore;
 
 // Shows the downloaded files in the user's place; attached to a window by the window's creator.
 // Without one, the desktop's file manager shows them, or its opener opens the folder.
@@ -36,7 +37,8 @@ public:
     enum Direction { Download = 0, Upload = 1 };
     enum ControlId { IdCurrentFile = 1010, IdCount = 1057, IdBytes = 1011, IdProgress = 1007, IdCancel = 1009, IdPause = 1008 };
 
-    CTransmissionDlg(int direction, QWidget* parent);
+    // `store` outlives the dialog; `settings` name the transfer pages.
+    CTransmissionDlg(SessionStore& store, const TransferSettings& settings, int direction, QWidget* parent);
     ~CTransmissionDlg() override;
 
     int direction() const { return m_direction; }
@@ -91,6 +93,7 @@ private:
     // Posts a message the worker waits for until the dialog has handled it (or the batch stops).
     void postAndWait(int message, const QString& text, int number);
 
+    SessionStore& m_store;
     const int m_direction;
     bool m_openFolderAfter = false;
     QString m_destFolder;

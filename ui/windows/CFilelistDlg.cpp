@@ -56,8 +56,8 @@ struct DragOutTarget {
     QString folder;
 };
 
-bool DefaultFolderChooser(QWidget* owner, int count, QString* folder, bool* openFolder) {
-    CDownloadSelectDlg dialog(owner);
+bool DefaultFolderChooser(SessionStore& store, QWidget* owner, int count, QString* folder, bool* openFolder) {
+    CDownloadSelectDlg dialog(store, owner);
     dialog.SetMessage(WithNumber(Strings::DownloadCountFormat, count));
     if (dialog.exec() != QDialog::Accepted)
         return false;
@@ -66,8 +66,10 @@ bool DefaultFolderChooser(QWidget* owner, int count, QString* folder, bool* open
     return !folder->isEmpty();
 }
 
-QWidget* DefaultTransferStarter(CFilelistDlg* owner, const CFilelistDlg::TransferRequest& request) {
-    auto* dialog = new CTransmissionDlg(request.upload ? CTransmissionDlg::Upload : CTransmissionDlg::Download, owner);
+QWidget* DefaultTransferStarter(SessionStore& store, const TransferSettings& settings, CFilelistDlg* owner,
+                                const CFilelistDlg::TransferRequest& request) {
+    auto* dialog = new CTransmissionDlg(store, settings, request.upload ? CTransmissionDlg::Upload : CTransmissionDlg::Download,
+                                        owner);
     dialog->SetItems(request.items);
     dialog->SetNotifier(owner->Notifier());
     if (!request.upload) {
@@ -105,10 +107,19 @@ CFilelistDlg::CFilelistDlg(SessionStore& store, QWidget* mainWindow, std::shared
                            Desktop desktop)
     : QWidget(mainWindow), m_store(store), m_mainWindow(mainWindow), m_desktop(std::move(desktop)),
       m_service(std::move(service)) {
-    if (!m_desktop.startTransfer)
-        m_desktop.startTransfer = &DefaultTransferStarter;
-    if (!m_desktop.chooseFolder)
-        m_desktop.chooseFolder = &DefaultFolderChooser;
+    if (!m_desktop.transferPages)
+        m_desktop.transferPages = TransferSettings::FromDeployment();
+    if (!m_desktop.startTransfer) {
+        m_desktop.startTransfer = [&store, pages = *m_desktop.transferPages](CFilelistDlg* owner,
+                                                                             const TransferRequest& request) {
+            return DefaultTransferStarter(store, pages, owner, request);
+        };
+    }
+    if (!m_desktop.chooseFolder) {
+        m_desktop.chooseFolder = [&store](QWidget* owner, int count, QString* folder, bool* openFolder) {
+            return DefaultFolderChooser(store, owner, count, folder, openFolder);
+        };
+    }
     if (!m_desktop.runDrag)
         m_desktop.runDrag = &DefaultDrag;
     if (!m_desktop.chooseFiles)
@@ -119,6 +130,8 @@ CFilelistDlg::CFilelistDlg(SessionStore& store, QWidget* mainWindow, std::shared
     setAttribute(Qt::WA_TranslucentBackground);  // the parent's skin shows through
     const BuiltDialog built = DialogBuilder::Build(this, DialogTemplates::Get(DialogTemplates::FileList));
     m_list = built.get<CThemeListCtrl>(kListId);
+    if (m_list)
+        m_list->SetStore(m_store);
     m_upload = built.get<CImageButton>(kUploadId);
     m_download = built.get<CImageButton>(kDownloadId);
     m_delete = built.get<CImageButton>(kDeleteId);

@@ -55,6 +55,7 @@ public:
         QStringList dragRoots;  // where a dropped marker is looked for; empty = the user's folders and mounts
         std::optional<std::chrono::milliseconds> dragWatch;  // how long after a drop; none = the finder's own
         std::shared_ptr<DesktopNotifier> notifier;  // the desktop's notifications and task bar; none = silent
+        std::optional<TransferSettings> transferPages;  // where transfers go; none = the deployment's
     };
 
     CFilelistDlg(SessionStore& store, QWidget* mainWindow, std::shared_ptr<FileService> service = nullptr,
