@@ -75,19 +75,15 @@ public:
         new RecordingShower(this);
     }
     int count = 0;
-    qintptr direction = -1;
-    qintptr dialog = 0;
-    QObject* record = nullptr;
+    int direction = -1;
+    QObject* dialog = nullptr;
 
 protected:
     bool event(QEvent* e) override {
-        if (e->type() == EventTypeOf(PrivateMessage::TransferDone)) {
-            auto* pe = static_cast<PrivateEvent*>(e);
+        if (const auto* done = RecordOf<TransferFinished>(e)) {
             ++count;
-            direction = pe->wParam();
-            dialog = pe->lParam();
-            if (auto* r = pe->recordAs<QObject*>())
-                record = *r;
+            direction = done->direction;
+            dialog = done->dialog;
             return true;
         }
         return QWidget::event(e);
@@ -352,9 +348,8 @@ private Q_SLOTS:
         QVERIFY(dlg->isActive());
         QVERIFY(m_store.AnyTransferActive());
         QTRY_COMPARE_WITH_TIMEOUT(parent.count, 1, 10000);
-        QCOMPARE(parent.direction, qintptr(CTransmissionDlg::Download));
-        QCOMPARE(parent.dialog, reinterpret_cast<qintptr>(dlg.get()));
-        QCOMPARE(parent.record, static_cast<QObject*>(dlg.get()));
+        QCOMPARE(parent.direction, int(CTransmissionDlg::Download));
+        QCOMPARE(parent.dialog, static_cast<QObject*>(dlg.get()));
         QVERIFY(!dlg->isActive());
         QVERIFY(!m_store.AnyTransferActive());
 
@@ -528,7 +523,7 @@ private Q_SLOTS:
         dlg->SetItems({TransferItem{-1, local, QString(), 0}});
         QVERIFY(dlg->Start());
         QTRY_COMPARE_WITH_TIMEOUT(parent.count, 1, 10000);
-        QCOMPARE(parent.direction, qintptr(CTransmissionDlg::Upload));
+        QCOMPARE(parent.direction, int(CTransmissionDlg::Upload));
         QVERIFY2(g_messages.shown().isEmpty(), qPrintable(g_messages.shown().value(0).text));
         bool stored = false;
         for (const cloffa::StoredFile& file : m_service->files())

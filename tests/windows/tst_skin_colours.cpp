@@ -122,7 +122,7 @@ private Q_SLOTS:
         CQuorvaneDlg window(m_store, QPoint(30, 40));
         new ScriptedMessages(&window, m_messages);
         window.show();
-        PostPrivate(&window, PrivateMessage::QuotaChanged);
+        PostPrivate(&window, QuotaChange{});
         QCoreApplication::processEvents();
         m_store.AppendFile({0, 1, u"보고서.txt"_s, 123456, u"26-12-09"_s});
         m_store.AppendFile({0, 2, u"photo.jpg"_s, 2000000, u"26-12-08"_s});

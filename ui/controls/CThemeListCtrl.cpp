@@ -134,10 +134,7 @@ void CThemeListCtrl::HeaderClicked(int column) {
     // The arrow shows the order; the view itself never sorts (the sort is the window's).
     header()->setSortIndicatorShown(true);
     header()->setSortIndicator(column, m_ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
-    PrivateEvent event(PrivateMessage::SortList, (qintptr(column) << 16) | (m_ascending ? 1 : 0),
-                       reinterpret_cast<qintptr>(this));
-    if (QWidget* parent = parentWidget())
-        QCoreApplication::sendEvent(parent, &event);
+    SendPrivate(parentWidget(), SortRequest{column, m_ascending});
     m_lastColumn = column;
 }
 
@@ -202,7 +199,7 @@ void CThemeListCtrl::dragMoveEvent(QDragMoveEvent* event) {
 void CThemeListCtrl::dropEvent(QDropEvent* event) {
     const QStringList paths = LocalPathsOf(event->mimeData());
     if (!paths.isEmpty())
-        PostPrivate(parentWidget(), PrivateMessage::FilesDropped, 0, 0, paths);
+        PostPrivate(parentWidget(), DroppedFiles{paths});
     event->setDropAction(Qt::CopyAction);
     event->accept();
 }

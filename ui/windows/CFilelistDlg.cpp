@@ -48,13 +48,14 @@ struct CFilelistDlg::DragOut {
     QString sourceFolder;  // this drag's own folder, holding the offered marker
 };
 
-namespace {
-
 // What a found drag-out hands to its download.
-struct DragOutTarget {
+struct CFilelistDlg::DragOutTarget {
+    static constexpr PrivateMessage kMessage = PrivateMessage::DragTargetFound;
     std::vector<TransferItem> batch;
     QString folder;
 };
+
+namespace {
 
 bool DefaultFolderChooser(SessionStore& store, QWidget* owner, int count, QString* folder, bool* openFolder) {
     CDownloadSelectDlg dialog(store, owner);
@@ -200,8 +201,7 @@ bool CFilelistDlg::Idle() const { return !m_calling && !m_store.ExitPending() &&
 void CFilelistDlg::SendWaitBox(const QString* text) {
     if (!m_mainWindow)
         return;
-    PrivateEvent event(PrivateMessage::WaitBox, text ? 1 : 0, 0, text ? std::any(*text) : std::any());
-    QCoreApplication::sendEvent(m_mainWindow, &event);
+    SendPrivate(m_mainWindow, WaitBoxRequest{text != nullptr, text ? *text : QString()});
 }
 
 void CFilelistDlg::VersionCheck() { CallService(ServiceOperation::VersionCheck); }
@@ -492,7 +492,7 @@ void CFilelistDlg::StartDragOut() {
             return;
         m_store.SetDownloadFolder(target);
         m_store.SaveSettingsNow();
-        PostPrivate(this, PrivateMessage::DragTargetFound, 0, 0, DragOutTarget{(*it)->batch, target});
+        PostPrivate(this, DragOutTarget{(*it)->batch, target});
         EndDragOut(finder);
     });
     connect(finder, &DropTargetFinder::gaveUp, this, [this, finder] {
@@ -539,45 +539,38 @@ void CFilelistDlg::EndDragOut(DropTargetFinder* finder) {
                                "\r\n");
 }
 
-void CFilelistDlg::OnDragTargetFound(PrivateEvent* message) {
-    const auto* target = message->recordAs<DragOutTarget>();
-    if (!target || !Idle())
+void CFilelistDlg::OnDragTargetFound(const DragOutTarget& target) {
+    if (!Idle())
         return;
-    StartTransfer(TransferRequest{false, target->batch, target->folder, false});
+    StartTransfer(TransferRequest{false, target.batch, target.folder, false});
 }
 
 bool CFilelistDlg::event(QEvent* event) {
     const auto type = event->type();
     if (type < QEvent::User || type > QEvent::MaxUser)
         return QWidget::event(event);
-    auto* message = static_cast<PrivateEvent*>(event);
-    if (type == EventTypeOf(PrivateMessage::ListChanged)) {
+    if (RecordOf<ListChange>(event)) {
         if (m_list) {
             m_list->RefreshRows();
             m_list->AutoSizeDateColumn();
         }
         return true;
     }
-    if (type == EventTypeOf(PrivateMessage::ShowMessage)) {
-        if (auto* record = message->recordAs<ShowMessageRecord>()) {
-            // What a call says after the window was told to close is not shown over the ending program.
-            if (!m_closeSeen)
-                ShowMessage(this, record->text, record->icon);
-            if (record->shown)
-                record->shown->set();
-        }
+    if (auto* record = RecordOf<ShowMessageRecord>(event)) {
+        // What a call says after the window was told to close is not shown over the ending program.
+        if (!m_closeSeen)
+            ShowMessage(this, record->text, record->icon);
+        if (record->shown)
+            record->shown->set();
         return true;
     }
-    if (type == EventTypeOf(PrivateMessage::SortList)) {
-        const int column = static_cast<int>((message->wParam() >> 16) & 0xFFFF);
-        m_store.SortFiles(column, (message->wParam() & 0xFFFF) == 1);
-        PostPrivate(this, PrivateMessage::ListChanged);
+    if (const auto* sort = RecordOf<SortRequest>(event)) {
+        m_store.SortFiles(sort->column, sort->ascending);
+        PostPrivate(this, ListChange{});
         return true;
     }
-    if (type == EventTypeOf(PrivateMessage::FilesDropped)) {
-        QStringList paths;
-        if (auto* record = message->recordAs<QStringList>())
-            paths = std::move(*record);
+    if (auto* dropped = RecordOf<DroppedFiles>(event)) {
+        QStringList paths = std::move(dropped->paths);
         // A drop that lands while a call or a question waits is taken once it is over.
         if (m_calling || !QuestionGate::Free())
             QuestionGate::WhenFree(this, [this, paths] {
@@ -588,12 +581,12 @@ bool CFilelistDlg::event(QEvent* event) {
             UploadPaths(paths);
         return true;
     }
-    if (type == EventTypeOf(PrivateMessage::TransferDone)) {
-        OnTransferDone(message->wParam() == 1, reinterpret_cast<QObject*>(message->lParam()));
+    if (const auto* done = RecordOf<TransferFinished>(event)) {
+        OnTransferDone(done->direction == 1, done->dialog);
         return true;
     }
-    if (type == EventTypeOf(PrivateMessage::DragTargetFound)) {
-        OnDragTargetFound(message);
+    if (const auto* target = RecordOf<DragOutTarget>(event)) {
+        OnDragTargetFound(*target);
         return true;
     }
     return QWidget::event(event);

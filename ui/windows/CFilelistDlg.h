@@ -21,7 +21,6 @@ class DesktopNotifier;
 class DropTargetFinder;
 class XdndSelectionServer;
 class FileService;
-class PrivateEvent;
 class QMimeData;
 class SessionStore;
 
@@ -99,7 +98,8 @@ private:
     void StartTransfer(const TransferRequest& request);
     void OnTransferDone(bool upload, QObject* dialog);
     struct DragOut;
-    void OnDragTargetFound(PrivateEvent* message);
+    struct DragOutTarget;
+    void OnDragTargetFound(const DragOutTarget& target);
     void EndDragOut(DropTargetFinder* finder);
     std::vector<int> SelectedRows() const;
     bool Idle() const;  // not exit-pending and service ready; checked again after every question

@@ -251,18 +251,16 @@ void CQuorvaneDlg::RepositionWaitBox() {
 }
 
 bool CQuorvaneDlg::event(QEvent* event) {
-    if (event->type() == EventTypeOf(PrivateMessage::QuotaChanged)) {
+    if (RecordOf<QuotaChange>(event)) {
         ShowQuota();
         return true;
     }
-    if (event->type() == EventTypeOf(PrivateMessage::WaitBox)) {
-        auto* message = static_cast<PrivateEvent*>(event);
+    if (const auto* box = RecordOf<WaitBoxRequest>(event)) {
         if (!m_waitBox)
             return true;
-        if (message->wParam() != 0) {
+        if (box->show) {
             if (isVisible()) {
-                if (const QString* text = message->recordAs<QString>())
-                    m_waitBox->SetMessageText(*text);
+                m_waitBox->SetMessageText(box->text);
                 RepositionWaitBox();
                 m_waitBox->show();
             }
@@ -271,7 +269,7 @@ bool CQuorvaneDlg::event(QEvent* event) {
         }
         return true;
     }
-    if (event->type() == EventTypeOf(PrivateMessage::ToolbarLogout)) {
+    if (RecordOf<LogoutRequest>(event)) {
         OnToolbarLogout();
         return true;
     }
