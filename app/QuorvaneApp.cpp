@@ -60,7 +60,7 @@ int CQuorvaneApp::Run(const QStringList& arguments) {
     m_outcome = Outcome::WindowShown;
     instance.PublishWindow();
     if (m_factory)
-        m_factory(MainWindowRequest{args.left, args.top, &instance});
+        m_factory(MainWindowRequest{args.left, args.top, &instance, &m_store});
     return 0;
 }
 

@@ -9,12 +9,10 @@
 #include <QStandardPaths>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
-std::atomic<SessionStore*> g_instance{nullptr};
 using Lock = std::lock_guard<std::mutex>;
 } // namespace
 
@@ -25,11 +23,8 @@ QString WithTrailingSeparator(const QString& path) {
 }
 
 SessionStore::SessionStore(Settings settings) : m_settings(settings) {
-    if (m_settings == Settings::LoadAndSave) {
+    if (m_settings == Settings::LoadAndSave)
         LoadSettings();
-        SessionStore* expected = nullptr;
-        g_instance.compare_exchange_strong(expected, this);
-    }
 }
 
 SessionStore::~SessionStore() {
@@ -48,21 +43,7 @@ SessionStore::~SessionStore() {
         std::fflush(nullptr);
         std::_Exit(0);
     }
-    SessionStore* self = this;
-    g_instance.compare_exchange_strong(self, nullptr);
 }
-
-SessionStore& SessionStore::instance() {
-    SessionStore* s = g_instance.load();
-    if (!s) {
-        // Code that runs without a store set up (a test of one class) gets a private, unsaved one.
-        static SessionStore fallback(Settings::None);
-        return fallback;
-    }
-    return *s;
-}
-
-void SessionStore::setInstance(SessionStore* store) { g_instance.store(store); }
 
 std::mutex& SessionStore::serviceLock() {
     static std::mutex lock;

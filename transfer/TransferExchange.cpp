@@ -480,7 +480,7 @@ TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int 
                 FileRow row;
                 row.name = storedName;
                 row.size = static_cast<qint32>(size);
-                SessionStore::instance().AppendPendingUpload(row);
+                job.store.AppendPendingUpload(row);
             }
             if (carryLen > 0) {
                 const qint64 n = std::min(room - produced, carryLen);
@@ -507,7 +507,7 @@ TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int 
                     readError = EIO;
                 return -1;
             }
-            if (SessionStore::instance().QuotaFree() < static_cast<qint32>(size - sent)) {
+            if (job.store.QuotaFree() < static_cast<qint32>(size - sent)) {
                 quotaShort = true;
                 return -1;
             }
@@ -560,7 +560,7 @@ TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int 
         job.reportError(u"업로드 명령에 대한 응답을 확인할 수가 없습니다."_s, 12150);
         return TransferFailed;
     }
-    SessionStore::instance().AdjustQuotaFree(-static_cast<qint32>(size));
+    job.store.AdjustQuotaFree(-static_cast<qint32>(size));
     return TransferDone;
 }
 
@@ -597,7 +597,7 @@ void RunDownloadBatch(TransferJob& job) {
         return;
     }
     RemoveStalePartials(job.destFolder);
-    SessionStore& store = SessionStore::instance();
+    SessionStore& store = job.store;
     // A file's name stays in progress until it is named or dropped.
     DownloadFinisher finisher(job.disk ? *job.disk : DownloadDisk::System(),
                               [&store](const QString& name) { store.RemoveNameInProgress(name); });
@@ -662,7 +662,7 @@ void RunUploadBatch(TransferJob& job) {
         EndBatch(job);
         return;
     }
-    SessionStore& store = SessionStore::instance();
+    SessionStore& store = job.store;
     const int count = static_cast<int>(job.items.size());
     int nNo = 1;
     int aNo = count;

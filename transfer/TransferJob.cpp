@@ -1,13 +1,11 @@
 #include "transfer/TransferJob.h"
 
-#include "app/Deployment.h"
 #include "app/SessionStore.h"
 #include "app/Utils.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QUrl>
 
 #include <cerrno>
 #include <cstdio>
@@ -15,13 +13,8 @@
 
 using namespace Qt::StringLiterals;
 
-TransferJob::TransferJob() {
-    baseUrl = Deployment::TransferBaseUrl();
-    caFile = Deployment::ExtraCaFile();
-    const QUrl url(baseUrl);
-    host = url.host();
-    port = static_cast<quint16>(url.port(443));
-}
+TransferJob::TransferJob(SessionStore& store, const TransferSettings& settings)
+    : store(store), baseUrl(settings.baseUrl), caFile(settings.caFile) {}
 
 TransferJob::~TransferJob() = default;
 
@@ -148,7 +141,7 @@ QString HeaderValue(const QString& value) {
 }
 
 QString SessionHeaderLines(TransferJob& job, int nNo, int aNo) {
-    const QByteArray digest = SessionStore::instance().GetAuthDigest();
+    const QByteArray digest = job.store.GetAuthDigest();
     job.etagValue = QString::fromLatin1(digest.left(3)) + u'-' + QString::fromLatin1(digest.mid(3, 8));
     return u"nNo: %1\r\n"_s.arg(nNo) + u"aNo: %1\r\n"_s.arg(aNo) + u"userSession: "_s +
            HeaderValue(job.sessionValue) + u"\r\n"_s + u"User-Agent: Tavirun\r\n"_s + u"If-Modified-Since: "_s +

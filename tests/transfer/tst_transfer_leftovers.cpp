@@ -64,9 +64,8 @@ int ChildDownload(int argc, char** argv) {
         return 2;
     QCoreApplication app(argc, argv);
     SessionStore store(SessionStore::Settings::None);
-    SessionStore::setInstance(&store);
     store.SetSessionKey(kKey);
-    TransferJob job;
+    TransferJob job(store, {});
     job.baseUrl = QString::fromUtf8(argv[2]);
     job.caFile = QString::fromUtf8(argv[3]);
     job.destFolder = QString::fromUtf8(argv[4]);
@@ -160,7 +159,7 @@ class TransferLeftoversTest : public QObject {
     }
 
     TransferResult download(const QString& name, int32_t idx, bool batch, ScriptedReporter& rep) {
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         if (!batch)
             return DownloadFile(job, name, 1, 1, idx);
@@ -173,7 +172,6 @@ class TransferLeftoversTest : public QObject {
 
 private slots:
     void initTestCase() {
-        SessionStore::setInstance(&m_store);
         m_store.SetSessionKey(kKey);
         cloffa::ServiceOptions o;
         o.storeDir = m_storeDir.filePath(u"store"_s).toStdString();
@@ -378,7 +376,7 @@ private slots:
             if (done == total && !QFileInfo::exists(finalPath))
                 WriteFile(finalPath, "created meanwhile");
         };
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         job.replaceApproved = approved;
         if (!approved)

@@ -143,7 +143,6 @@ class TransferServiceTest : public QObject {
 
 private slots:
     void initTestCase() {
-        SessionStore::setInstance(&m_store);
         m_store.SetSessionKey(u"test-session-key"_s);
         cloffa::ServiceOptions o;
         o.storeDir = m_storeDir.filePath(u"store"_s).toStdString();
@@ -166,7 +165,7 @@ private slots:
     void goldenDownloadRequest() {
         const int32_t idx = m_service->addFile("golden.txt", "abc");
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         QCOMPARE(DownloadFile(job, u"golden.txt"_s, 1, 1, idx), TransferDone);
         const auto reqs = m_service->requests();
@@ -187,7 +186,7 @@ private slots:
     void goldenUploadRequest() {
         const QString path = writeLocal(u"up.txt"_s, "hello");
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         TransferItem item{-1, path, {}, 0};
         QCOMPARE(UploadFile(job, item, 1, 1, 0), TransferDone);
@@ -233,7 +232,7 @@ private slots:
         const QString local = writeLocal(name, data);
         QVERIFY(!local.isEmpty());
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         job.items = {TransferItem{-1, local, {}, 0}};
         RunUploadBatch(job);
@@ -249,7 +248,7 @@ private slots:
 
         QVERIFY(QFile::remove(local));
         ScriptedReporter rep2;
-        TransferJob down;
+        TransferJob down(m_store, {});
         prepare(down, rep2);
         down.items = {TransferItem{idx, name, {}, 0}};
         RunDownloadBatch(down);
@@ -271,7 +270,7 @@ private slots:
         QFETCH(int, direction);
         QFETCH(int, status);
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         TransferResult result;
         if (direction == 0) {
@@ -310,7 +309,7 @@ private slots:
         fault.bytes = 5000;
         m_service->injectFault(cloffa::Endpoint::Download, fault);
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         QCOMPARE(DownloadFile(job, u"fail.bin"_s, 1, 1, idx), TransferFailed);
         m_service->removeFile(idx);
@@ -331,7 +330,7 @@ private slots:
         QFETCH(int, number);
         m_service->setCertificate(cloffa::Certificate(cert));
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         QCOMPARE(DownloadFile(job, u"x.bin"_s, 1, 1, 1), TransferFailed);
         const QString local = writeLocal(u"c.bin"_s, "abc");
@@ -349,7 +348,7 @@ private slots:
         const QString local = writeLocal(u"q.bin"_s, QByteArray(10000, 'q'));
         m_store.SetQuota(20000, 4000);
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         QCOMPARE(UploadFile(job, TransferItem{-1, local, {}, 0}, 1, 1, 0), TransferFailed);
         QCOMPARE(rep.notices, QStringList{u"디스크 용량이 부족하여 전송을 완료할 수 없습니다."_s});
@@ -377,7 +376,7 @@ private slots:
         else
             local = writeLocal(u"fifty.bin"_s, data);
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         job.destFolder = m_dest->filePath(u"in"_s);
         QDir().mkpath(job.destFolder);
@@ -437,7 +436,7 @@ private slots:
         QFETCH(QStringList, replaced);
         QFETCH(QList<int>, aNo);
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         for (int a : answers)
             rep.answers.push_back(a < 0 ? std::nullopt : std::optional<ReplaceAnswer>(ReplaceAnswer(a)));
@@ -483,13 +482,13 @@ private slots:
         const int32_t idx = m_service->addFile("busy.txt", "x");
         m_store.AddNameInProgress(u"busy.txt"_s);
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         job.items = {TransferItem{idx, u"busy.txt"_s, {}, 0}};
         RunDownloadBatch(job);
         QCOMPARE(rep.notices, QStringList{u"전송중인 파일은 다운로드할 수 없습니다."_s});
         const QString local = writeLocal(u"busy.txt"_s, "y");
-        TransferJob up;
+        TransferJob up(m_store, {});
         prepare(up, rep);
         up.items = {TransferItem{-1, local, {}, 0}};
         RunUploadBatch(up);
@@ -513,7 +512,7 @@ private slots:
         const QString local = writeLocal(u"same.txt"_s, "new");
         ScriptedReporter rep;
         rep.answers.push_back(ReplaceAnswer::Replace);
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         job.items = {TransferItem{-1, local, {}, 0}};
         RunUploadBatch(job);
@@ -533,7 +532,7 @@ private slots:
         fault.kind = cloffa::Fault::Kind::CloseConnection;
         m_service->injectFault(cloffa::Endpoint::Upload, fault);
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         const qint32 freeBefore = m_store.QuotaFree();
         QCOMPARE(UploadFile(job, TransferItem{-1, local, {}, 0}, 1, 1, 0), TransferFailed);
@@ -556,7 +555,7 @@ private slots:
         fault.stallMs = stallMs;
         m_service->injectFault(cloffa::Endpoint::Upload, fault);
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         const qint32 freeBefore = m_store.QuotaFree();
         QElapsedTimer timer;
@@ -596,7 +595,7 @@ private slots:
         fault.stallMs = 1500;
         narrow.injectFault(cloffa::Endpoint::Upload, fault);
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         PrepareServiceJob(job, narrow, m_store.GetSessionKey(), m_dest->path(), &rep);
         const qint32 freeBefore = m_store.QuotaFree();
         QCOMPARE(UploadFile(job, TransferItem{-1, local, {}, 0}, 1, 1, 0), TransferFailed);
@@ -617,7 +616,7 @@ private slots:
         const QString local = writeLocal(u"back\\slash.txt"_s, "mine");
         QVERIFY(!local.isEmpty());
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         job.items = {TransferItem{-1, local, {}, 0}};
         RunUploadBatch(job);
@@ -645,8 +644,8 @@ private slots:
         const qint32 freeBefore = m_store.QuotaFree();
         ScriptedReporter repA;
         ScriptedReporter repB;
-        TransferJob jobA;
-        TransferJob jobB;
+        TransferJob jobA(m_store, {});
+        TransferJob jobB(m_store, {});
         prepare(jobA, repA);
         prepare(jobB, repB);
         jobA.items = first;
@@ -690,7 +689,7 @@ private slots:
             writeLocal(u"full.bin"_s, "old");
         ScriptedReporter rep;
         rep.answers.push_back(ReplaceAnswer::Replace);
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         job.items = {TransferItem{idx, u"full.bin"_s, {}, 0}};
         // In a child process with the limit and the signal's default disposition, as a session that sets
@@ -750,7 +749,7 @@ private slots:
         m_service->injectFault(cloffa::Endpoint::Download, fault);
         ScriptedReporter rep;
         rep.answers.push_back(ReplaceAnswer::Replace);
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         job.items = {TransferItem{idx, u"keep.txt"_s, {}, 0}};
         RunDownloadBatch(job);
@@ -811,7 +810,7 @@ private slots:
         disk.fault = RecordingDisk::Fault(fault);
         disk.faultFile = faultFile;
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         job.disk = &disk;
         job.items = items;
@@ -856,7 +855,7 @@ private slots:
         fault.kind = cloffa::Fault::Kind::EarlyAnswerThenReset;
         m_service->injectFault(cloffa::Endpoint::Upload, fault);
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         const qint32 freeBefore = m_store.QuotaFree();
         QCOMPARE(UploadFile(job, TransferItem{-1, local, {}, 0}, 1, 1, 0), TransferFailed);
@@ -873,7 +872,7 @@ private slots:
             items.push_back(TransferItem{m_service->addFile(name, "content " + name), QString::fromStdString(name), {}, 0});
         }
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         job.items = items;
         RunDownloadBatch(job);
@@ -897,7 +896,7 @@ private slots:
         raw.body = "HTTP/1.0 200 OK C\n\tonettn-Length: 96\r\n\r\nabc";
         m_service->injectFault(cloffa::Endpoint::Download, raw);
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         job.items = {TransferItem{first, u"first.txt"_s, {}, 0}, TransferItem{second, u"second.txt"_s, {}, 0}};
         RunDownloadBatch(job);
