@@ -1,6 +1,5 @@
 #include "res/Strings.h"
 
-#include <QSet>
 #include <QTest>
 
 class TestStringTable : public QObject {
@@ -12,12 +11,6 @@ private slots:
             QVERIFY2(!name.isEmpty(), qPrintable(text));
             QVERIFY2(!text.isEmpty(), qPrintable(name));
         }
-    }
-    void namesUnique() {
-        QSet<QString> names;
-        for (const auto& entry : Strings::All())
-            names.insert(entry.first);
-        QCOMPARE(names.size(), qsizetype(Strings::All().size()));
     }
     void exactTexts_data() {
         QTest::addColumn<QString>("actual");

@@ -223,4 +223,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(UtilsTest)
-#include "UtilsTest.moc"
+#include "tst_utils.moc"
