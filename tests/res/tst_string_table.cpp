@@ -24,6 +24,9 @@ private slots:
         QTest::newRow("quoted name") << Strings::ReplaceQuestionFormat.left(4) << QByteArray("\"%s\"");
         // A filter the file dialog understands: every file, whatever its extensions.
         QTest::newRow("filter") << Strings::OpenFileFilter.right(4) << QByteArray(" (*)");
+        // The refusal before sending a body the 32-bit length fields cannot hold.
+        QTest::newRow("2 GB refusal") << Strings::UploadTooLarge.section(u'\n', 1)
+                                      << QByteArray("2GB보다 작은 파일만 업로드할 수 있습니다.");
     }
     void exactTexts() {
         QFETCH(QString, actual);
