@@ -18,12 +18,6 @@ std::atomic<SessionStore*> g_instance{nullptr};
 using Lock = std::lock_guard<std::mutex>;
 } // namespace
 
-QString WithTrailingSeparator(const QString& path) {
-    if (path.isEmpty() || path.endsWith(u'/'))
-        return path;
-    return path + u'/';
-}
-
 SessionStore::SessionStore(Settings settings) : m_settings(settings) {
     if (m_settings == Settings::LoadAndSave) {
         LoadSettings();
@@ -86,7 +80,7 @@ bool SessionStore::SetDownloadFolder(const QString& folder) {
     if (folder.isEmpty())
         return false;
     Lock l(m_lock);
-    m_downloadFolder = WithTrailingSeparator(folder);
+    m_downloadFolder = WithTrailingSlash(folder);
     return true;
 }
 QString SessionStore::GetDocumentsFolder() const { Lock l(m_lock); return m_documentsFolder; }

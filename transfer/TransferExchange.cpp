@@ -167,6 +167,7 @@ TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int 
 } // namespace
 
 TransferResult DownloadFile(TransferJob& job, const QString& name, int nNo, int aNo, qint32 fileIndex) {
+    job.destFolder = WithTrailingSlash(job.destFolder);
     // Outside a batch the call cleans up after earlier downloads itself.
     if (!job.connection)
         RemoveStalePartials(job.destFolder);
@@ -221,7 +222,7 @@ TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo
     BuildDownloadHeaders(job, nNo, aNo);
 
     DownloadDisk& disk = job.disk ? *job.disk : DownloadDisk::System();
-    const QString finalPath = WithTrailingSeparator(job.destFolder) + name;
+    const QString finalPath = job.destFolder + name;
     QString partName;
     QByteArray partPath;
     // Held from creation until the temporary is renamed or removed, so no clean-up takes it meanwhile.
@@ -589,6 +590,8 @@ void RunDownloadBatch(TransferJob& job) {
         EndBatch(job);
         return;
     }
+    // Made a folder path once here; every path below is the folder and a name.
+    job.destFolder = WithTrailingSlash(job.destFolder);
     RemoveStalePartials(job.destFolder);
     SessionStore& store = SessionStore::instance();
     // A file's name stays in progress until it is named or dropped.
@@ -603,7 +606,7 @@ void RunDownloadBatch(TransferJob& job) {
         if (!job.waitRun() || finisher.failed())
             break;
         const TransferItem item = job.items[size_t(i)];
-        const QString localPath = WithTrailingSeparator(job.destFolder) + item.path;
+        const QString localPath = job.destFolder + item.path;
         // The same name twice in a batch: the second waits until the first has taken its name.
         if (finisher.isWaiting(item.path))
             finisher.drain();

@@ -227,7 +227,7 @@ constexpr int kPartDigits = 16;
 
 QString NewPartialDownloadPath(const QString& folder) {
     const quint64 n = QRandomGenerator::system()->generate64();
-    return WithTrailingSeparator(folder) + kPartPrefix + u"%1"_s.arg(n, kPartDigits, 16, QChar(u'0'));
+    return folder + kPartPrefix + u"%1"_s.arg(n, kPartDigits, 16, QChar(u'0'));
 }
 
 bool IsPartialDownloadName(const QString& name) {

@@ -14,12 +14,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-namespace {
-QString WithTrailingSlash(const QString& folder) {
-    return folder.endsWith(u'/') ? folder : folder + u'/';
-}
-}  // namespace
-
 CDownloadSelectDlg::CDownloadSelectDlg(QWidget* parent) : QDialog(parent) {
     const BuiltDialog built = DialogBuilder::Build(this, DialogTemplates::Get(DialogTemplates::DownloadSelect));
     m_messageLabel = built.get<QLabel>(IdMessage);
