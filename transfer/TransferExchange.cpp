@@ -472,6 +472,7 @@ TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int 
             if (!pendingAdded) {
                 pendingAdded = true;
                 FileRow row;
+                // Named by its stored name, not its path: that is what the list is looked up by.
                 row.name = storedName;
                 row.size = static_cast<qint32>(size);
                 SessionStore::instance().AppendPendingUpload(row);

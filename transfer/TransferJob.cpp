@@ -75,6 +75,7 @@ void TransferJob::reportProgress(qint64 done, qint64 total) {
     m_progressDone = done;
     m_progressTotal = total;
     m_progressPending = true;
+    // Coalesced (every 64th block, at most every progressInterval) so a fast transfer cannot flood the window.
     // Reading the clock for every block costs more than the block itself.
     if ((++m_progressCalls & 63) != 0 && done != total)
         return;

@@ -436,6 +436,7 @@ void CTransmissionDlg::finishIfEnded() {
             if (QFileInfo(path).isFile())
                 landed << path;
         }
+        // Shown only: no "associations changed" refresh follows, as nothing on Linux needs one.
         if (FolderShower* shower = FindAttached<FolderShower>(this))
             shower->Show(folder, landed);
         else
