@@ -169,7 +169,7 @@ class TestTransmissionDlg : public QObject {
         auto dlg = std::make_unique<CTransmissionDlg>(direction, &parent);
         dlg->job().baseUrl = QString::fromStdString(m_service->baseUrl());
         dlg->job().caFile = QString::fromStdString(m_service->caFile().string());
-        dlg->SetDestFolder(m_dest->path());
+        dlg->SetDestFolder(dest());
         return dlg;
     }
 

@@ -112,7 +112,7 @@ CTransmissionDlg::~CTransmissionDlg() {
 }
 
 void CTransmissionDlg::SetDestFolder(const QString& folder) {
-    m_destFolder = WithTrailingSlash(folder);
+    m_destFolder = folder;
 }
 
 
