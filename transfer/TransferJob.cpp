@@ -114,7 +114,8 @@ QString StatusMessage(int direction, int statusCode) {
     case 408:
         return Strings::Status408;
     case 500:
-        return QString(Strings::Status500).replace(u"%s"_s, direction == 1 ? Strings::WordUpload : Strings::WordDownload);
+        return QString(Strings::Status500)
+            .replace(u"%s"_s, direction == 1 ? Strings::WordUpload : Strings::WordDownload);
     default:
         return Strings::StatusOther;
     }
