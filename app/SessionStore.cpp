@@ -16,12 +16,6 @@ namespace {
 using Lock = std::lock_guard<std::mutex>;
 } // namespace
 
-QString WithTrailingSeparator(const QString& path) {
-    if (path.isEmpty() || path.endsWith(u'/'))
-        return path;
-    return path + u'/';
-}
-
 SessionStore::SessionStore(Settings settings) : m_settings(settings) {
     if (m_settings == Settings::LoadAndSave)
         LoadSettings();
@@ -67,7 +61,7 @@ bool SessionStore::SetDownloadFolder(const QString& folder) {
     if (folder.isEmpty())
         return false;
     Lock l(m_lock);
-    m_downloadFolder = WithTrailingSeparator(folder);
+    m_downloadFolder = WithTrailingSlash(folder);
     return true;
 }
 QString SessionStore::GetDocumentsFolder() const { Lock l(m_lock); return m_documentsFolder; }

@@ -156,6 +156,3 @@ private:
     int m_versionCheckResult = 0;
     QObject* m_mainWindow = nullptr;
 };
-
-// Appends "/" when the text does not end in one (nothing for an empty text).
-QString WithTrailingSeparator(const QString& path);

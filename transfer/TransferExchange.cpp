@@ -5,6 +5,7 @@
 #include "app/Utils.h"
 #include "app/platform/DownloadDisk.h"
 #include "app/platform/FileLock.h"
+#include "res/Strings.h"
 #include "transfer/DownloadFinisher.h"
 #include "transfer/HttpConnection.h"
 
@@ -30,14 +31,6 @@ constexpr qint64 kBlock = 1024;
 constexpr qint64 kFileBuffer = 256 * 1024;
 constexpr int kErrUnrecognizedScheme = 12006;
 constexpr int kErrInvalidName = 123;
-
-QString CreateFailedText() {
-    return u"파일을 생성할 수 없습니다.\n사용자 권한 및 디스크 여유공간을 확인후\n다시 시도해 주십시오."_s;
-}
-
-QString SizeUnknownText() {
-    return u"크기를 알 수 없는 파일입니다.\n정상적인 파일인지 확인후 다시 시도해 주십시오."_s;
-}
 
 bool PathTaken(const QString& path) {
     struct stat st;
@@ -174,6 +167,7 @@ TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int 
 } // namespace
 
 TransferResult DownloadFile(TransferJob& job, const QString& name, int nNo, int aNo, qint32 fileIndex) {
+    job.destFolder = WithTrailingSlash(job.destFolder);
     // Outside a batch the call cleans up after earlier downloads itself.
     if (!job.connection)
         RemoveStalePartials(job.destFolder);
@@ -197,9 +191,9 @@ void ReportFinishFailure(TransferJob& job, const FinishFailure& failure) {
                .arg(failure.name, failure.step == FinishStep::Flush ? u"flush"_s : u"naming"_s)
                .arg(failure.error);
     if (failure.step == FinishStep::Flush)
-        job.reportError(u"파일을 기록하는 도중 문제가 발생했습니다."_s, failure.error);
+        job.reportError(Strings::DownloadWriteFailed, failure.error);
     else
-        job.reportError(CreateFailedText(), failure.error);
+        job.reportError(Strings::DownloadCreateFailed, failure.error);
 }
 
 } // namespace
@@ -216,19 +210,19 @@ TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo
                                   TransferLog& log, DownloadFinisher* finisher) {
     // A stored name must never lead outside the destination folder.
     if (!IsSafeStoredName(name)) {
-        job.reportError(CreateFailedText(), kErrInvalidName);
+        job.reportError(Strings::DownloadCreateFailed, kErrInvalidName);
         return TransferFailed;
     }
     std::unique_ptr<HttpConnection> own;
     HttpConnection* conn = ConnectionFor(job, own);
     if (!conn->isValid()) {
-        job.reportError(u"다운로드 연결요청을 열수가 없습니다."_s, kErrUnrecognizedScheme);
+        job.reportError(Strings::DownloadOpenFailed, kErrUnrecognizedScheme);
         return TransferFailed;
     }
     BuildDownloadHeaders(job, nNo, aNo);
 
     DownloadDisk& disk = job.disk ? *job.disk : DownloadDisk::System();
-    const QString finalPath = WithTrailingSeparator(job.destFolder) + name;
+    const QString finalPath = job.destFolder + name;
     QString partName;
     QByteArray partPath;
     // Held from creation until the temporary is renamed or removed, so no clean-up takes it meanwhile.
@@ -338,27 +332,27 @@ TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo
         return TransferCancelled;
     }
     if (noLength) {
-        job.reportError(u"다운로드할 파일의 크기를 구할 수 없습니다."_s, 12150);
+        job.reportError(Strings::DownloadNoLength, 12150);
         return TransferFailed;
     }
     if (createFailed) {
-        job.reportError(CreateFailedText(), fileError);
+        job.reportError(Strings::DownloadCreateFailed, fileError);
         return TransferFailed;
     }
     if (writeFailed) {
         dropPartial();
-        job.reportError(u"파일을 기록하는 도중 문제가 발생했습니다."_s, fileError);
+        job.reportError(Strings::DownloadWriteFailed, fileError);
         return TransferFailed;
     }
     if (!res.ok) {
         dropPartial();
         if (!res.headersDone) {
             if (res.error == 12037)
-                job.reportError(u"다운로드 연결요청에 실패했습니다.\n시스템 날짜가 정확한지 확인해 주십시오."_s, res.error);
+                job.reportError(Strings::DownloadCertDateFailed, res.error);
             else
-                job.reportError(u"다운로드 연결요청에 실패했습니다."_s, res.error);
+                job.reportError(Strings::DownloadRequestFailed, res.error);
         } else {
-            job.reportError(u"서버에서 파일을 읽어오는 도중 문제가 발생했습니다."_s, res.error);
+            job.reportError(Strings::DownloadReadFailed, res.error);
         }
         return TransferFailed;
     }
@@ -366,7 +360,7 @@ TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo
     job.flushProgress();
     if (res.status == 0) {
         dropPartial();
-        job.reportError(u"다운로드 명령에 대한 응답을 확인할 수가 없습니다."_s, 12150);
+        job.reportError(Strings::DownloadNoStatus, 12150);
         return TransferFailed;
     }
     if (res.status != 200) {
@@ -377,13 +371,13 @@ TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo
     // A body that ended early is a failure, never a finished file.
     if (received != contentLength) {
         dropPartial();
-        job.reportError(u"서버에서 파일을 읽어오는 도중 문제가 발생했습니다."_s, 12030);
+        job.reportError(Strings::DownloadReadFailed, 12030);
         return TransferFailed;
     }
     // The old file gives way only now, when the new one is complete.
     if (PathTaken(finalPath) && !job.replaceApproved) {
         dropPartial();
-        job.reportError(CreateFailedText(), EEXIST);
+        job.reportError(Strings::DownloadCreateFailed, EEXIST);
         return TransferFailed;
     }
     FinishedDownload done{name, partPath, QFile::encodeName(finalPath), job.replaceApproved, fd, std::move(partLock)};
@@ -404,14 +398,14 @@ TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int 
     std::unique_ptr<HttpConnection> own;
     HttpConnection* conn = ConnectionFor(job, own);
     if (!conn->isValid()) {
-        job.reportError(u"업로드 요청을 여는데 실패했습니다."_s, kErrUnrecognizedScheme);
+        job.reportError(Strings::UploadOpenFailed, kErrUnrecognizedScheme);
         return TransferFailed;
     }
     if (!BuildUploadHeaders(job, nNo, aNo, item))
         return TransferFailed;
     const int fd = OpenRegularFileForReading(item.path);
     if (fd < 0) {
-        job.reportError(u"파일열기에 실패했습니다.\n파일이 사용중인지 확인후 다시 시도해 주십시오.\n%1"_s.arg(item.path), errno);
+        job.reportError(QString(Strings::UploadFileOpenFailed).replace(u"%s"_s, item.path), errno);
         return TransferFailed;
     }
     // The size the body was announced with; the file must give exactly that many bytes.
@@ -478,6 +472,7 @@ TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int 
             if (!pendingAdded) {
                 pendingAdded = true;
                 FileRow row;
+                // Named by its stored name, not its path: that is what the list is looked up by.
                 row.name = storedName;
                 row.size = static_cast<qint32>(size);
                 job.store.AppendPendingUpload(row);
@@ -532,11 +527,11 @@ TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int 
     if (stopped || (job.cancelled && !res.ok))
         return TransferCancelled;
     if (readFailed) {
-        job.reportError(u"업로드 데이터를 읽어들이는데 실패했습니다."_s, readError);
+        job.reportError(Strings::UploadReadFailed, readError);
         return TransferFailed;
     }
     if (quotaShort) {
-        job.reportNotice(u"디스크 용량이 부족하여 전송을 완료할 수 없습니다."_s);
+        job.reportNotice(Strings::UploadNoSpace);
         return TransferFailed;
     }
     job.flushProgress();
@@ -547,17 +542,17 @@ TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int 
     // A 200 counts only for a body that went out whole: an early answer before a cut body is no success.
     if (!res.bodySent || (!res.ok && !(res.headersDone && res.status == 200))) {
         if (!res.connected)
-            job.reportError(u"업로드 요청에 실패했습니다."_s, res.error);
+            job.reportError(Strings::UploadRequestFailed, res.error);
         else if (!res.bodySent)
-            job.reportError(u"파일 쓰기에 실패했습니다."_s, res.error);
+            job.reportError(Strings::UploadWriteFailed, res.error);
         else if (!res.headersDone)
-            job.reportError(u"업로드 요청을 마무리하는 도중 문제가 발생했습니다."_s, res.error);
+            job.reportError(Strings::UploadEndFailed, res.error);
         else
-            job.reportError(u"업로드 명령에 대한 응답을 확인할 수가 없습니다."_s, res.error);
+            job.reportError(Strings::UploadNoStatus, res.error);
         return TransferFailed;
     }
     if (res.status == 0) {
-        job.reportError(u"업로드 명령에 대한 응답을 확인할 수가 없습니다."_s, 12150);
+        job.reportError(Strings::UploadNoStatus, 12150);
         return TransferFailed;
     }
     job.store.AdjustQuotaFree(-static_cast<qint32>(size));
@@ -573,7 +568,7 @@ std::unique_ptr<HttpConnection> StartBatch(TransferJob& job) {
     job.runEvent.set();
     auto conn = std::make_unique<HttpConnection>(job.baseUrl, job.caFile);
     if (!conn->isValid()) {
-        job.reportError(u"인터넷 연결 설정에 실패했습니다."_s, kErrUnrecognizedScheme);
+        job.reportError(Strings::InternetSetupFailed, kErrUnrecognizedScheme);
         return nullptr;
     }
     conn->setCancelCheck([&job] { return job.cancelled.load(); });
@@ -596,6 +591,8 @@ void RunDownloadBatch(TransferJob& job) {
         EndBatch(job);
         return;
     }
+    // Made a folder path once here; every path below is the folder and a name.
+    job.destFolder = WithTrailingSlash(job.destFolder);
     RemoveStalePartials(job.destFolder);
     SessionStore& store = job.store;
     // A file's name stays in progress until it is named or dropped.
@@ -610,19 +607,19 @@ void RunDownloadBatch(TransferJob& job) {
         if (!job.waitRun() || finisher.failed())
             break;
         const TransferItem item = job.items[size_t(i)];
-        const QString localPath = WithTrailingSeparator(job.destFolder) + item.path;
+        const QString localPath = job.destFolder + item.path;
         // The same name twice in a batch: the second waits until the first has taken its name.
         if (finisher.isWaiting(item.path))
             finisher.drain();
         if (finisher.failed())
             break;
         if (store.IsNameInProgress(item.path)) {
-            job.reportNotice(u"전송중인 파일은 다운로드할 수 없습니다."_s);
+            job.reportNotice(Strings::DownloadBusyFile);
             --aNo;
             continue;
         }
         if (!IsSafeStoredName(item.path)) {
-            job.reportError(CreateFailedText(), kErrInvalidName);
+            job.reportError(Strings::DownloadCreateFailed, kErrInvalidName);
             break;
         }
         job.replaceApproved = false;
@@ -673,7 +670,7 @@ void RunUploadBatch(TransferJob& job) {
         // Only "/" separates: "\\" is an ordinary character of a file name.
         const QString name = item.path.mid(item.path.lastIndexOf(u'/') + 1);
         if (store.IsNameInProgress(name)) {
-            job.reportNotice(u"전송중인 파일은 업로드할 수 없습니다."_s);
+            job.reportNotice(Strings::UploadBusyFile);
             --aNo;
             continue;
         }
@@ -693,7 +690,7 @@ void RunUploadBatch(TransferJob& job) {
         }
         const int fd = OpenRegularFileForReading(item.path);
         if (fd < 0) {
-            job.reportError(SizeUnknownText(), errno);
+            job.reportError(Strings::UnknownFileSize, errno);
             break;
         }
         ::close(fd);

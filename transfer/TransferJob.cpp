@@ -2,6 +2,7 @@
 
 #include "app/SessionStore.h"
 #include "app/Utils.h"
+#include "res/Strings.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -67,6 +68,7 @@ void TransferJob::reportProgress(qint64 done, qint64 total) {
     m_progressDone = done;
     m_progressTotal = total;
     m_progressPending = true;
+    // Coalesced (every 64th block, at most every progressInterval) so a fast transfer cannot flood the window.
     // Reading the clock for every block costs more than the block itself.
     if ((++m_progressCalls & 63) != 0 && done != total)
         return;
@@ -91,24 +93,24 @@ QString GetDownloadUrl(qint32 index) { return u"/Cloffa/File/Get.aspx?Idx=%1"_s.
 QString StatusMessage(int direction, int statusCode) {
     switch (statusCode) {
     case 400:
-        return u"invalid syntax..."_s;
+        return Strings::Status400;
     case 401:
-        return u"access denied..."_s;
+        return Strings::Status401;
     case 402:
-        return u"payment required..."_s;
+        return Strings::Status402;
     case 403:
-        return u"request forbidden..."_s;
+        return Strings::Status403;
     case 404:
-        return u"요청하신 파일은 바이러스로 분류되어 자동 삭제되었습니다."_s;
+        return Strings::Status404;
     case 405:
-        return direction == 1 ? u"저장공간이 부족합니다..."_s : u"허락되지 않은 요청입니다..."_s;
+        return direction == 1 ? Strings::Status405Upload : Strings::Status405Download;
     case 408:
-        return u"요청을 기다리는 동안 타임 아웃이 발생했습니다..."_s;
+        return Strings::Status408;
     case 500:
-        return u"%1를 완료할 수가 없습니다.\n잠시후 다시 시도해 보신후\n문제가 지속될 경우 고객센터로 문의하십시오."_s.arg(
-            direction == 1 ? u"업로드"_s : u"다운로드"_s);
+        return QString(Strings::Status500)
+            .replace(u"%s"_s, direction == 1 ? Strings::WordUpload : Strings::WordDownload);
     default:
-        return u"요청하신 명령을 수행할 수가 없습니다.\n문제가 지속될 경우 고객센터로 문의하십시오."_s;
+        return Strings::StatusOther;
     }
 }
 
@@ -165,7 +167,7 @@ bool BuildUploadHeaders(TransferJob& job, int nNo, int aNo, const TransferItem& 
     }
     // The length fields of the exchange are 32-bit signed: such a body cannot be announced.
     if (length >= (qint64(1) << 31)) {
-        job.reportError(u"파일의 크기가 너무 커서 업로드할 수 없습니다.\n2GB보다 작은 파일만 업로드할 수 있습니다."_s, 223);
+        job.reportError(Strings::UploadTooLarge, 223);
         job.uploadHeaders.clear();
         return false;
     }
@@ -178,19 +180,19 @@ qint64 BuildMultipartParts(TransferJob& job, const TransferItem& item) {
     QFile file(item.path);
     if (!file.open(QIODevice::ReadOnly) || QFileInfo(item.path).isDir()) {
         const int number = errno != 0 ? errno : 2;
-        job.reportError(u"크기를 알 수 없는 파일입니다.\n정상적인 파일인지 확인후 다시 시도해 주십시오."_s, number);
+        job.reportError(Strings::UnknownFileSize, number);
         return kUnknownBodyLength;
     }
     const quint64 size = static_cast<quint64>(file.size());
     file.close();
     if (size == kUnknownFileSize) {
-        job.reportError(u"크기를 알 수 없는 파일입니다.\n정상적인 파일인지 확인후 다시 시도해 주십시오."_s, 0);
+        job.reportError(Strings::UnknownFileSize, 0);
         return kUnknownBodyLength;
     }
     const QString name = item.displayName.isEmpty() ? item.path : item.displayName;
     // The name goes into a quoted header parameter as it is: characters that would break it out are refused.
     if (name.contains(u'"') || name.contains(u'\r') || name.contains(u'\n')) {
-        job.reportError(u"파일 이름에 큰따옴표나 줄바꿈 문자가 들어 있어 업로드할 수 없습니다.\n파일 이름을 바꾼 후 다시 시도해 주십시오."_s, 123);
+        job.reportError(Strings::UploadNameRefused, 123);
         return kUnknownBodyLength;
     }
     const QByteArray boundary(kMultipartBoundary);
@@ -220,7 +222,7 @@ constexpr int kPartDigits = 16;
 
 QString NewPartialDownloadPath(const QString& folder) {
     const quint64 n = QRandomGenerator::system()->generate64();
-    return WithTrailingSeparator(folder) + kPartPrefix + u"%1"_s.arg(n, kPartDigits, 16, QChar(u'0'));
+    return folder + kPartPrefix + u"%1"_s.arg(n, kPartDigits, 16, QChar(u'0'));
 }
 
 bool IsPartialDownloadName(const QString& name) {

@@ -60,7 +60,7 @@ public:
     QByteArray bodySuffix;
     QString uploadHeaders;
     QString downloadHeaders;
-    QString destFolder;  // ends with "/"
+    QString destFolder;  // made to end in "/" where a download starts
     QString etagValue;
     TransferReporter* reporter = nullptr;  // none = silent
     std::atomic<bool> cancelled{false};
@@ -97,7 +97,7 @@ QString CtimeText(std::chrono::system_clock::time_point when);
 QString CtimeNow();
 // A stored name that may be created inside the destination folder.
 bool IsSafeStoredName(const QString& name);
-// A new hidden file name in `folder` for a download to be written to before it takes its name; its
+// A new hidden file name in `folder` (ending in "/") for a download to be written to before it takes its name; its
 // length does not depend on the stored name.
 QString NewPartialDownloadPath(const QString& folder);
 // A name such temporaries have (also those of earlier versions, ".<name>.quorvane-part").

@@ -165,7 +165,7 @@ class TestTransmissionDlg : public QObject {
         const TransferSettings pages{QString::fromStdString(m_service->baseUrl()),
                                      QString::fromStdString(m_service->caFile().string())};
         auto dlg = std::make_unique<CTransmissionDlg>(m_store, pages, direction, &parent);
-        dlg->SetDestFolder(m_dest->path());
+        dlg->SetDestFolder(dest());
         return dlg;
     }
 

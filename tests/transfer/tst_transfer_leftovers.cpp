@@ -322,7 +322,7 @@ private slots:
     void sameNameTwiceAtOnce() {
         // Another download of the same name into the same folder is being written right now: each has a
         // temporary of its own, and theirs is left alone.
-        const QString theirs = NewPartialDownloadPath(m_dest->path());
+        const QString theirs = NewPartialDownloadPath(m_dest->path() + u'/');
         QVERIFY(WriteFile(theirs, "theirs"));
         FileLock held(theirs);
         QVERIFY(held.isLocked());

@@ -14,12 +14,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-namespace {
-QString WithTrailingSlash(const QString& folder) {
-    return folder.endsWith(u'/') ? folder : folder + u'/';
-}
-}  // namespace
-
 CDownloadSelectDlg::CDownloadSelectDlg(SessionStore& store, QWidget* parent) : QDialog(parent), m_store(store) {
     const BuiltDialog built = DialogBuilder::Build(this, DialogTemplates::Get(DialogTemplates::DownloadSelect));
     m_messageLabel = built.get<QLabel>(IdMessage);

@@ -120,7 +120,7 @@ CTransmissionDlg::~CTransmissionDlg() {
 }
 
 void CTransmissionDlg::SetDestFolder(const QString& folder) {
-    m_destFolder = folder.endsWith(u'/') ? folder : folder + u'/';
+    m_destFolder = folder;
 }
 
 
@@ -444,6 +444,7 @@ void CTransmissionDlg::finishIfEnded() {
             if (QFileInfo(path).isFile())
                 landed << path;
         }
+        // Shown only: no "associations changed" refresh follows, as nothing on Linux needs one.
         if (FolderShower* shower = FindAttached<FolderShower>(this))
             shower->Show(folder, landed);
         else

@@ -43,7 +43,7 @@ public:
 
     int direction() const { return m_direction; }
     void SetOpenFolderAfter(bool on) { m_openFolderAfter = on; }
-    void SetDestFolder(const QString& folder);  // a "/" is appended when missing
+    void SetDestFolder(const QString& folder);  // a folder path, ending in "/" (as the store holds it)
     void SetItems(std::vector<TransferItem> items) { m_items = std::move(items); }
     // The desktop told about this batch (task bar progress, a notification when it ends unseen).
     void SetNotifier(DesktopNotifier* notifier) { m_announcer.SetNotifier(notifier); }

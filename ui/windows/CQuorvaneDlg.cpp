@@ -170,6 +170,7 @@ void CQuorvaneDlg::StartSequence() {
     if (!m_fileList)
         return;
     m_fileList->VersionCheck();
+    // A close during the check ends here, before the service is marked ready: nothing may start after it.
     if (m_closed)
         return;  // closed while the check ran
     if (m_store.VersionCheckResult() != 0) {
