@@ -80,6 +80,14 @@ class Driver:
                     continue
             return None
         app = wait_until(look, timeout, f"the application {pid or name} on the accessibility bus", 0.1)
+        # A GTK application gets a direct connection whose first reply fills libatspi's cache; handled
+        # with no cache, it asks for states from within its own dispatch and waits forever. Two reads
+        # with the cache on: the first takes the connection's address, the second its first reply.
+        for _ in range(2):
+            try:
+                app.childCount
+            except Exception:
+                pass
         try:
             Atspi.Accessible.set_cache_mask(app, Atspi.Cache.NONE)
         except Exception:
