@@ -59,8 +59,11 @@ void DownloadFinisher::add(FinishedDownload file) {
         return;
     }
     m_queue.push_back(std::move(file));
+    // The finisher waits for a first file or a full group; waking it for every file costs a switch each.
+    const bool wake = m_queue.size() == 1 || m_queue.size() >= kGroup;
     l.unlock();
-    m_changed.notify_all();
+    if (wake)
+        m_changed.notify_all();
 }
 
 void DownloadFinisher::drain() {

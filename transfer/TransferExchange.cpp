@@ -126,6 +126,10 @@ public:
         const qint64 ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                                 m_started)
                               .count();
+        // The line is made only when it goes somewhere: by default only failures are written.
+        const bool failed = result == TransferFailed;
+        if (failed ? !lcTransfer().isWarningEnabled() : !lcTransfer().isInfoEnabled())
+            return result;
         const char* outcome = result == TransferDone ? "done" : result == TransferCancelled ? "cancelled" : "failed";
         const QString line = QStringLiteral("%1 \"%2\" %3 status=%4 error=%5 ms=%6 bytes=%7")
                                  .arg(QLatin1String(m_direction), m_name, QLatin1String(outcome))
@@ -133,7 +137,7 @@ public:
                                  .arg(m_recorder.errorNumber)
                                  .arg(ms)
                                  .arg(bytes);
-        if (result == TransferFailed)
+        if (failed)
             qCWarning(lcTransfer).noquote() << line;
         else
             qCInfo(lcTransfer).noquote() << line;
