@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
     // The command line holds the launch token: it is never logged.
     qCInfo(lcApp, "Quorvane %s started", QUORVANE_VERSION);
     // Settings are loaded here and written back when the store goes away after the window closed.
+    // After the application object, so it goes first: its end waits for workers that outlived their window.
     SessionStore store;
     CQuorvaneApp app(store, &RunMainWindow);
     const int code = app.Run();

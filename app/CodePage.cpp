@@ -11,6 +11,7 @@ namespace {
 QByteArray convert(const char* to, const char* from, const char* in, size_t inLen, size_t unit,
                    const QByteArray& replacement) {
     QByteArray out;
+    // A converter of its own, so the process locale (LC_CTYPE) is never changed for a conversion.
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1))
         return out;

@@ -27,10 +27,11 @@ int CQuorvaneApp::Run(const QStringList& arguments) {
     const QStringList sent = SentFiles(arguments);
     if (!sent.isEmpty())
         return SendFiles(sent);
+    // A local of start-up, not the store's: the claim ends with this run, before the store waits for workers.
     SingleInstance instance;
     if (!instance.Acquire()) {
         m_outcome = Outcome::SecondCopy;
-        // Settings read before the running copy writes its own would only overwrite them later.
+        // No settings written: this copy's stale values would overwrite the running copy's choices.
         m_store.FinishSettings(false);
         // Another copy runs: bring it forward and leave; our own arguments are ignored. A copy that is
         // still starting has no window yet and answers at once that there is none.
@@ -60,7 +61,7 @@ int CQuorvaneApp::Run(const QStringList& arguments) {
     m_outcome = Outcome::WindowShown;
     instance.PublishWindow();
     if (m_factory)
-        m_factory(MainWindowRequest{args.left, args.top, &instance});
+        m_factory(MainWindowRequest{args.left, args.top, &instance, &m_store});
     return 0;
 }
 

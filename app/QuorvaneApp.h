@@ -13,6 +13,7 @@ struct MainWindowRequest {
     qint32 left = 0;
     qint32 top = 0;
     SingleInstance* instance = nullptr;  // its activate and logout requests go to the window
+    SessionStore* store = nullptr;       // the loaded session; outlives the window
 };
 // Shows the main window and returns once it closed.
 using MainWindowFactory = std::function<void(const MainWindowRequest&)>;

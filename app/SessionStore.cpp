@@ -9,27 +9,16 @@
 #include <QStandardPaths>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
-std::atomic<SessionStore*> g_instance{nullptr};
 using Lock = std::lock_guard<std::mutex>;
 } // namespace
 
-QString WithTrailingSeparator(const QString& path) {
-    if (path.isEmpty() || path.endsWith(u'/'))
-        return path;
-    return path + u'/';
-}
-
 SessionStore::SessionStore(Settings settings) : m_settings(settings) {
-    if (m_settings == Settings::LoadAndSave) {
+    if (m_settings == Settings::LoadAndSave)
         LoadSettings();
-        SessionStore* expected = nullptr;
-        g_instance.compare_exchange_strong(expected, this);
-    }
 }
 
 SessionStore::~SessionStore() {
@@ -48,21 +37,7 @@ SessionStore::~SessionStore() {
         std::fflush(nullptr);
         std::_Exit(0);
     }
-    SessionStore* self = this;
-    g_instance.compare_exchange_strong(self, nullptr);
 }
-
-SessionStore& SessionStore::instance() {
-    SessionStore* s = g_instance.load();
-    if (!s) {
-        // Code that runs without a store set up (a test of one class) gets a private, unsaved one.
-        static SessionStore fallback(Settings::None);
-        return fallback;
-    }
-    return *s;
-}
-
-void SessionStore::setInstance(SessionStore* store) { g_instance.store(store); }
 
 std::mutex& SessionStore::serviceLock() {
     static std::mutex lock;
@@ -86,7 +61,7 @@ bool SessionStore::SetDownloadFolder(const QString& folder) {
     if (folder.isEmpty())
         return false;
     Lock l(m_lock);
-    m_downloadFolder = WithTrailingSeparator(folder);
+    m_downloadFolder = WithTrailingSlash(folder);
     return true;
 }
 QString SessionStore::GetDocumentsFolder() const { Lock l(m_lock); return m_documentsFolder; }

@@ -28,10 +28,6 @@ public:
     SessionStore(const SessionStore&) = delete;
     SessionStore& operator=(const SessionStore&) = delete;
 
-    // The process-wide instance: the one constructed first with Settings::LoadAndSave, or set by a test.
-    static SessionStore& instance();
-    static void setInstance(SessionStore* store);
-
     // Serialises SOAP calls across threads; taken before the store's own lock, never inside it.
     static std::mutex& serviceLock();
 
@@ -160,6 +156,3 @@ private:
     int m_versionCheckResult = 0;
     QObject* m_mainWindow = nullptr;
 };
-
-// Appends "/" when the text does not end in one (nothing for an empty text).
-QString WithTrailingSeparator(const QString& path);

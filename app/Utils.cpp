@@ -213,9 +213,13 @@ QString GetModuleFolder() {
         if (n > 0)
             dir = QFileInfo(QFile::decodeName(QByteArray(buf, n))).absolutePath();
     }
-    if (dir.isEmpty())
-        return {};
-    return dir.endsWith(u'/') ? dir : dir + u'/';
+    return WithTrailingSlash(dir);
+}
+
+QString WithTrailingSlash(const QString& path) {
+    if (path.isEmpty() || path.endsWith(u'/'))
+        return path;
+    return path + u'/';
 }
 
 bool PumpMessages(const std::function<bool()>& closeSeen) {

@@ -31,6 +31,8 @@ quint64 GetFileSize64(const QString& path);
 int OpenRegularFileForReading(const QString& path);
 constexpr quint64 kUnknownFileSize = 0x00000000FFFFFFFFull;
 QString GetModuleFolder();  // the executable's folder, ending in "/"
+// The folder form of a path: "/" appended when it does not end in one (an empty text stays empty).
+QString WithTrailingSlash(const QString& path);
 
 // Dispatches every queued event of the calling thread; true when a close request was among them.
 // `closeSeen` is how the caller's window reports a close it received while pumping.

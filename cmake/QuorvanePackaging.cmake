@@ -27,7 +27,7 @@ foreach(size IN LISTS QUORVANE_ICON_SIZES)
           RENAME ${QUORVANE_APP_ID}.png COMPONENT quorvane)
 endforeach()
 # Files selected in a file manager are sent to the running copy: Dolphin's service menu, Thunar's
-# "Send To" and a Nemo action (the desktop entry's "Open With" serves the others).
+# "Send To", a Nemo action and the shared menu-action format of pcmanfm and Caja.
 install(FILES packaging/dolphin-servicemenu.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/kio/servicemenus
         RENAME ${QUORVANE_APP_ID}.sendto.desktop COMPONENT quorvane
         # Service menus outside the system's folders (a prefix in the home) need the execute bit.
@@ -36,6 +36,8 @@ install(FILES packaging/thunar-sendto.desktop DESTINATION ${CMAKE_INSTALL_DATADI
         RENAME ${QUORVANE_APP_ID}.desktop COMPONENT quorvane)
 install(FILES packaging/nemo-sendto.nemo_action DESTINATION ${CMAKE_INSTALL_DATADIR}/nemo/actions
         RENAME ${QUORVANE_APP_ID}.sendto.nemo_action COMPONENT quorvane)
+install(FILES packaging/file-manager-action.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/file-manager/actions
+        RENAME ${QUORVANE_APP_ID}.sendto.desktop COMPONENT quorvane)
 install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvane COMPONENT quorvane)
 
 # Debian package: only the "quorvane" component, dependencies from dpkg-shlibdeps.

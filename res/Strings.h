@@ -9,15 +9,15 @@
 #define QUORVANE_STRING_TABLE(X) \
     X(AppCaption, "Cloffa") \
     X(MainWindowTitle, "Cloffa - Tavirun") \
-    X(ErrorNumberSuffix, "\n오류번호: %d") \
     X(ZeroMegabytes, "0MB") \
     X(ServiceAnswerInvalid, "파일서비스 요청이 정상적으로 이루어지지 않고 있습니다.\n문제가 지속될 경우 고객센터로 문의하십시오") \
-    X(ErrorNumberSpaced, "오류번호 : %d") \
     X(FileListFetchFailed, "파일 목록을 가져올 수 없습니다.\n오류번호 : %d") \
     X(DeleteFailed, "파일을 삭제할 수 없습니다. error number: %d") \
     X(UpdateCheckFailed, "파일서비스 업데이트 체크에러\n오류번호: %d") \
     X(UnknownFileSize, "크기를 알 수 없는 파일입니다.\n정상적인 파일인지 확인후 다시 시도해 주십시오.") \
     X(UploadOpenFailed, "업로드 요청을 여는데 실패했습니다.") \
+    X(UploadTooLarge, "파일의 크기가 너무 커서 업로드할 수 없습니다.\n2GB보다 작은 파일만 업로드할 수 있습니다.") \
+    X(UploadNameRefused, "파일 이름에 큰따옴표나 줄바꿈 문자가 들어 있어 업로드할 수 없습니다.\n파일 이름을 바꾼 후 다시 시도해 주십시오.") \
     X(UploadFileOpenFailed, "파일열기에 실패했습니다.\n파일이 사용중인지 확인후 다시 시도해 주십시오.\n%s") \
     X(UploadRequestFailed, "업로드 요청에 실패했습니다.") \
     X(UploadWriteFailed, "파일 쓰기에 실패했습니다.") \

@@ -3,6 +3,7 @@
 
 #include "app/SessionStore.h"
 #include "app/Utils.h"
+#include "res/Strings.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -42,7 +43,7 @@ QString HeaderValue(const QString& value) {
 }
 
 QString SessionHeaderLines(TransferJob& job, int nNo, int aNo) {
-    const QByteArray digest = SessionStore::instance().GetAuthDigest();
+    const QByteArray digest = job.store.GetAuthDigest();
     job.etagValue = QString::fromLatin1(digest.left(3)) + u'-' + QString::fromLatin1(digest.mid(3, 8));
     return u"nNo: %1\r\n"_s.arg(nNo) + u"aNo: %1\r\n"_s.arg(aNo) + u"userSession: "_s +
            HeaderValue(job.sessionValue) + u"\r\n"_s + u"User-Agent: Tavirun\r\n"_s + u"If-Modified-Since: "_s +
@@ -66,7 +67,7 @@ bool BuildUploadHeaders(TransferJob& job, int nNo, int aNo, const TransferItem& 
     }
     // The length fields of the exchange are 32-bit signed: such a body cannot be announced.
     if (length >= (qint64(1) << 31)) {
-        job.reportError(u"파일의 크기가 너무 커서 업로드할 수 없습니다.\n2GB보다 작은 파일만 업로드할 수 있습니다."_s, 223);
+        job.reportError(Strings::UploadTooLarge, 223);
         job.uploadHeaders.clear();
         return false;
     }
@@ -79,19 +80,19 @@ qint64 BuildMultipartParts(TransferJob& job, const TransferItem& item) {
     QFile file(item.path);
     if (!file.open(QIODevice::ReadOnly) || QFileInfo(item.path).isDir()) {
         const int number = errno != 0 ? errno : 2;
-        job.reportError(u"크기를 알 수 없는 파일입니다.\n정상적인 파일인지 확인후 다시 시도해 주십시오."_s, number);
+        job.reportError(Strings::UnknownFileSize, number);
         return kUnknownBodyLength;
     }
     const quint64 size = static_cast<quint64>(file.size());
     file.close();
     if (size == kUnknownFileSize) {
-        job.reportError(u"크기를 알 수 없는 파일입니다.\n정상적인 파일인지 확인후 다시 시도해 주십시오."_s, 0);
+        job.reportError(Strings::UnknownFileSize, 0);
         return kUnknownBodyLength;
     }
     const QString name = item.displayName.isEmpty() ? item.path : item.displayName;
     // The name goes into a quoted header parameter as it is: characters that would break it out are refused.
     if (name.contains(u'"') || name.contains(u'\r') || name.contains(u'\n')) {
-        job.reportError(u"파일 이름에 큰따옴표나 줄바꿈 문자가 들어 있어 업로드할 수 없습니다.\n파일 이름을 바꾼 후 다시 시도해 주십시오."_s, 123);
+        job.reportError(Strings::UploadNameRefused, 123);
         return kUnknownBodyLength;
     }
     const QByteArray boundary(kMultipartBoundary);

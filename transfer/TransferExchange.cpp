@@ -5,6 +5,7 @@
 #include "app/Utils.h"
 #include "app/platform/DownloadDisk.h"
 #include "app/platform/FileLock.h"
+#include "res/Strings.h"
 #include "transfer/DownloadFinisher.h"
 #include "transfer/DownloadTarget.h"
 #include "transfer/HttpConnection.h"
@@ -33,14 +34,6 @@ namespace {
 constexpr qint64 kBlock = 1024;
 constexpr int kErrUnrecognizedScheme = 12006;
 constexpr int kErrInvalidName = 123;
-
-QString CreateFailedText() {
-    return u"파일을 생성할 수 없습니다.\n사용자 권한 및 디스크 여유공간을 확인후\n다시 시도해 주십시오."_s;
-}
-
-QString SizeUnknownText() {
-    return u"크기를 알 수 없는 파일입니다.\n정상적인 파일인지 확인후 다시 시도해 주십시오."_s;
-}
 
 bool PathTaken(const QString& path) {
     struct stat st;
@@ -181,6 +174,7 @@ TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int 
 } // namespace
 
 TransferResult DownloadFile(TransferJob& job, const QString& name, int nNo, int aNo, qint32 fileIndex) {
+    job.destFolder = WithTrailingSlash(job.destFolder);
     // Outside a batch the call cleans up after earlier downloads itself.
     if (!job.connection)
         RemoveStalePartials(job.destFolder);
@@ -204,9 +198,9 @@ void ReportFinishFailure(TransferJob& job, const FinishFailure& failure) {
                .arg(failure.name, failure.step == FinishStep::Flush ? u"flush"_s : u"naming"_s)
                .arg(failure.error);
     if (failure.step == FinishStep::Flush)
-        job.reportError(u"파일을 기록하는 도중 문제가 발생했습니다."_s, failure.error);
+        job.reportError(Strings::DownloadWriteFailed, failure.error);
     else
-        job.reportError(CreateFailedText(), failure.error);
+        job.reportError(Strings::DownloadCreateFailed, failure.error);
 }
 
 } // namespace
@@ -238,27 +232,27 @@ std::optional<TransferResult> ExchangeFailure(TransferJob& job, const HttpResult
         return TransferCancelled;
     }
     if (p.noLength) {
-        job.reportError(u"다운로드할 파일의 크기를 구할 수 없습니다."_s, 12150);
+        job.reportError(Strings::DownloadNoLength, 12150);
         return TransferFailed;
     }
     if (p.createFailed) {
-        job.reportError(CreateFailedText(), p.fileError);
+        job.reportError(Strings::DownloadCreateFailed, p.fileError);
         return TransferFailed;
     }
     if (p.writeFailed) {
         target.drop();
-        job.reportError(u"파일을 기록하는 도중 문제가 발생했습니다."_s, p.fileError);
+        job.reportError(Strings::DownloadWriteFailed, p.fileError);
         return TransferFailed;
     }
     if (!res.ok) {
         target.drop();
         if (!res.headersDone) {
             if (res.error == 12037)
-                job.reportError(u"다운로드 연결요청에 실패했습니다.\n시스템 날짜가 정확한지 확인해 주십시오."_s, res.error);
+                job.reportError(Strings::DownloadCertDateFailed, res.error);
             else
-                job.reportError(u"다운로드 연결요청에 실패했습니다."_s, res.error);
+                job.reportError(Strings::DownloadRequestFailed, res.error);
         } else {
-            job.reportError(u"서버에서 파일을 읽어오는 도중 문제가 발생했습니다."_s, res.error);
+            job.reportError(Strings::DownloadReadFailed, res.error);
         }
         return TransferFailed;
     }
@@ -270,15 +264,15 @@ std::optional<TransferResult> AnswerFailure(TransferJob& job, const HttpResult& 
                                             const QString& finalPath, DownloadTarget& target) {
     std::optional<std::pair<QString, int>> message;
     if (res.status == 0)
-        message = {u"다운로드 명령에 대한 응답을 확인할 수가 없습니다."_s, 12150};
+        message = {Strings::DownloadNoStatus, 12150};
     else if (res.status != 200)
         message = {StatusMessage(0, res.status), res.status};
     // A body that ended early is a failure, never a finished file.
     else if (p.received != p.contentLength)
-        message = {u"서버에서 파일을 읽어오는 도중 문제가 발생했습니다."_s, 12030};
+        message = {Strings::DownloadReadFailed, 12030};
     // The old file gives way only now, when the new one is complete.
     else if (PathTaken(finalPath) && !job.replaceApproved)
-        message = {CreateFailedText(), EEXIST};
+        message = {Strings::DownloadCreateFailed, EEXIST};
     if (!message)
         return std::nullopt;
     target.drop();
@@ -336,19 +330,19 @@ TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo
                                   TransferLog& log, DownloadFinisher* finisher) {
     // A stored name must never lead outside the destination folder.
     if (!IsSafeStoredName(name)) {
-        job.reportError(CreateFailedText(), kErrInvalidName);
+        job.reportError(Strings::DownloadCreateFailed, kErrInvalidName);
         return TransferFailed;
     }
     std::unique_ptr<HttpConnection> own;
     HttpConnection* conn = ConnectionFor(job, own);
     if (!conn->isValid()) {
-        job.reportError(u"다운로드 연결요청을 열수가 없습니다."_s, kErrUnrecognizedScheme);
+        job.reportError(Strings::DownloadOpenFailed, kErrUnrecognizedScheme);
         return TransferFailed;
     }
     BuildDownloadHeaders(job, nNo, aNo);
 
     DownloadDisk& disk = job.disk ? *job.disk : DownloadDisk::System();
-    const QString finalPath = WithTrailingSeparator(job.destFolder) + name;
+    const QString finalPath = job.destFolder + name;
     DownloadTarget target(disk, job.destFolder);
     DownloadProgress p;
     const HttpResult res = ReceiveBody(job, conn, fileIndex, finalPath, target, finisher, p);
@@ -384,11 +378,11 @@ std::optional<TransferResult> UploadFailure(TransferJob& job, const HttpResult& 
     if (body.stop() == UploadBody::Stop::ByCaller || (job.cancelled && !res.ok))
         return TransferCancelled;
     if (body.stop() == UploadBody::Stop::ReadFailed) {
-        job.reportError(u"업로드 데이터를 읽어들이는데 실패했습니다."_s, body.readError());
+        job.reportError(Strings::UploadReadFailed, body.readError());
         return TransferFailed;
     }
     if (body.stop() == UploadBody::Stop::QuotaShort) {
-        job.reportNotice(u"디스크 용량이 부족하여 전송을 완료할 수 없습니다."_s);
+        job.reportNotice(Strings::UploadNoSpace);
         return TransferFailed;
     }
     job.flushProgress();
@@ -399,17 +393,17 @@ std::optional<TransferResult> UploadFailure(TransferJob& job, const HttpResult& 
     // A 200 counts only for a body that went out whole: an early answer before a cut body is no success.
     if (!res.bodySent || (!res.ok && !(res.headersDone && res.status == 200))) {
         if (!res.connected)
-            job.reportError(u"업로드 요청에 실패했습니다."_s, res.error);
+            job.reportError(Strings::UploadRequestFailed, res.error);
         else if (!res.bodySent)
-            job.reportError(u"파일 쓰기에 실패했습니다."_s, res.error);
+            job.reportError(Strings::UploadWriteFailed, res.error);
         else if (!res.headersDone)
-            job.reportError(u"업로드 요청을 마무리하는 도중 문제가 발생했습니다."_s, res.error);
+            job.reportError(Strings::UploadEndFailed, res.error);
         else
-            job.reportError(u"업로드 명령에 대한 응답을 확인할 수가 없습니다."_s, res.error);
+            job.reportError(Strings::UploadNoStatus, res.error);
         return TransferFailed;
     }
     if (res.status == 0) {
-        job.reportError(u"업로드 명령에 대한 응답을 확인할 수가 없습니다."_s, 12150);
+        job.reportError(Strings::UploadNoStatus, 12150);
         return TransferFailed;
     }
     return std::nullopt;
@@ -420,14 +414,14 @@ TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int 
     std::unique_ptr<HttpConnection> own;
     HttpConnection* conn = ConnectionFor(job, own);
     if (!conn->isValid()) {
-        job.reportError(u"업로드 요청을 여는데 실패했습니다."_s, kErrUnrecognizedScheme);
+        job.reportError(Strings::UploadOpenFailed, kErrUnrecognizedScheme);
         return TransferFailed;
     }
     if (!BuildUploadHeaders(job, nNo, aNo, item))
         return TransferFailed;
     const int fd = OpenRegularFileForReading(item.path);
     if (fd < 0) {
-        job.reportError(u"파일열기에 실패했습니다.\n파일이 사용중인지 확인후 다시 시도해 주십시오.\n%1"_s.arg(item.path), errno);
+        job.reportError(QString(Strings::UploadFileOpenFailed).replace(u"%s"_s, item.path), errno);
         return TransferFailed;
     }
     // The size the body was announced with; the file must give exactly that many bytes.
@@ -436,12 +430,13 @@ TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int 
     UploadBody::Hooks hooks;
     hooks.fileStarts = [&] {
         FileRow row;
+        // Named by its stored name, not its path: that is what the list is looked up by.
         row.name = storedName;
         row.size = static_cast<qint32>(size);
-        SessionStore::instance().AppendPendingUpload(row);
+        job.store.AppendPendingUpload(row);
     };
     hooks.mayGoOn = [&] { return !job.cancelled && WaitGate(job, conn); };
-    hooks.roomFor = [](qint64 left) { return SessionStore::instance().QuotaFree() >= static_cast<qint32>(left); };
+    hooks.roomFor = [&job](qint64 left) { return job.store.QuotaFree() >= static_cast<qint32>(left); };
     hooks.sent = [&](qint64 sent) { job.reportProgress(sent, size); };
     UploadBody body(fd, job.bodyPrefix, job.bodySuffix, size, std::move(hooks));
     const HttpConnection::Source source = [&](char* out, size_t max) { return body.produce(out, max); };
@@ -455,7 +450,7 @@ TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int 
     log.bytes = body.fileBytesSent();
     if (const std::optional<TransferResult> failed = UploadFailure(job, res, body))
         return *failed;
-    SessionStore::instance().AdjustQuotaFree(-static_cast<qint32>(size));
+    job.store.AdjustQuotaFree(-static_cast<qint32>(size));
     return TransferDone;
 }
 
@@ -468,7 +463,7 @@ std::unique_ptr<HttpConnection> StartBatch(TransferJob& job) {
     job.runEvent.set();
     auto conn = std::make_unique<HttpConnection>(job.baseUrl, job.caFile);
     if (!conn->isValid()) {
-        job.reportError(u"인터넷 연결 설정에 실패했습니다."_s, kErrUnrecognizedScheme);
+        job.reportError(Strings::InternetSetupFailed, kErrUnrecognizedScheme);
         return nullptr;
     }
     conn->setCancelCheck([&job] { return job.cancelled.load(); });
@@ -491,8 +486,10 @@ void RunDownloadBatch(TransferJob& job) {
         EndBatch(job);
         return;
     }
+    // Made a folder path once here; every path below is the folder and a name.
+    job.destFolder = WithTrailingSlash(job.destFolder);
     RemoveStalePartials(job.destFolder);
-    SessionStore& store = SessionStore::instance();
+    SessionStore& store = job.store;
     // A file's name stays in progress until it is named or dropped.
     DownloadFinisher finisher(job.disk ? *job.disk : DownloadDisk::System(),
                               [&store](const QString& name) { store.RemoveNameInProgress(name); });
@@ -505,19 +502,19 @@ void RunDownloadBatch(TransferJob& job) {
         if (!job.waitRun() || finisher.failed())
             break;
         const TransferItem item = job.items[size_t(i)];
-        const QString localPath = WithTrailingSeparator(job.destFolder) + item.path;
+        const QString localPath = job.destFolder + item.path;
         // The same name twice in a batch: the second waits until the first has taken its name.
         if (finisher.isWaiting(item.path))
             finisher.drain();
         if (finisher.failed())
             break;
         if (store.IsNameInProgress(item.path)) {
-            job.reportNotice(u"전송중인 파일은 다운로드할 수 없습니다."_s);
+            job.reportNotice(Strings::DownloadBusyFile);
             --aNo;
             continue;
         }
         if (!IsSafeStoredName(item.path)) {
-            job.reportError(CreateFailedText(), kErrInvalidName);
+            job.reportError(Strings::DownloadCreateFailed, kErrInvalidName);
             break;
         }
         job.replaceApproved = false;
@@ -557,7 +554,7 @@ void RunUploadBatch(TransferJob& job) {
         EndBatch(job);
         return;
     }
-    SessionStore& store = SessionStore::instance();
+    SessionStore& store = job.store;
     const int count = static_cast<int>(job.items.size());
     int nNo = 1;
     int aNo = count;
@@ -568,7 +565,7 @@ void RunUploadBatch(TransferJob& job) {
         // Only "/" separates: "\\" is an ordinary character of a file name.
         const QString name = item.path.mid(item.path.lastIndexOf(u'/') + 1);
         if (store.IsNameInProgress(name)) {
-            job.reportNotice(u"전송중인 파일은 업로드할 수 없습니다."_s);
+            job.reportNotice(Strings::UploadBusyFile);
             --aNo;
             continue;
         }
@@ -588,7 +585,7 @@ void RunUploadBatch(TransferJob& job) {
         }
         const int fd = OpenRegularFileForReading(item.path);
         if (fd < 0) {
-            job.reportError(SizeUnknownText(), errno);
+            job.reportError(Strings::UnknownFileSize, errno);
             break;
         }
         ::close(fd);

@@ -1,13 +1,12 @@
 #include "transfer/TransferJob.h"
 
-#include "app/Deployment.h"
 #include "app/SessionStore.h"
 #include "app/Utils.h"
+#include "res/Strings.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QUrl>
 
 #include <cerrno>
 #include <cstdio>
@@ -15,13 +14,8 @@
 
 using namespace Qt::StringLiterals;
 
-TransferJob::TransferJob() {
-    baseUrl = Deployment::TransferBaseUrl();
-    caFile = Deployment::ExtraCaFile();
-    const QUrl url(baseUrl);
-    host = url.host();
-    port = static_cast<quint16>(url.port(443));
-}
+TransferJob::TransferJob(SessionStore& store, const TransferSettings& settings)
+    : store(store), baseUrl(settings.baseUrl), caFile(settings.caFile) {}
 
 TransferJob::~TransferJob() = default;
 
@@ -74,6 +68,7 @@ void TransferJob::reportProgress(qint64 done, qint64 total) {
     m_progressDone = done;
     m_progressTotal = total;
     m_progressPending = true;
+    // Coalesced (every 64th block, at most every progressInterval) so a fast transfer cannot flood the window.
     // Reading the clock for every block costs more than the block itself.
     if ((++m_progressCalls & 63) != 0 && done != total)
         return;
@@ -98,24 +93,24 @@ QString GetDownloadUrl(qint32 index) { return u"/Cloffa/File/Get.aspx?Idx=%1"_s.
 QString StatusMessage(int direction, int statusCode) {
     switch (statusCode) {
     case 400:
-        return u"invalid syntax..."_s;
+        return Strings::Status400;
     case 401:
-        return u"access denied..."_s;
+        return Strings::Status401;
     case 402:
-        return u"payment required..."_s;
+        return Strings::Status402;
     case 403:
-        return u"request forbidden..."_s;
+        return Strings::Status403;
     case 404:
-        return u"요청하신 파일은 바이러스로 분류되어 자동 삭제되었습니다."_s;
+        return Strings::Status404;
     case 405:
-        return direction == 1 ? u"저장공간이 부족합니다..."_s : u"허락되지 않은 요청입니다..."_s;
+        return direction == 1 ? Strings::Status405Upload : Strings::Status405Download;
     case 408:
-        return u"요청을 기다리는 동안 타임 아웃이 발생했습니다..."_s;
+        return Strings::Status408;
     case 500:
-        return u"%1를 완료할 수가 없습니다.\n잠시후 다시 시도해 보신후\n문제가 지속될 경우 고객센터로 문의하십시오."_s.arg(
-            direction == 1 ? u"업로드"_s : u"다운로드"_s);
+        return QString(Strings::Status500)
+            .replace(u"%s"_s, direction == 1 ? Strings::WordUpload : Strings::WordDownload);
     default:
-        return u"요청하신 명령을 수행할 수가 없습니다.\n문제가 지속될 경우 고객센터로 문의하십시오."_s;
+        return Strings::StatusOther;
     }
 }
 
@@ -138,7 +133,7 @@ constexpr int kPartDigits = 16;
 
 QString NewPartialDownloadPath(const QString& folder) {
     const quint64 n = QRandomGenerator::system()->generate64();
-    return WithTrailingSeparator(folder) + kPartPrefix + u"%1"_s.arg(n, kPartDigits, 16, QChar(u'0'));
+    return folder + kPartPrefix + u"%1"_s.arg(n, kPartDigits, 16, QChar(u'0'));
 }
 
 bool IsPartialDownloadName(const QString& name) {

@@ -3,6 +3,7 @@
 // Owned by whoever starts the batch; the worker thread uses it while it runs.
 #include "app/platform/ManualResetEvent.h"
 #include "transfer/TransferReporter.h"
+#include "transfer/TransferSettings.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,6 +16,7 @@
 
 class DownloadDisk;
 class HttpConnection;
+class SessionStore;
 
 struct TransferItem {
     qint32 index = -1;    // stored file's index for a download, -1 for an upload
@@ -27,7 +29,8 @@ enum TransferResult { TransferFailed = 0, TransferDone = 1, TransferCancelled = 
 
 class TransferJob {
 public:
-    TransferJob();
+    // The store holds the session digest and the shared lists the batch updates; it outlives the job.
+    TransferJob(SessionStore& store, const TransferSettings& settings);
     ~TransferJob();
     TransferJob(const TransferJob&) = delete;
     TransferJob& operator=(const TransferJob&) = delete;
@@ -47,18 +50,17 @@ public:
     void reportProgress(qint64 done, qint64 total);  // coalesced
     void flushProgress();
 
+    SessionStore& store;
     QString baseUrl;      // "https://host[:port]"
     QString caFile;       // extra trusted CA, empty = none
-    QString host;
     QString sessionValue;
-    quint16 port = 443;
     quint64 totalLength = 0;
     std::vector<TransferItem> items;
     QByteArray bodyPrefix;
     QByteArray bodySuffix;
     QString uploadHeaders;
     QString downloadHeaders;
-    QString destFolder;  // ends with "/"
+    QString destFolder;  // made to end in "/" where a download starts
     QString etagValue;
     TransferReporter* reporter = nullptr;  // none = silent
     std::atomic<bool> cancelled{false};
@@ -95,7 +97,7 @@ QString CtimeText(std::chrono::system_clock::time_point when);
 QString CtimeNow();
 // A stored name that may be created inside the destination folder.
 bool IsSafeStoredName(const QString& name);
-// A new hidden file name in `folder` for a download to be written to before it takes its name; its
+// A new hidden file name in `folder` (ending in "/") for a download to be written to before it takes its name; its
 // length does not depend on the stored name.
 QString NewPartialDownloadPath(const QString& folder);
 // A name such temporaries have (also those of earlier versions, ".<name>.quorvane-part").

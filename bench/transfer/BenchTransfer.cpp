@@ -316,7 +316,6 @@ public:
     bool prepare() {
         if (!m_dir.isValid())
             return false;
-        SessionStore::setInstance(&m_store);
         m_store.SetSessionKey(kSession);
         m_store.SetQuota(INT32_MAX, INT32_MAX);
         QDir().mkpath(path(u"files"_s));
@@ -416,7 +415,7 @@ private:
     }
 
     bool clientDownload(const std::vector<TransferItem>& items) {
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepareJob(job, path(u"down/client"_s));
         job.items = items;
         m_reporter.lastError.clear();
@@ -427,7 +426,7 @@ private:
     }
 
     bool clientUpload(const std::vector<TransferItem>& items) {
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepareJob(job, path(u"down/client"_s));
         job.items = items;
         job.applyToAll = true;  // replace every listed file without asking

@@ -70,7 +70,6 @@ bool WriteStore(const QString& dir, int count) {
 
 std::unique_ptr<SessionStore> NewStore() {
     auto store = std::make_unique<SessionStore>(SessionStore::Settings::None);
-    SessionStore::setInstance(store.get());
     store->SetLaunchUserId(QString::fromLatin1(kUser));
     store->SetSessionKey(QString::fromLatin1(kKey));
     return store;
@@ -156,7 +155,6 @@ int main(int argc, char** argv) {
         }
         window.push_back(ms);
         dialog.reset();
-        SessionStore::setInstance(nullptr);
     }
 
     // The service layer alone: a fresh connection, the version check and the list, as the window does them.
@@ -176,7 +174,6 @@ int main(int argc, char** argv) {
         }
         checkAndList.push_back(allMs);
         listOnly.push_back(allMs - checkMs);
-        SessionStore::setInstance(nullptr);
     }
     std::printf("main window to first list             %8.1f ms (of which the start timer %d ms)\n", Median(window),
                 CQuorvaneDlg::kStartTimerMs);
@@ -228,6 +225,5 @@ int main(int argc, char** argv) {
         std::printf("sort by %-4s header click             %8.1f ms (SortFiles alone %.1f ms)\n", names[column],
                     Median(byClick[column]), Median(byStore[column]));
     dialog.reset();
-    SessionStore::setInstance(nullptr);
     return 0;
 }

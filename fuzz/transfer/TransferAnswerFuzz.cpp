@@ -125,7 +125,7 @@ struct Fixture {
     std::filesystem::path dir;
     AnswerServer* server = nullptr;
     SessionStore store{SessionStore::Settings::None};
-    TransferJob job;
+    TransferJob job{store, {}};
     HttpConnection* connection = nullptr;
     QString uploadPath;
 
@@ -139,7 +139,6 @@ struct Fixture {
         dir = tmpl;
         std::filesystem::create_directories(dir / "down");
         server = new AnswerServer(dir);
-        SessionStore::setInstance(&store);
         store.SetSessionKey(QStringLiteral("test-session-key"));
         uploadPath = QString::fromStdString((dir / "upload.bin").string());
         std::ofstream(dir / "upload.bin", std::ios::binary) << std::string(kUploadSize, 'u');

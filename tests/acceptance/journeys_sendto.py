@@ -53,6 +53,7 @@ def file_manager_env(j):
     """A file manager's environment on this desktop: it finds the install's entries among the system's
     data folders, and the installed program on the PATH."""
     env = dict(j.d.env)
+    env.update(desktop.FILE_MANAGER_ENV)
     prefix = os.path.dirname(j.d.programs.bin)
     env["XDG_DATA_DIRS"] = os.path.join(prefix, "share") + os.pathsep + "/usr/local/share:/usr/share"
     env["PATH"] = j.d.programs.bin + os.pathsep + env["PATH"]

@@ -46,7 +46,6 @@ class TestDownloadDialogs : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        SessionStore::setInstance(&m_store);
         QVERIFY(m_dir.isValid());
         QVERIFY(QDir(m_dir.path()).mkpath(u"bad*name"_s));
         QVERIFY(m_store.SetDownloadFolder(folder()));
@@ -58,7 +57,7 @@ private Q_SLOTS:
     }
 
     void downloadDialogLayout() {
-        CDownloadSelectDlg dlg;
+        CDownloadSelectDlg dlg(m_store);
         new ScriptedMessages(&dlg, g_messages);
         const DialogUnits& du = DialogUnits::ForDialogFont();
         QCOMPARE(dlg.windowTitle(), u"다운로드"_s);
@@ -89,7 +88,7 @@ private Q_SLOTS:
         QFETCH(QString, typed);
         QFETCH(QString, message);
         QFETCH(QString, folder);
-        CDownloadSelectDlg dlg;
+        CDownloadSelectDlg dlg(m_store);
         new ScriptedMessages(&dlg, g_messages);
         dlg.show();
         qobject_cast<QLineEdit*>(dlg.control(CDownloadSelectDlg::IdFolder))->setText(typed);
@@ -125,7 +124,7 @@ private Q_SLOTS:
         QFETCH(QString, startFolder);
         QFETCH(QString, field);
         QVERIFY(m_store.SetDownloadFolder(stored));
-        CDownloadSelectDlg dlg;
+        CDownloadSelectDlg dlg(m_store);
         new ScriptedMessages(&dlg, g_messages);
         dlg.show();
         auto* browser = new ScriptedBrowser(&dlg, answer);
@@ -135,7 +134,7 @@ private Q_SLOTS:
     }
 
     void downloadEscape() {
-        CDownloadSelectDlg dlg;
+        CDownloadSelectDlg dlg(m_store);
         new ScriptedMessages(&dlg, g_messages);
         dlg.show();
         QTest::keyClick(&dlg, Qt::Key_Escape);
@@ -233,7 +232,7 @@ private Q_SLOTS:
     void screenshots() {
         const QString dir = qEnvironmentVariable("QUORVANE_BINARY_DIR", QDir::tempPath()) + u"/screenshots"_s;
         QVERIFY(QDir().mkpath(dir));
-        CDownloadSelectDlg download;
+        CDownloadSelectDlg download(m_store);
         download.SetMessage(u"3개의 파일을 다운로드합니다."_s);
         download.show();
         QVERIFY(download.grab().save(dir + u"/download_select.png"_s));
@@ -251,7 +250,7 @@ private Q_SLOTS:
         single.show();
         QVERIFY(single.grab().save(dir + u"/confirm_replace_single.png"_s));
 
-        CTransmissionDlg transfer(CTransmissionDlg::Download, nullptr);
+        CTransmissionDlg transfer(m_store, TransferSettings{}, CTransmissionDlg::Download, nullptr);
         transfer.show();
         transfer.fileStarted(u"2008년 여름휴가 사진.zip"_s, 2, 3);
         transfer.progress(1536 * 1024, 4096 * 1024);

@@ -75,19 +75,15 @@ public:
         new RecordingShower(this);
     }
     int count = 0;
-    qintptr direction = -1;
-    qintptr dialog = 0;
-    QObject* record = nullptr;
+    int direction = -1;
+    QObject* dialog = nullptr;
 
 protected:
     bool event(QEvent* e) override {
-        if (e->type() == EventTypeOf(PrivateMessage::TransferDone)) {
-            auto* pe = static_cast<PrivateEvent*>(e);
+        if (const auto* done = RecordOf<TransferFinished>(e)) {
             ++count;
-            direction = pe->wParam();
-            dialog = pe->lParam();
-            if (auto* r = pe->recordAs<QObject*>())
-                record = *r;
+            direction = done->direction;
+            dialog = done->dialog;
             return true;
         }
         return QWidget::event(e);
@@ -166,10 +162,10 @@ class TestTransmissionDlg : public QObject {
     QString dest() const { return m_dest->path() + u'/'; }
 
     std::unique_ptr<CTransmissionDlg> makeDialog(DoneCatcher& parent, int direction = CTransmissionDlg::Download) {
-        auto dlg = std::make_unique<CTransmissionDlg>(direction, &parent);
-        dlg->job().baseUrl = QString::fromStdString(m_service->baseUrl());
-        dlg->job().caFile = QString::fromStdString(m_service->caFile().string());
-        dlg->SetDestFolder(m_dest->path());
+        const TransferSettings pages{QString::fromStdString(m_service->baseUrl()),
+                                     QString::fromStdString(m_service->caFile().string())};
+        auto dlg = std::make_unique<CTransmissionDlg>(m_store, pages, direction, &parent);
+        dlg->SetDestFolder(dest());
         return dlg;
     }
 
@@ -180,7 +176,6 @@ class TestTransmissionDlg : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        SessionStore::setInstance(&m_store);
         m_store.SetSessionKey(u"test-session-key"_s);
         cloffa::ServiceOptions options;
         options.storeDir = m_serviceDir.path().toStdString();
@@ -205,8 +200,8 @@ private Q_SLOTS:
 
     void initialState() {
         DoneCatcher parent;
-        CTransmissionDlg down(CTransmissionDlg::Download, &parent);
-        CTransmissionDlg up(CTransmissionDlg::Upload, &parent);
+        CTransmissionDlg down(m_store, TransferSettings{}, CTransmissionDlg::Download, &parent);
+        CTransmissionDlg up(m_store, TransferSettings{}, CTransmissionDlg::Upload, &parent);
         QCOMPARE(down.windowTitle(), u"다운로드중..."_s);
         QCOMPARE(up.windowTitle(), u"업로드중..."_s);
         for (int id : {CTransmissionDlg::IdCurrentFile, CTransmissionDlg::IdCount, CTransmissionDlg::IdBytes}) {
@@ -245,7 +240,7 @@ private Q_SLOTS:
         QFETCH(QList<qint64>, done);
         QFETCH(QStringList, texts);
         DoneCatcher parent;
-        CTransmissionDlg dlg(CTransmissionDlg::Download, &parent);
+        CTransmissionDlg dlg(m_store, TransferSettings{}, CTransmissionDlg::Download, &parent);
         auto* bytes = qobject_cast<CTransparentLabel*>(dlg.control(CTransmissionDlg::IdBytes));
         auto* bar = qobject_cast<QProgressBar*>(dlg.control(CTransmissionDlg::IdProgress));
         dlg.fileStarted(u"folder/a.bin"_s, 1, 1);
@@ -296,7 +291,7 @@ private Q_SLOTS:
 
     void progressNotFlooding() {
         DoneCatcher parent;
-        CTransmissionDlg dlg(CTransmissionDlg::Download, &parent);
+        CTransmissionDlg dlg(m_store, TransferSettings{}, CTransmissionDlg::Download, &parent);
         DialogWatcher watcher;
         dlg.installEventFilter(&watcher);
         for (int i = 1; i <= 10000; ++i)
@@ -308,7 +303,7 @@ private Q_SLOTS:
 
     void fileStartedLabels() {
         DoneCatcher parent;
-        CTransmissionDlg dlg(CTransmissionDlg::Download, &parent);
+        CTransmissionDlg dlg(m_store, TransferSettings{}, CTransmissionDlg::Download, &parent);
         dlg.fileStarted(u"/home/u/보고서.txt"_s, 2, 3);
         QCoreApplication::processEvents();
         QCOMPARE(dlg.currentName(), u"보고서.txt"_s);
@@ -353,9 +348,8 @@ private Q_SLOTS:
         QVERIFY(dlg->isActive());
         QVERIFY(m_store.AnyTransferActive());
         QTRY_COMPARE_WITH_TIMEOUT(parent.count, 1, 10000);
-        QCOMPARE(parent.direction, qintptr(CTransmissionDlg::Download));
-        QCOMPARE(parent.dialog, reinterpret_cast<qintptr>(dlg.get()));
-        QCOMPARE(parent.record, static_cast<QObject*>(dlg.get()));
+        QCOMPARE(parent.direction, int(CTransmissionDlg::Download));
+        QCOMPARE(parent.dialog, static_cast<QObject*>(dlg.get()));
         QVERIFY(!dlg->isActive());
         QVERIFY(!m_store.AnyTransferActive());
 
@@ -529,7 +523,7 @@ private Q_SLOTS:
         dlg->SetItems({TransferItem{-1, local, QString(), 0}});
         QVERIFY(dlg->Start());
         QTRY_COMPARE_WITH_TIMEOUT(parent.count, 1, 10000);
-        QCOMPARE(parent.direction, qintptr(CTransmissionDlg::Upload));
+        QCOMPARE(parent.direction, int(CTransmissionDlg::Upload));
         QVERIFY2(g_messages.shown().isEmpty(), qPrintable(g_messages.shown().value(0).text));
         bool stored = false;
         for (const cloffa::StoredFile& file : m_service->files())

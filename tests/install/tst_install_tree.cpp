@@ -12,6 +12,7 @@ QStringList ExpectedManifest() {
     QStringList files{QStringLiteral("usr/bin/Quorvane.exe"), QStringLiteral("usr/bin/quorvane"),
                       QStringLiteral("usr/share/applications/") + kAppId + QStringLiteral(".desktop"),
                       QStringLiteral("usr/share/doc/quorvane/copyright"),
+                      QStringLiteral("usr/share/file-manager/actions/") + kAppId + QStringLiteral(".sendto.desktop"),
                       QStringLiteral("usr/share/kio/servicemenus/") + kAppId + QStringLiteral(".sendto.desktop"),
                       QStringLiteral("usr/share/nemo/actions/") + kAppId + QStringLiteral(".sendto.nemo_action"),
                       QStringLiteral("usr/share/Thunar/sendto/") + kAppId + QStringLiteral(".desktop"),
@@ -120,7 +121,7 @@ private Q_SLOTS:
         QTest::newRow("korean name") << QStringLiteral("Name[ko]") << QStringLiteral("Cloffa");
         // "Open With" of the file managers hands the chosen files over.
         QTest::newRow("exec") << QStringLiteral("Exec") << QStringLiteral("quorvane %F");
-        QTest::newRow("any file") << QStringLiteral("MimeType") << QStringLiteral("application/octet-stream;");
+        QTest::newRow("no file's default opener") << QStringLiteral("MimeType") << QString();
         QTest::newRow("icon") << QStringLiteral("Icon") << kAppId;
         QTest::newRow("hidden from menus") << QStringLiteral("NoDisplay") << QStringLiteral("true");
         QTest::newRow("categories") << QStringLiteral("Categories") << QStringLiteral("Network;FileTransfer;");
@@ -147,6 +148,8 @@ private Q_SLOTS:
         const QString entry = QStringLiteral("Desktop Entry");
         const QString action = QStringLiteral("Desktop Action sendToCloffa");
         const QString nemoGroup = QStringLiteral("Nemo Action");
+        const QString actions = QStringLiteral("share/file-manager/actions/") + kAppId + QStringLiteral(".sendto.desktop");
+        const QString profile = QStringLiteral("X-Action-Profile files");
         QTest::newRow("dolphin: a service menu") << dolphin << entry << QStringLiteral("X-KDE-ServiceTypes")
                                                  << QStringLiteral("KonqPopupMenu/Plugin");
         QTest::newRow("dolphin: for files") << dolphin << entry << QStringLiteral("MimeType")
@@ -168,6 +171,15 @@ private Q_SLOTS:
                                            << QStringLiteral("notnone");
         QTest::newRow("nemo: korean name") << nemo << nemoGroup << QStringLiteral("Name[ko]")
                                            << QStringLiteral("Cloffa로 보내기");
+        QTest::newRow("pcmanfm, caja: an action") << actions << entry << QStringLiteral("Type") << QStringLiteral("Action");
+        QTest::newRow("pcmanfm, caja: its profile") << actions << entry << QStringLiteral("Profiles")
+                                                    << QStringLiteral("files;");
+        QTest::newRow("pcmanfm, caja: exec") << actions << profile << QStringLiteral("Exec")
+                                             << QStringLiteral("quorvane %F");
+        QTest::newRow("pcmanfm, caja: a selection") << actions << profile << QStringLiteral("SelectionCount")
+                                                    << QStringLiteral(">0");
+        QTest::newRow("pcmanfm, caja: korean name") << actions << entry << QStringLiteral("Name[ko]")
+                                                    << QStringLiteral("Cloffa로 보내기");
     }
     void sendToEntries() {
         QFETCH(QString, file);

@@ -119,6 +119,7 @@ private Q_SLOTS:
                                  "./usr/share/Thunar/sendto/org.brellow.Quorvane.desktop\n",
                                  "./usr/share/kio/servicemenus/org.brellow.Quorvane.sendto.desktop\n",
                                  "./usr/share/nemo/actions/org.brellow.Quorvane.sendto.nemo_action\n",
+                                 "./usr/share/file-manager/actions/org.brellow.Quorvane.sendto.desktop\n",
                                  "./usr/share/icons/hicolor/256x256/apps/org.brellow.Quorvane.png\n"})
             QVERIFY2(listing.contains(QLatin1String(path)), path);
     }

@@ -67,9 +67,8 @@ int ChildDownload(int argc, char** argv) {
         return 2;
     QCoreApplication app(argc, argv);
     SessionStore store(SessionStore::Settings::None);
-    SessionStore::setInstance(&store);
     store.SetSessionKey(kKey);
-    TransferJob job;
+    TransferJob job(store, {});
     job.baseUrl = QString::fromUtf8(argv[2]);
     job.caFile = QString::fromUtf8(argv[3]);
     job.destFolder = QString::fromUtf8(argv[4]);
@@ -163,7 +162,7 @@ class TransferLeftoversTest : public QObject {
     }
 
     TransferResult download(const QString& name, int32_t idx, bool batch, ScriptedReporter& rep) {
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         if (!batch)
             return DownloadFile(job, name, 1, 1, idx);
@@ -176,7 +175,6 @@ class TransferLeftoversTest : public QObject {
 
 private slots:
     void initTestCase() {
-        SessionStore::setInstance(&m_store);
         m_store.SetSessionKey(kKey);
         cloffa::ServiceOptions o;
         o.storeDir = m_storeDir.filePath(u"store"_s).toStdString();
@@ -327,7 +325,7 @@ private slots:
     void sameNameTwiceAtOnce() {
         // Another download of the same name into the same folder is being written right now: each has a
         // temporary of its own, and theirs is left alone.
-        const QString theirs = NewPartialDownloadPath(m_dest->path());
+        const QString theirs = NewPartialDownloadPath(m_dest->path() + u'/');
         QVERIFY(WriteFile(theirs, "theirs"));
         FileLock held(theirs);
         QVERIFY(held.isLocked());
@@ -397,7 +395,7 @@ private slots:
             if (done == total && !QFileInfo::exists(finalPath))
                 WriteFile(finalPath, "created meanwhile");
         };
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         job.replaceApproved = approved;
         if (!approved)

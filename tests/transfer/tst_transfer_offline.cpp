@@ -26,7 +26,6 @@ class TransferOfflineTest : public QObject {
 
 private slots:
     void initTestCase() {
-        SessionStore::setInstance(&m_store);
         m_store.SetSessionKey(u"test-session-key"_s);
     }
 
@@ -68,7 +67,7 @@ private slots:
     }
 
     void downloadHeaders() {
-        TransferJob job;
+        TransferJob job(m_store, {});
         job.sessionValue = u"test-session-key"_s;
         QVERIFY(BuildDownloadHeaders(job, 2, 5));
         const QByteArray digest = m_store.GetAuthDigest();
@@ -112,7 +111,7 @@ private slots:
         }
         const auto when = std::chrono::system_clock::from_time_t(time_t(local.toSecsSinceEpoch()));
         const QString got = CtimeText(when);
-        TransferJob job;
+        TransferJob job(m_store, {});
         job.sessionValue = u"k"_s;
         job.clock = [when] { return when; };
         QVERIFY(BuildDownloadHeaders(job, 1, 1));
@@ -139,7 +138,7 @@ private slots:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("hello");
         f.close();
-        TransferJob job;
+        TransferJob job(m_store, {});
         job.sessionValue = u"test-session-key"_s;
         TransferItem item;
         item.path = path;
@@ -160,7 +159,7 @@ private slots:
 
     void unknownSizeIsReported() {
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         job.reporter = &rep;
         TransferItem item;
         item.path = u"/nonexistent/quorvane/file"_s;
@@ -184,7 +183,7 @@ private slots:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.close();
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         job.reporter = &rep;
         TransferItem item{-1, path, name, 0};
         QVERIFY(!BuildUploadHeaders(job, 1, 1, item));
@@ -201,7 +200,7 @@ private slots:
         QVERIFY(f.resize((qint64(1) << 31) - 100));
         f.close();
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         job.reporter = &rep;
         job.baseUrl = u"https://127.0.0.1:1"_s;  // never reached
         TransferItem item{-1, path, {}, 0};
@@ -235,7 +234,7 @@ private slots:
     void unsafeStoredNameCreatesNothing() {
         QTemporaryDir dir;
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         job.reporter = &rep;
         job.baseUrl = u"https://127.0.0.1:1"_s;
         job.destFolder = dir.path();
@@ -267,7 +266,7 @@ private slots:
 
     void connectFailureReported() {
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         job.reporter = &rep;
         job.baseUrl = u"https://127.0.0.1:1"_s;
         QTemporaryDir dir;
@@ -283,7 +282,7 @@ private slots:
 
     void progressIsCoalesced() {
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         job.reporter = &rep;
         job.progressInterval = std::chrono::milliseconds(1000);
         for (int i = 1; i <= 10000; ++i)
@@ -294,7 +293,7 @@ private slots:
     }
 
     void answerFromAnotherThread() {
-        TransferJob job;
+        TransferJob job(m_store, {});
         job.runEvent.reset();
         std::thread t([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(30));

@@ -158,7 +158,6 @@ class TransferServiceTest : public QObject {
 
 private slots:
     void initTestCase() {
-        SessionStore::setInstance(&m_store);
         m_store.SetSessionKey(u"test-session-key"_s);
         cloffa::ServiceOptions o;
         o.storeDir = m_storeDir.filePath(u"store"_s).toStdString();
@@ -181,7 +180,7 @@ private slots:
     void goldenDownloadRequest() {
         const int32_t idx = m_service->addFile("golden.txt", "abc");
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         QCOMPARE(DownloadFile(job, u"golden.txt"_s, 1, 1, idx), TransferDone);
         const auto reqs = m_service->requests();
@@ -202,7 +201,7 @@ private slots:
     void goldenUploadRequest() {
         const QString path = writeLocal(u"up.txt"_s, "hello");
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         TransferItem item{-1, path, {}, 0};
         QCOMPARE(UploadFile(job, item, 1, 1, 0), TransferDone);
@@ -248,7 +247,7 @@ private slots:
         const QString local = writeLocal(name, data);
         QVERIFY(!local.isEmpty());
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         job.items = {TransferItem{-1, local, {}, 0}};
         RunUploadBatch(job);
@@ -264,7 +263,7 @@ private slots:
 
         QVERIFY(QFile::remove(local));
         ScriptedReporter rep2;
-        TransferJob down;
+        TransferJob down(m_store, {});
         prepare(down, rep2);
         down.items = {TransferItem{idx, name, {}, 0}};
         RunDownloadBatch(down);
@@ -286,7 +285,7 @@ private slots:
         QFETCH(int, direction);
         QFETCH(int, status);
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         TransferResult result;
         if (direction == 0) {
@@ -325,7 +324,7 @@ private slots:
         fault.bytes = 5000;
         m_service->injectFault(cloffa::Endpoint::Download, fault);
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         QCOMPARE(DownloadFile(job, u"fail.bin"_s, 1, 1, idx), TransferFailed);
         m_service->removeFile(idx);
@@ -346,7 +345,7 @@ private slots:
         QFETCH(int, number);
         m_service->setCertificate(cloffa::Certificate(cert));
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         QCOMPARE(DownloadFile(job, u"x.bin"_s, 1, 1, 1), TransferFailed);
         const QString local = writeLocal(u"c.bin"_s, "abc");
@@ -364,7 +363,7 @@ private slots:
         const QString local = writeLocal(u"q.bin"_s, QByteArray(10000, 'q'));
         m_store.SetQuota(20000, 4000);
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         QCOMPARE(UploadFile(job, TransferItem{-1, local, {}, 0}, 1, 1, 0), TransferFailed);
         QCOMPARE(rep.notices, QStringList{u"디스크 용량이 부족하여 전송을 완료할 수 없습니다."_s});
@@ -392,7 +391,7 @@ private slots:
         else
             local = writeLocal(u"fifty.bin"_s, data);
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         job.destFolder = m_dest->filePath(u"in"_s);
         QDir().mkpath(job.destFolder);
@@ -452,7 +451,7 @@ private slots:
         QFETCH(QStringList, replaced);
         QFETCH(QList<int>, aNo);
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         for (int a : answers)
             rep.answers.push_back(a < 0 ? std::nullopt : std::optional<ReplaceAnswer>(ReplaceAnswer(a)));
@@ -498,13 +497,13 @@ private slots:
         const int32_t idx = m_service->addFile("busy.txt", "x");
         m_store.AddNameInProgress(u"busy.txt"_s);
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         job.items = {TransferItem{idx, u"busy.txt"_s, {}, 0}};
         RunDownloadBatch(job);
         QCOMPARE(rep.notices, QStringList{u"전송중인 파일은 다운로드할 수 없습니다."_s});
         const QString local = writeLocal(u"busy.txt"_s, "y");
-        TransferJob up;
+        TransferJob up(m_store, {});
         prepare(up, rep);
         up.items = {TransferItem{-1, local, {}, 0}};
         RunUploadBatch(up);
@@ -528,7 +527,7 @@ private slots:
         const QString local = writeLocal(u"same.txt"_s, "new");
         ScriptedReporter rep;
         rep.answers.push_back(ReplaceAnswer::Replace);
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         job.items = {TransferItem{-1, local, {}, 0}};
         RunUploadBatch(job);
@@ -548,7 +547,7 @@ private slots:
         fault.kind = cloffa::Fault::Kind::CloseConnection;
         m_service->injectFault(cloffa::Endpoint::Upload, fault);
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         const qint32 freeBefore = m_store.QuotaFree();
         QCOMPARE(UploadFile(job, TransferItem{-1, local, {}, 0}, 1, 1, 0), TransferFailed);
@@ -571,7 +570,7 @@ private slots:
         fault.stallMs = stallMs;
         m_service->injectFault(cloffa::Endpoint::Upload, fault);
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         const qint32 freeBefore = m_store.QuotaFree();
         QElapsedTimer timer;
@@ -611,7 +610,7 @@ private slots:
         fault.stallMs = 1500;
         narrow.injectFault(cloffa::Endpoint::Upload, fault);
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         PrepareServiceJob(job, narrow, m_store.GetSessionKey(), m_dest->path(), &rep);
         const qint32 freeBefore = m_store.QuotaFree();
         QCOMPARE(UploadFile(job, TransferItem{-1, local, {}, 0}, 1, 1, 0), TransferFailed);
@@ -632,7 +631,7 @@ private slots:
         const QString local = writeLocal(u"back\\slash.txt"_s, "mine");
         QVERIFY(!local.isEmpty());
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         job.items = {TransferItem{-1, local, {}, 0}};
         RunUploadBatch(job);
@@ -660,8 +659,8 @@ private slots:
         const qint32 freeBefore = m_store.QuotaFree();
         ScriptedReporter repA;
         ScriptedReporter repB;
-        TransferJob jobA;
-        TransferJob jobB;
+        TransferJob jobA(m_store, {});
+        TransferJob jobB(m_store, {});
         prepare(jobA, repA);
         prepare(jobB, repB);
         jobA.items = first;
@@ -705,7 +704,7 @@ private slots:
             writeLocal(u"full.bin"_s, "old");
         ScriptedReporter rep;
         rep.answers.push_back(ReplaceAnswer::Replace);
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         job.items = {TransferItem{idx, u"full.bin"_s, {}, 0}};
         // In a child process with the limit and the signal's default disposition, as a session that sets
@@ -765,7 +764,7 @@ private slots:
         m_service->injectFault(cloffa::Endpoint::Download, fault);
         ScriptedReporter rep;
         rep.answers.push_back(ReplaceAnswer::Replace);
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         job.items = {TransferItem{idx, u"keep.txt"_s, {}, 0}};
         RunDownloadBatch(job);
@@ -838,7 +837,7 @@ private slots:
         disk.faultFile = faultFile;
         disk.together = together;
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         job.disk = &disk;
         job.items = items;
@@ -898,7 +897,7 @@ private slots:
         fault.kind = cloffa::Fault::Kind::EarlyAnswerThenReset;
         m_service->injectFault(cloffa::Endpoint::Upload, fault);
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         const qint32 freeBefore = m_store.QuotaFree();
         QCOMPARE(UploadFile(job, TransferItem{-1, local, {}, 0}, 1, 1, 0), TransferFailed);
@@ -915,7 +914,7 @@ private slots:
             items.push_back(TransferItem{m_service->addFile(name, "content " + name), QString::fromStdString(name), {}, 0});
         }
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         job.items = items;
         RunDownloadBatch(job);
@@ -939,7 +938,7 @@ private slots:
         raw.body = "HTTP/1.0 200 OK C\n\tonettn-Length: 96\r\n\r\nabc";
         m_service->injectFault(cloffa::Endpoint::Download, raw);
         ScriptedReporter rep;
-        TransferJob job;
+        TransferJob job(m_store, {});
         prepare(job, rep);
         job.items = {TransferItem{first, u"first.txt"_s, {}, 0}, TransferItem{second, u"second.txt"_s, {}, 0}};
         RunDownloadBatch(job);

@@ -1,4 +1,3 @@
-#include "app/SessionStore.h"
 #include "res/DialogTemplates.h"
 #include "res/Strings.h"
 #include "ui/DialogBuilder.h"
@@ -17,9 +16,6 @@
 class TestDialogBuilder : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { SessionStore::setInstance(&m_store); }
-    void cleanupTestCase() { SessionStore::setInstance(nullptr); }
-
     void mainWindowControls() {
         QWidget host;
         const BuiltDialog b = DialogBuilder::Build(&host, DialogTemplates::Get(DialogTemplates::MainWindow), false);
@@ -60,9 +56,6 @@ private slots:
         QCOMPARE(b.all.size(), size_t(7));
         QCOMPARE(b.byId.size(), 6);  // the folder label has no id
     }
-
-private:
-    SessionStore m_store{SessionStore::Settings::None};
 };
 
 QTEST_MAIN(TestDialogBuilder)

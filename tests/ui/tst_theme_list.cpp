@@ -22,8 +22,7 @@ public:
     explicit Receiver(SessionStore& store) : m_store(store) {}
     struct Got {
         PrivateMessage message;
-        qintptr wParam;
-        qintptr lParam;
+        SortRequest sort;
         QStringList paths;
     };
     QList<Got> got;
@@ -31,18 +30,15 @@ public:
 
 protected:
     bool event(QEvent* e) override {
-        if (e->type() == EventTypeOf(PrivateMessage::SortList)) {
-            auto* p = static_cast<PrivateEvent*>(e);
-            got.push_back({PrivateMessage::SortList, p->wParam(), p->lParam(), {}});
-            m_store.SortFiles(int(p->wParam() >> 16), (p->wParam() & 0xFFFF) != 0);
+        if (const auto* sort = RecordOf<SortRequest>(e)) {
+            got.push_back({PrivateMessage::SortList, *sort, {}});
+            m_store.SortFiles(sort->column, sort->ascending);
             if (list)
                 list->RefreshRows();
             return true;
         }
-        if (e->type() == EventTypeOf(PrivateMessage::FilesDropped)) {
-            auto* p = static_cast<PrivateEvent*>(e);
-            const QStringList* paths = p->recordAs<QStringList>();
-            got.push_back({PrivateMessage::FilesDropped, p->wParam(), p->lParam(), paths ? *paths : QStringList()});
+        if (const auto* dropped = RecordOf<DroppedFiles>(e)) {
+            got.push_back({PrivateMessage::FilesDropped, {}, dropped->paths});
             return true;
         }
         return QWidget::event(e);
@@ -100,22 +96,22 @@ private slots:
     }
     void headerClicksSort_data() {
         QTest::addColumn<QList<int>>("clicks");
-        QTest::addColumn<QList<int>>("wParams");
+        QTest::addColumn<QList<bool>>("ascending");
         QTest::addColumn<QStringList>("firstNames");
-        QTest::newRow("same column thrice") << QList<int>{0, 0, 0} << QList<int>{1, 0, 1}
+        QTest::newRow("same column thrice") << QList<int>{0, 0, 0} << QList<bool>{true, false, true}
                                             << QStringList{QStringLiteral("a.jpg"), QStringLiteral("c.zip"), QStringLiteral("a.jpg")};
-        QTest::newRow("size then date") << QList<int>{1, 1, 2} << QList<int>{(1 << 16) | 1, 1 << 16, (2 << 16) | 1}
+        QTest::newRow("size then date") << QList<int>{1, 1, 2} << QList<bool>{true, false, true}
                                         << QStringList{QStringLiteral("c.zip"), QStringLiteral("a.jpg"), QStringLiteral("c.zip")};
     }
     void headerClicksSort() {
         QFETCH(QList<int>, clicks);
-        QFETCH(QList<int>, wParams);
+        QFETCH(QList<bool>, ascending);
         QFETCH(QStringList, firstNames);
         for (int i = 0; i < clicks.size(); ++i) {
             emit m_list->header()->sectionClicked(clicks[i]);
             QCOMPARE(m_receiver->got.size(), i + 1);
-            QCOMPARE(int(m_receiver->got[i].wParam), wParams[i]);
-            QCOMPARE(m_receiver->got[i].lParam, reinterpret_cast<qintptr>(m_list));
+            QCOMPARE(m_receiver->got[i].sort.column, clicks[i]);
+            QCOMPARE(m_receiver->got[i].sort.ascending, ascending[i]);
             QCOMPARE(m_list->ListModel()->data(m_list->ListModel()->index(0, 0), Qt::DisplayRole).toString(), firstNames[i]);
         }
     }
@@ -172,13 +168,13 @@ private slots:
 
     void doubleClickOnHeader_data() {
         QTest::addColumn<bool>("onBorder");
-        QTest::addColumn<QList<int>>("wParams");
-        QTest::newRow("on a title") << false << QList<int>{1, 0};
-        QTest::newRow("on a border") << true << QList<int>{};
+        QTest::addColumn<QList<bool>>("ascending");  // each sort request of the name column
+        QTest::newRow("on a title") << false << QList<bool>{true, false};
+        QTest::newRow("on a border") << true << QList<bool>{};
     }
     void doubleClickOnHeader() {
         QFETCH(bool, onBorder);
-        QFETCH(QList<int>, wParams);
+        QFETCH(QList<bool>, ascending);
         m_receiver->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_receiver.get()));
         QHeaderView* header = m_list->header();
@@ -187,9 +183,11 @@ private slots:
         // does for real input.
         const QPoint at = header->viewport()->mapTo(m_receiver.get(), QPoint(x, header->height() / 2));
         QTest::mouseDClick(m_receiver->windowHandle(), Qt::LeftButton, {}, at);
-        QCOMPARE(m_receiver->got.size(), size_t(wParams.size()));
-        for (int i = 0; i < wParams.size(); ++i)
-            QCOMPARE(int(m_receiver->got[i].wParam), wParams[i]);
+        QCOMPARE(m_receiver->got.size(), ascending.size());
+        for (int i = 0; i < ascending.size(); ++i) {
+            QCOMPARE(m_receiver->got[i].sort.column, 0);
+            QCOMPARE(m_receiver->got[i].sort.ascending, ascending[i]);
+        }
     }
     void dropPostsPathsInOrder_data() {
         QTest::addColumn<QList<QUrl>>("urls");
@@ -221,7 +219,6 @@ private slots:
         }
         QCOMPARE(m_receiver->got.size(), 1);
         QCOMPARE(m_receiver->got[0].message, PrivateMessage::FilesDropped);
-        QCOMPARE(m_receiver->got[0].wParam, qintptr(0));
         QCOMPARE(m_receiver->got[0].paths, expected);
     }
     void tooltipForHitRow() {

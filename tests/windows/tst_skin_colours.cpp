@@ -111,7 +111,6 @@ class SkinColoursTest : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        SessionStore::setInstance(&m_store);
         // A service that refuses at once: the window's start-up check fails quietly into the script.
         qputenv("CLOFFA_SERVICE_URL", "https://127.0.0.1:1");
         QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
@@ -123,7 +122,7 @@ private Q_SLOTS:
         CQuorvaneDlg window(m_store, QPoint(30, 40));
         new ScriptedMessages(&window, m_messages);
         window.show();
-        PostPrivate(&window, PrivateMessage::QuotaChanged);
+        PostPrivate(&window, QuotaChange{});
         QCoreApplication::processEvents();
         m_store.AppendFile({0, 1, u"보고서.txt"_s, 123456, u"26-12-09"_s});
         m_store.AppendFile({0, 2, u"photo.jpg"_s, 2000000, u"26-12-08"_s});
@@ -167,7 +166,7 @@ private Q_SLOTS:
 
     void transferDialog() {
         QWidget owner;
-        CTransmissionDlg dialog(CTransmissionDlg::Download, &owner);
+        CTransmissionDlg dialog(m_store, TransferSettings{}, CTransmissionDlg::Download, &owner);
         new ScriptedMessages(&owner, m_messages);
         const std::pair<int, QString> texts[] = {{CTransmissionDlg::IdCurrentFile, u"보고서 최종본.txt"_s},
                                                  {CTransmissionDlg::IdCount, u"(1/3)"_s},

@@ -139,7 +139,6 @@ void WindowsTest::initTestCase() {
     qputenv("CLOFFA_TRANSFER_URL", QByteArray::fromStdString(m_service->baseUrl()));
     qputenv("CLOFFA_CA_FILE", QByteArray::fromStdString(m_service->caFile().string()));
     m_store = std::make_unique<SessionStore>(SessionStore::Settings::None);
-    SessionStore::setInstance(m_store.get());
     m_store->SetLaunchUserId(u"tester"_s);
     m_store->SetSessionKey(u"test-session-key"_s);
     m_service->setQuotaTotal(2100000000);  // room beside the large sample listing
@@ -253,8 +252,7 @@ void WindowsTest::screenshots() {
     QCOMPARE(window->QuotaText(CQuorvaneDlg::kTotalId), FormatSize(m_service->quotaTotal()));
     QPixmap shot = window->grab();
     QVERIFY(shot.save(folder + u"/main-list.png"_s));
-    PrivateEvent show(PrivateMessage::WaitBox, 1, 0, Strings::WaitFileList);
-    QCoreApplication::sendEvent(window.get(), &show);
+    SendPrivate(window.get(), WaitBoxRequest{true, Strings::WaitFileList});
     QVERIFY(window->WaitBox()->isVisible());
     QCOMPARE(window->WaitBox()->MessageText(), Strings::WaitFileList);
     // The box sits centred, one caption height lower.
@@ -267,12 +265,11 @@ void WindowsTest::screenshots() {
         painter.drawPixmap(window->WaitBox()->pos() - window->pos(), window->WaitBox()->grab());
     }
     QVERIFY(composed.save(folder + u"/main-waitbox.png"_s));
-    PrivateEvent hide(PrivateMessage::WaitBox, 0, 0);
-    QCoreApplication::sendEvent(window.get(), &hide);
+    SendPrivate(window.get(), WaitBoxRequest{false, {}});
     QVERIFY(!window->WaitBox()->isVisible());
     // Re-placed after a move.
     window->move(window->pos() + QPoint(5, 7));
-    QCoreApplication::sendEvent(window.get(), &show);
+    SendPrivate(window.get(), WaitBoxRequest{true, Strings::WaitFileList});
     QCOMPARE(window->WaitBox()->geometry().center().x(), window->geometry().center().x());
 }
 
@@ -285,7 +282,7 @@ void WindowsTest::uploadDropAndButton() {
     const QString a = writeFile(local.path(), u"드롭 하나.txt"_s, first);
     const QString b = writeFile(local.path(), u"drop-two.bin"_s, second);
     const QString c = writeFile(local.path(), u"button.txt"_s, third);
-    PostPrivate(list, PrivateMessage::FilesDropped, 0, 0, QStringList{a, b});
+    PostPrivate(list, DroppedFiles{{a, b}});
     QTRY_COMPARE_WITH_TIMEOUT(serviceCount(), before + 2, 15000);
     QTRY_VERIFY_WITH_TIMEOUT(!m_store->AnyTransferActive(), 15000);
     QTRY_COMPARE_WITH_TIMEOUT(m_store->FileCount(), before + 2, 15000);  // listed again after the upload
@@ -359,7 +356,7 @@ void WindowsTest::deleteOne() {
         stall.stallMs = 600;
         m_service->injectFault(cloffa::Endpoint::Soap, stall);
         QTimer::singleShot(200, window->FileList(), [&] {
-            PostPrivate(window->FileList(), PrivateMessage::TransferDone, 1, 0);
+            PostPrivate(window->FileList(), TransferFinished{1, nullptr});
             QTimer::singleShot(100, window->FileList(), [&] { workersMeanwhile = window->FileList()->RunningWorkers(); });
         });
     }
@@ -558,9 +555,8 @@ void WindowsTest::logoutDuringTransfer() {
     QTest::qWait(1400);
     QVERIFY(!window->Closed());
     // The last transfer reports its end: the window closes.
-    PrivateEvent done(PrivateMessage::TransferDone, 0, reinterpret_cast<qintptr>(window->FileList()));
     m_store->RemoveTransferDialog(&fake);
-    QCoreApplication::sendEvent(window->FileList(), &done);
+    SendPrivate(window->FileList(), TransferFinished{0, window->FileList()});
     QTRY_VERIFY_WITH_TIMEOUT(window->Closed(), 2000);
 }
 
@@ -602,7 +598,6 @@ void WindowsTest::closeBeforeVersionCheck() {
     window.reset();  // the close ended the running call: nothing is left to wait for, nothing killed
     QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
     QVERIFY(m_store->WorkerCount() == 0);
-    QTest::qWait(2600);  // a late answer would land nowhere
 }
 
 // A second drag started while the first one's file manager is still asking (a Move/Copy menu) keeps
@@ -801,7 +796,7 @@ void WindowsTest::dropsOfOtherKinds() {
     if (kind == u"fifo"_s)
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     const int before = serviceCount();
-    PostPrivate(window->FileList(), PrivateMessage::FilesDropped, 0, 0, QStringList{path});
+    PostPrivate(window->FileList(), DroppedFiles{{path}});
     QTRY_COMPARE_WITH_TIMEOUT(shownTexts().size(), 1, 3000);
     QCOMPARE(shownTexts().first(), message);
     QVERIFY(!m_store->AnyTransferActive());

@@ -53,6 +53,7 @@ QWidget* FileListPage(QWidget* parent) {
     auto* upload = built.get<CImageButton>(1031);
     auto* download = built.get<CImageButton>(1030);
     download->move(upload->geometry().right() + 2, download->y());
+    built.get<CThemeListCtrl>(1028)->SetStore(GalleryStore());
     built.get<CThemeListCtrl>(1028)->RefreshRows();
     return host;
 }
@@ -125,14 +126,14 @@ QWidget* WaitBoxPage() {
 }
 
 QWidget* FileListControlPage() {
-    auto* list = new CThemeListCtrl;
+    auto* list = new CThemeListCtrl(GalleryStore(), nullptr);
     list->resize(300, 160);
     list->RefreshRows();
     return list;
 }
 
 QWidget* DownloadSelectWindow() {
-    auto* dlg = new CDownloadSelectDlg;
+    auto* dlg = new CDownloadSelectDlg(GalleryStore());
     dlg->SetMessage(QString(Strings::DownloadCountFormat).replace(QLatin1String("%d"), QStringLiteral("3")));
     return dlg;
 }
@@ -146,7 +147,7 @@ QWidget* ConfirmReplaceWindow(int several) {
 }
 
 QWidget* TransmissionWindow() {
-    auto* dlg = new CTransmissionDlg(CTransmissionDlg::Download, nullptr);
+    auto* dlg = new CTransmissionDlg(GalleryStore(), TransferSettings{}, CTransmissionDlg::Download, nullptr);
     dlg->fileStarted(QStringLiteral("여행사진.jpg"), 2, 3);
     dlg->progress(1536 * 1024, 4096 * 1024);
     QCoreApplication::processEvents();
@@ -187,8 +188,13 @@ QString WithNumber(const QString& text, int number) {
 
 }  // namespace
 
+SessionStore& GalleryStore() {
+    static SessionStore store(SessionStore::Settings::None);
+    return store;
+}
+
 void FillSampleFiles() {
-    SessionStore& store = SessionStore::instance();
+    SessionStore& store = GalleryStore();
     store.ClearFiles();
     const struct { const char16_t* name; qint32 size; const char16_t* date; } rows[] = {
         {u"보고서_2008년_상반기.doc", 482304, u"08-05-21"},

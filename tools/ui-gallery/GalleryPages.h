@@ -13,4 +13,6 @@ struct GalleryPage {
 };
 
 std::vector<GalleryPage> GalleryPages();
-void FillSampleFiles();  // a few stored files in the SessionStore instance, for list views
+class SessionStore;
+SessionStore& GalleryStore();  // the one store the pages show
+void FillSampleFiles();  // a few stored files in the gallery's store, for list views

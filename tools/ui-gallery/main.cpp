@@ -1,5 +1,4 @@
 // ui-gallery OUTDIR: renders every control, the waiting box and each dialog template to PNG files.
-#include "app/SessionStore.h"
 #include "res/DialogFont.h"
 #include "tools/ui-gallery/GalleryPages.h"
 #include "ui/KoreanTranslations.h"
@@ -26,8 +25,6 @@ int main(int argc, char** argv) {
     }
     RegisterFontSubstitutions();
     InstallKoreanTranslations();
-    SessionStore store(SessionStore::Settings::None);
-    SessionStore::setInstance(&store);
     FillSampleFiles();
 
     int failures = 0;
@@ -51,6 +48,5 @@ int main(int argc, char** argv) {
         }
         std::printf("%s %dx%d\n", qPrintable(path), shot.width(), shot.height());
     }
-    SessionStore::setInstance(nullptr);
     return failures == 0 ? 0 : 1;
 }

@@ -38,15 +38,26 @@ public:
 
 }  // namespace
 
-CThemeListCtrl::CThemeListCtrl(QWidget* parent) : CThemeListCtrl(SessionStore::instance(), parent) {}
+CThemeListCtrl::CThemeListCtrl(QWidget* parent) : QTreeView(parent) { Setup(); }
 
-CThemeListCtrl::CThemeListCtrl(SessionStore& store, QWidget* parent)
-    : QTreeView(parent), m_model(new FileListModel(store, this)) {
+CThemeListCtrl::CThemeListCtrl(SessionStore& store, QWidget* parent) : QTreeView(parent) {
     Setup();
+    SetStore(store);
+}
+
+void CThemeListCtrl::SetStore(SessionStore& store) {
+    if (m_model)
+        return;
+    m_model = new FileListModel(store, this);
+    m_model->SetShowIcons(m_useSystemImageList);
+    setModel(m_model);
+    QHeaderView* h = header();
+    h->resizeSection(FileListModel::NameColumn, 100);
+    h->resizeSection(FileListModel::SizeColumn, 56);
+    AutoSizeDateColumn();
 }
 
 void CThemeListCtrl::Setup() {
-    setModel(m_model);
     setItemDelegate(new GridDelegate(this));
     setRootIsDecorated(false);
     setItemsExpandable(false);
@@ -76,9 +87,6 @@ void CThemeListCtrl::Setup() {
     h->setStretchLastSection(false);
     h->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     h->setMinimumSectionSize(10);
-    h->resizeSection(FileListModel::NameColumn, 100);
-    h->resizeSection(FileListModel::SizeColumn, 56);
-    AutoSizeDateColumn();
     connect(h, &QHeaderView::sectionClicked, this, &CThemeListCtrl::HeaderClicked);
     // The second click of a quick pair arrives as a double click, which the header does not count as a
     // click: it is one all the same (the border between two titles reports a handle instead).
@@ -104,11 +112,13 @@ void CThemeListCtrl::ClearSortIndicator() { header()->setSortIndicatorShown(fals
 
 void CThemeListCtrl::SetUseSystemImageList(bool use) {
     m_useSystemImageList = use;
-    m_model->SetShowIcons(use);
+    if (m_model)
+        m_model->SetShowIcons(use);
 }
 
 void CThemeListCtrl::RefreshRows() {
-    m_model->Refresh();
+    if (m_model)
+        m_model->Refresh();
     AutoSizeDateColumn();
 }
 
@@ -124,15 +134,12 @@ void CThemeListCtrl::HeaderClicked(int column) {
     // The arrow shows the order; the view itself never sorts (the sort is the window's).
     header()->setSortIndicatorShown(true);
     header()->setSortIndicator(column, m_ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
-    PrivateEvent event(PrivateMessage::SortList, (qintptr(column) << 16) | (m_ascending ? 1 : 0),
-                       reinterpret_cast<qintptr>(this));
-    if (QWidget* parent = parentWidget())
-        QCoreApplication::sendEvent(parent, &event);
+    SendPrivate(parentWidget(), SortRequest{column, m_ascending});
     m_lastColumn = column;
 }
 
 QString CThemeListCtrl::ToolTipTextAt(const QPoint& viewportPos, QRect* itemRect) const {
-    if (!viewport()->rect().contains(viewportPos) || m_model->rowCount() == 0)
+    if (!m_model || !viewport()->rect().contains(viewportPos) || m_model->rowCount() == 0)
         return {};
     const QModelIndex index = indexAt(viewportPos);
     if (!index.isValid())
@@ -192,7 +199,7 @@ void CThemeListCtrl::dragMoveEvent(QDragMoveEvent* event) {
 void CThemeListCtrl::dropEvent(QDropEvent* event) {
     const QStringList paths = LocalPathsOf(event->mimeData());
     if (!paths.isEmpty())
-        PostPrivate(parentWidget(), PrivateMessage::FilesDropped, 0, 0, paths);
+        PostPrivate(parentWidget(), DroppedFiles{paths});
     event->setDropAction(Qt::CopyAction);
     event->accept();
 }

@@ -10,8 +10,10 @@ class SessionStore;
 class CThemeListCtrl : public QTreeView {
     Q_OBJECT
 public:
+    // Without a store the view shows no rows until SetStore gives it the one it lists.
     explicit CThemeListCtrl(QWidget* parent = nullptr);
     CThemeListCtrl(SessionStore& store, QWidget* parent);
+    void SetStore(SessionStore& store);  // once
 
     FileListModel* ListModel() const { return m_model; }
     void SetUseSystemImageList(bool use);  // icons by file type in column 0

@@ -14,13 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-namespace {
-QString WithTrailingSlash(const QString& folder) {
-    return folder.endsWith(u'/') ? folder : folder + u'/';
-}
-}  // namespace
-
-CDownloadSelectDlg::CDownloadSelectDlg(QWidget* parent) : QDialog(parent) {
+CDownloadSelectDlg::CDownloadSelectDlg(SessionStore& store, QWidget* parent) : QDialog(parent), m_store(store) {
     const BuiltDialog built = DialogBuilder::Build(this, DialogTemplates::Get(DialogTemplates::DownloadSelect));
     m_messageLabel = built.get<QLabel>(IdMessage);
     m_folderEdit = built.get<QLineEdit>(IdFolder);
@@ -30,7 +24,7 @@ CDownloadSelectDlg::CDownloadSelectDlg(QWidget* parent) : QDialog(parent) {
     m_cancel = built.get<QPushButton>(IdCancel);
     m_messageLabel->setWordWrap(false);
 
-    m_folder = SessionStore::instance().GetDownloadFolder();
+    m_folder = m_store.GetDownloadFolder();
     m_folderEdit->setText(m_folder);
     m_folderEdit->setCursorPosition(0);
     m_message = m_messageLabel->text();
@@ -75,7 +69,7 @@ QString CDownloadSelectDlg::BrowseStartFolder(const QString& stored) {
 }
 
 void CDownloadSelectDlg::onBrowse() {
-    const QString start = BrowseStartFolder(SessionStore::instance().GetDownloadFolder());
+    const QString start = BrowseStartFolder(m_store.GetDownloadFolder());
     FolderBrowser* browser = FindAttached<FolderBrowser>(this);
     const QString chosen = browser ? browser->Browse(start)
                                    : QFileDialog::getExistingDirectory(this, Strings::BrowseFolderTitle, start,

@@ -17,12 +17,15 @@ public:
     virtual QString Browse(const QString& start) = 0;
 };
 
+class SessionStore;
+
 class CDownloadSelectDlg : public QDialog {
     Q_OBJECT
 public:
     enum ControlId { IdMessage = 1016, IdFolder = 1012, IdBrowse = 1013, IdOpenFolder = 1015, IdStart = 1, IdCancel = 2 };
 
-    explicit CDownloadSelectDlg(QWidget* parent = nullptr);
+    // The stored download folder is read from `store`, which outlives the dialog.
+    explicit CDownloadSelectDlg(SessionStore& store, QWidget* parent = nullptr);
 
     void SetMessage(const QString& text);
     QString Message() const { return m_message; }
@@ -42,6 +45,7 @@ public Q_SLOTS:
 private:
     void onBrowse();
 
+    SessionStore& m_store;
     QString m_message;
     QString m_folder;
     int m_openFolder = 1;

@@ -36,6 +36,7 @@ const QEvent::Type kBatchStartedEvent = static_cast<QEvent::Type>(QEvent::regist
 
 
 struct FileStartedRecord {
+    static constexpr PrivateMessage kMessage = PrivateMessage::TransferFileStarted;
     QString name;
     int ordinal = 0;
     int count = 0;
@@ -77,8 +78,15 @@ struct CTransmissionDlg::WaitedRecord {
     int number = 0;
     std::shared_ptr<ManualResetEvent> handled;
 };
+struct CTransmissionDlg::ErrorRecord : WaitedRecord {
+    static constexpr PrivateMessage kMessage = PrivateMessage::TransferError;
+};
+struct CTransmissionDlg::NoticeRecord : WaitedRecord {
+    static constexpr PrivateMessage kMessage = PrivateMessage::TransferNotice;
+};
 
-CTransmissionDlg::CTransmissionDlg(int direction, QWidget* parent) : QDialog(parent), m_direction(direction) {
+CTransmissionDlg::CTransmissionDlg(SessionStore& store, const TransferSettings& settings, int direction, QWidget* parent)
+    : QDialog(parent), m_store(store), m_direction(direction), m_job(store, settings) {
     setPalette(Skin::Palette());
     const BuiltDialog built = DialogBuilder::Build(this, DialogTemplates::Get(DialogTemplates::TransferDialog));
     m_fileLabel = built.get<CTransparentLabel>(IdCurrentFile);
@@ -108,11 +116,11 @@ CTransmissionDlg::~CTransmissionDlg() {
         m_job.runEvent.set();
         m_worker.join();
     }
-    SessionStore::instance().RemoveTransferDialog(this);
+    m_store.RemoveTransferDialog(this);
 }
 
 void CTransmissionDlg::SetDestFolder(const QString& folder) {
-    m_destFolder = folder.endsWith(u'/') ? folder : folder + u'/';
+    m_destFolder = folder;
 }
 
 
@@ -151,11 +159,11 @@ bool CTransmissionDlg::Start() {
     }
     show();
     m_lastShownPercent = 0;
-    SessionStore::instance().AddTransferDialog(this);
+    m_store.AddTransferDialog(this);
     try {
         m_worker = std::thread([this] { runWorker(); });
     } catch (const std::system_error&) {
-        SessionStore::instance().RemoveTransferDialog(this);
+        m_store.RemoveTransferDialog(this);
         hide();
         {
             ModalScope scope(m_modalDepth);
@@ -170,7 +178,7 @@ bool CTransmissionDlg::Start() {
 }
 
 void CTransmissionDlg::runWorker() {
-    m_job.sessionValue = SessionStore::instance().GetSessionKey();
+    m_job.sessionValue = m_store.GetSessionKey();
     m_job.reporter = this;
     m_job.items = m_items;
     m_job.destFolder = m_destFolder;
@@ -207,7 +215,7 @@ void CTransmissionDlg::batchStarted() {
 }
 
 void CTransmissionDlg::fileStarted(const QString& name, int ordinal, int count) {
-    PostPrivate(this, PrivateMessage::TransferFileStarted, 0, 0, FileStartedRecord{name, ordinal, count});
+    PostPrivate(this, FileStartedRecord{name, ordinal, count});
 }
 
 void CTransmissionDlg::progress(qint64 done, qint64 total) {
@@ -218,26 +226,29 @@ void CTransmissionDlg::progress(qint64 done, qint64 total) {
     }
     // One event in the queue at a time; its handler reads the latest pair.
     if (!m_progressQueued.exchange(true))
-        PostPrivate(this, PrivateMessage::TransferProgress);
+        PostPrivate(this, ProgressReady{});
 }
 
 std::optional<ReplaceAnswer> CTransmissionDlg::askReplace(int count, const QString& text) {
     // The worker waits on its run event; the dialog stores the answer through the job.
-    PostPrivate(this, PrivateMessage::TransferAskReplace, count, 0, text);
+    PostPrivate(this, ReplaceQuestion{count, text});
     return std::nullopt;
 }
 
 void CTransmissionDlg::error(const QString& text, int number) {
-    postAndWait(int(PrivateMessage::TransferError), text, number);
+    postAndWait(true, text, number);
 }
 
 void CTransmissionDlg::notice(const QString& text) {
-    postAndWait(int(PrivateMessage::TransferNotice), text, 0);
+    postAndWait(false, text, 0);
 }
 
-void CTransmissionDlg::postAndWait(int message, const QString& text, int number) {
+void CTransmissionDlg::postAndWait(bool isError, const QString& text, int number) {
     auto handled = std::make_shared<ManualResetEvent>();
-    PostPrivate(this, PrivateMessage(message), 0, number, WaitedRecord{text, number, handled});
+    if (isError)
+        PostPrivate(this, ErrorRecord{{text, number, handled}});
+    else
+        PostPrivate(this, NoticeRecord{{text, number, handled}});
     while (!handled->waitFor(std::chrono::milliseconds(50))) {
         if (m_job.cancelled || m_shuttingDown)
             return;
@@ -261,22 +272,18 @@ bool CTransmissionDlg::event(QEvent* e) {
         }
         return true;
     }
-    switch (int(e->type()) - int(QEvent::User)) {
-    case int(PrivateMessage::TransferFileStarted): {
-        auto* pe = static_cast<PrivateEvent*>(e);
-        if (const auto* r = pe->recordAs<FileStartedRecord>())
-            onFileStarted(r->name, r->ordinal, r->count);
+    if (const auto* r = RecordOf<FileStartedRecord>(e)) {
+        onFileStarted(r->name, r->ordinal, r->count);
         return true;
     }
-    case int(PrivateMessage::TransferProgress):
+    if (RecordOf<ProgressReady>(e)) {
         m_progressQueued = false;
         onProgress();
         return true;
-    case int(PrivateMessage::TransferAskReplace): {
-        auto* pe = static_cast<PrivateEvent*>(e);
-        const QString* text = pe->recordAs<QString>();
-        const int count = int(pe->wParam());
-        const QString name = text ? *text : QString();
+    }
+    if (const auto* question = RecordOf<ReplaceQuestion>(e)) {
+        const int count = question->count;
+        const QString name = question->text;
         // Never inside another wait or question: it would hold that one open until this is answered.
         if (!QuestionGate::Free()) {
             QuestionGate::WhenFree(this, [this, count, name] {
@@ -288,30 +295,31 @@ bool CTransmissionDlg::event(QEvent* e) {
         onAskReplace(count, name);
         return true;
     }
-    case int(PrivateMessage::TransferError):
-    case int(PrivateMessage::TransferNotice): {
-        auto* pe = static_cast<PrivateEvent*>(e);
-        const bool isError = int(e->type()) - int(QEvent::User) == int(PrivateMessage::TransferError);
-        if (auto* r = pe->recordAs<WaitedRecord>()) {
-            if (!QuestionGate::Free()) {
-                QuestionGate::WhenFree(this, [this, record = *r, isError] {
-                    // A batch stopped meanwhile (the program ends) asks nothing any more.
-                    if (m_cancelRequested) {
-                        record.handled->set();
-                        finishIfEnded();
-                        return;
-                    }
-                    showWaited(record, isError);
-                });
-                return true;
-            }
-            showWaited(*r, isError);
-        }
+    if (const auto* r = RecordOf<ErrorRecord>(e)) {
+        queueWaited(*r, true);
         return true;
     }
-    default:
-        return QDialog::event(e);
+    if (const auto* r = RecordOf<NoticeRecord>(e)) {
+        queueWaited(*r, false);
+        return true;
     }
+    return QDialog::event(e);
+}
+
+void CTransmissionDlg::queueWaited(const WaitedRecord& record, bool isError) {
+    if (!QuestionGate::Free()) {
+        QuestionGate::WhenFree(this, [this, record, isError] {
+            // A batch stopped meanwhile (the program ends) asks nothing any more.
+            if (m_cancelRequested) {
+                record.handled->set();
+                finishIfEnded();
+                return;
+            }
+            showWaited(record, isError);
+        });
+        return;
+    }
+    showWaited(record, isError);
 }
 
 void CTransmissionDlg::showWaited(const WaitedRecord& r, bool isError) {
@@ -424,7 +432,7 @@ void CTransmissionDlg::finishIfEnded() {
     if (m_worker.joinable())
         m_worker.join();
     m_joined = true;
-    SessionStore::instance().RemoveTransferDialog(this);
+    m_store.RemoveTransferDialog(this);
     if (m_direction == Download && m_openFolderAfter && !m_job.cancelled) {
         // The batch's own folder: the stored one may since have been changed by another batch.
         const QString folder = m_destFolder;
@@ -436,6 +444,7 @@ void CTransmissionDlg::finishIfEnded() {
             if (QFileInfo(path).isFile())
                 landed << path;
         }
+        // Shown only: no "associations changed" refresh follows, as nothing on Linux needs one.
         if (FolderShower* shower = FindAttached<FolderShower>(this))
             shower->Show(folder, landed);
         else
@@ -457,6 +466,5 @@ void CTransmissionDlg::sendDone() {
     m_doneSent = true;
     hide();
     QObject* receiver = parent();
-    PostPrivate(receiver, PrivateMessage::TransferDone, m_direction, reinterpret_cast<qintptr>(this),
-                static_cast<QObject*>(this));
+    PostPrivate(receiver, TransferFinished{m_direction, this});
 }

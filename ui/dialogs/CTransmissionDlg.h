@@ -1,8 +1,8 @@
 #pragma once
 // The modeless progress dialog of one upload or download batch. It owns the job and the one worker
 // thread that runs it, shows what the worker reports, asks the replace question and cancels. When the
-// worker has ended, its parent receives PrivateMessage::TransferDone (wParam = direction, lParam and
-// record = this dialog) exactly once; the parent then destroys the dialog.
+// worker has ended, its parent receives a TransferFinished record (direction and this dialog) exactly
+// once; the parent then destroys the dialog.
 #include "transfer/TransferJob.h"
 #include "transfer/TransferReporter.h"
 #include "ui/dialogs/BatchAnnouncer.h"
@@ -20,6 +20,7 @@ class CTransparentLabel;
 class QProgressBar;
 class QPushButton;
 class QUrl;
+class SessionStore;
 
 // Shows the downloaded files in the user's place; attached to a window by the window's creator.
 // Without one, the desktop's file manager shows them, or its opener opens the folder.
@@ -36,12 +37,13 @@ public:
     enum Direction { Download = 0, Upload = 1 };
     enum ControlId { IdCurrentFile = 1010, IdCount = 1057, IdBytes = 1011, IdProgress = 1007, IdCancel = 1009, IdPause = 1008 };
 
-    CTransmissionDlg(int direction, QWidget* parent);
+    // `store` outlives the dialog; `settings` name the transfer pages.
+    CTransmissionDlg(SessionStore& store, const TransferSettings& settings, int direction, QWidget* parent);
     ~CTransmissionDlg() override;
 
     int direction() const { return m_direction; }
     void SetOpenFolderAfter(bool on) { m_openFolderAfter = on; }
-    void SetDestFolder(const QString& folder);  // a "/" is appended when missing
+    void SetDestFolder(const QString& folder);  // a folder path, ending in "/" (as the store holds it)
     void SetItems(std::vector<TransferItem> items) { m_items = std::move(items); }
     // The desktop told about this batch (task bar progress, a notification when it ends unseen).
     void SetNotifier(DesktopNotifier* notifier) { m_announcer.SetNotifier(notifier); }
@@ -84,13 +86,17 @@ private:
     void onProgress();
     void onAskReplace(int count, const QString& text);
     struct WaitedRecord;
+    struct ErrorRecord;
+    struct NoticeRecord;
+    void queueWaited(const WaitedRecord& record, bool isError);  // shown once no other question is open
     void showWaited(const WaitedRecord& record, bool isError);
     void onWorkerEnded();
     void finishIfEnded();
     void sendDone();
-    // Posts a message the worker waits for until the dialog has handled it (or the batch stops).
-    void postAndWait(int message, const QString& text, int number);
+    // Posts an error or a notice the worker waits for until the dialog has handled it (or the batch stops).
+    void postAndWait(bool isError, const QString& text, int number);
 
+    SessionStore& m_store;
     const int m_direction;
     bool m_openFolderAfter = false;
     QString m_destFolder;

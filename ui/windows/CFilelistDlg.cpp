@@ -48,16 +48,17 @@ struct CFilelistDlg::DragOut {
     QString sourceFolder;  // this drag's own folder, holding the offered marker
 };
 
-namespace {
-
 // What a found drag-out hands to its download.
-struct DragOutTarget {
+struct CFilelistDlg::DragOutTarget {
+    static constexpr PrivateMessage kMessage = PrivateMessage::DragTargetFound;
     std::vector<TransferItem> batch;
     QString folder;
 };
 
-bool DefaultFolderChooser(QWidget* owner, int count, QString* folder, bool* openFolder) {
-    CDownloadSelectDlg dialog(owner);
+namespace {
+
+bool DefaultFolderChooser(SessionStore& store, QWidget* owner, int count, QString* folder, bool* openFolder) {
+    CDownloadSelectDlg dialog(store, owner);
     dialog.SetMessage(WithNumber(Strings::DownloadCountFormat, count));
     if (dialog.exec() != QDialog::Accepted)
         return false;
@@ -66,8 +67,10 @@ bool DefaultFolderChooser(QWidget* owner, int count, QString* folder, bool* open
     return !folder->isEmpty();
 }
 
-QWidget* DefaultTransferStarter(CFilelistDlg* owner, const CFilelistDlg::TransferRequest& request) {
-    auto* dialog = new CTransmissionDlg(request.upload ? CTransmissionDlg::Upload : CTransmissionDlg::Download, owner);
+QWidget* DefaultTransferStarter(SessionStore& store, const TransferSettings& settings, CFilelistDlg* owner,
+                                const CFilelistDlg::TransferRequest& request) {
+    auto* dialog = new CTransmissionDlg(store, settings, request.upload ? CTransmissionDlg::Upload : CTransmissionDlg::Download,
+                                        owner);
     dialog->SetItems(request.items);
     dialog->SetNotifier(owner->Notifier());
     if (!request.upload) {
@@ -105,10 +108,19 @@ CFilelistDlg::CFilelistDlg(SessionStore& store, QWidget* mainWindow, std::shared
                            Desktop desktop)
     : QWidget(mainWindow), m_store(store), m_mainWindow(mainWindow), m_desktop(std::move(desktop)),
       m_service(std::move(service)) {
-    if (!m_desktop.startTransfer)
-        m_desktop.startTransfer = &DefaultTransferStarter;
-    if (!m_desktop.chooseFolder)
-        m_desktop.chooseFolder = &DefaultFolderChooser;
+    if (!m_desktop.transferPages)
+        m_desktop.transferPages = TransferSettings::FromDeployment();
+    if (!m_desktop.startTransfer) {
+        m_desktop.startTransfer = [&store, pages = *m_desktop.transferPages](CFilelistDlg* owner,
+                                                                             const TransferRequest& request) {
+            return DefaultTransferStarter(store, pages, owner, request);
+        };
+    }
+    if (!m_desktop.chooseFolder) {
+        m_desktop.chooseFolder = [&store](QWidget* owner, int count, QString* folder, bool* openFolder) {
+            return DefaultFolderChooser(store, owner, count, folder, openFolder);
+        };
+    }
     if (!m_desktop.runDrag)
         m_desktop.runDrag = &DefaultDrag;
     if (!m_desktop.chooseFiles)
@@ -119,6 +131,8 @@ CFilelistDlg::CFilelistDlg(SessionStore& store, QWidget* mainWindow, std::shared
     setAttribute(Qt::WA_TranslucentBackground);  // the parent's skin shows through
     const BuiltDialog built = DialogBuilder::Build(this, DialogTemplates::Get(DialogTemplates::FileList));
     m_list = built.get<CThemeListCtrl>(kListId);
+    if (m_list)
+        m_list->SetStore(m_store);
     m_upload = built.get<CImageButton>(kUploadId);
     m_download = built.get<CImageButton>(kDownloadId);
     m_delete = built.get<CImageButton>(kDeleteId);
@@ -187,8 +201,7 @@ bool CFilelistDlg::Idle() const { return !m_calling && !m_store.ExitPending() &&
 void CFilelistDlg::SendWaitBox(const QString* text) {
     if (!m_mainWindow)
         return;
-    PrivateEvent event(PrivateMessage::WaitBox, text ? 1 : 0, 0, text ? std::any(*text) : std::any());
-    QCoreApplication::sendEvent(m_mainWindow, &event);
+    SendPrivate(m_mainWindow, WaitBoxRequest{text != nullptr, text ? *text : QString()});
 }
 
 void CFilelistDlg::VersionCheck() { CallService(ServiceOperation::VersionCheck); }
@@ -479,7 +492,7 @@ void CFilelistDlg::StartDragOut() {
             return;
         m_store.SetDownloadFolder(target);
         m_store.SaveSettingsNow();
-        PostPrivate(this, PrivateMessage::DragTargetFound, 0, 0, DragOutTarget{(*it)->batch, target});
+        PostPrivate(this, DragOutTarget{(*it)->batch, target});
         EndDragOut(finder);
     });
     connect(finder, &DropTargetFinder::gaveUp, this, [this, finder] {
@@ -526,45 +539,38 @@ void CFilelistDlg::EndDragOut(DropTargetFinder* finder) {
                                "\r\n");
 }
 
-void CFilelistDlg::OnDragTargetFound(PrivateEvent* message) {
-    const auto* target = message->recordAs<DragOutTarget>();
-    if (!target || !Idle())
+void CFilelistDlg::OnDragTargetFound(const DragOutTarget& target) {
+    if (!Idle())
         return;
-    StartTransfer(TransferRequest{false, target->batch, target->folder, false});
+    StartTransfer(TransferRequest{false, target.batch, target.folder, false});
 }
 
 bool CFilelistDlg::event(QEvent* event) {
     const auto type = event->type();
     if (type < QEvent::User || type > QEvent::MaxUser)
         return QWidget::event(event);
-    auto* message = static_cast<PrivateEvent*>(event);
-    if (type == EventTypeOf(PrivateMessage::ListChanged)) {
+    if (RecordOf<ListChange>(event)) {
         if (m_list) {
             m_list->RefreshRows();
             m_list->AutoSizeDateColumn();
         }
         return true;
     }
-    if (type == EventTypeOf(PrivateMessage::ShowMessage)) {
-        if (auto* record = message->recordAs<ShowMessageRecord>()) {
-            // What a call says after the window was told to close is not shown over the ending program.
-            if (!m_closeSeen)
-                ShowMessage(this, record->text, record->icon);
-            if (record->shown)
-                record->shown->set();
-        }
+    if (auto* record = RecordOf<ShowMessageRecord>(event)) {
+        // What a call says after the window was told to close is not shown over the ending program.
+        if (!m_closeSeen)
+            ShowMessage(this, record->text, record->icon);
+        if (record->shown)
+            record->shown->set();
         return true;
     }
-    if (type == EventTypeOf(PrivateMessage::SortList)) {
-        const int column = static_cast<int>((message->wParam() >> 16) & 0xFFFF);
-        m_store.SortFiles(column, (message->wParam() & 0xFFFF) == 1);
-        PostPrivate(this, PrivateMessage::ListChanged);
+    if (const auto* sort = RecordOf<SortRequest>(event)) {
+        m_store.SortFiles(sort->column, sort->ascending);
+        PostPrivate(this, ListChange{});
         return true;
     }
-    if (type == EventTypeOf(PrivateMessage::FilesDropped)) {
-        QStringList paths;
-        if (auto* record = message->recordAs<QStringList>())
-            paths = std::move(*record);
+    if (auto* dropped = RecordOf<DroppedFiles>(event)) {
+        QStringList paths = std::move(dropped->paths);
         // A drop that lands while a call or a question waits is taken once it is over.
         if (m_calling || !QuestionGate::Free())
             QuestionGate::WhenFree(this, [this, paths] {
@@ -575,12 +581,12 @@ bool CFilelistDlg::event(QEvent* event) {
             UploadPaths(paths);
         return true;
     }
-    if (type == EventTypeOf(PrivateMessage::TransferDone)) {
-        OnTransferDone(message->wParam() == 1, reinterpret_cast<QObject*>(message->lParam()));
+    if (const auto* done = RecordOf<TransferFinished>(event)) {
+        OnTransferDone(done->direction == 1, done->dialog);
         return true;
     }
-    if (type == EventTypeOf(PrivateMessage::DragTargetFound)) {
-        OnDragTargetFound(message);
+    if (const auto* target = RecordOf<DragOutTarget>(event)) {
+        OnDragTargetFound(*target);
         return true;
     }
     return QWidget::event(event);

@@ -21,7 +21,6 @@ class DesktopNotifier;
 class DropTargetFinder;
 class XdndSelectionServer;
 class FileService;
-class PrivateEvent;
 class QMimeData;
 class SessionStore;
 
@@ -55,6 +54,7 @@ public:
         QStringList dragRoots;  // where a dropped marker is looked for; empty = the user's folders and mounts
         std::optional<std::chrono::milliseconds> dragWatch;  // how long after a drop; none = the finder's own
         std::shared_ptr<DesktopNotifier> notifier;  // the desktop's notifications and task bar; none = silent
+        std::optional<TransferSettings> transferPages;  // where transfers go; none = the deployment's
     };
 
     CFilelistDlg(SessionStore& store, QWidget* mainWindow, std::shared_ptr<FileService> service = nullptr,
@@ -98,7 +98,8 @@ private:
     void StartTransfer(const TransferRequest& request);
     void OnTransferDone(bool upload, QObject* dialog);
     struct DragOut;
-    void OnDragTargetFound(PrivateEvent* message);
+    struct DragOutTarget;
+    void OnDragTargetFound(const DragOutTarget& target);
     void EndDragOut(DropTargetFinder* finder);
     std::vector<int> SelectedRows() const;
     bool Idle() const;  // not exit-pending and service ready; checked again after every question

@@ -12,6 +12,7 @@
 #include "res/Skin.h"
 #include "res/SkinIds.h"
 #include "res/Strings.h"
+#include "service/FileService.h"
 #include "ui/DialogBuilder.h"
 #include "ui/KoreanTranslations.h"
 #include "ui/MessageBox.h"
@@ -169,6 +170,7 @@ void CQuorvaneDlg::StartSequence() {
     if (!m_fileList)
         return;
     m_fileList->VersionCheck();
+    // A close during the check ends here, before the service is marked ready: nothing may start after it.
     if (m_closed)
         return;  // closed while the check ran
     if (m_store.VersionCheckResult() != 0) {
@@ -250,18 +252,16 @@ void CQuorvaneDlg::RepositionWaitBox() {
 }
 
 bool CQuorvaneDlg::event(QEvent* event) {
-    if (event->type() == EventTypeOf(PrivateMessage::QuotaChanged)) {
+    if (RecordOf<QuotaChange>(event)) {
         ShowQuota();
         return true;
     }
-    if (event->type() == EventTypeOf(PrivateMessage::WaitBox)) {
-        auto* message = static_cast<PrivateEvent*>(event);
+    if (const auto* box = RecordOf<WaitBoxRequest>(event)) {
         if (!m_waitBox)
             return true;
-        if (message->wParam() != 0) {
+        if (box->show) {
             if (isVisible()) {
-                if (const QString* text = message->recordAs<QString>())
-                    m_waitBox->SetMessageText(*text);
+                m_waitBox->SetMessageText(box->text);
                 RepositionWaitBox();
                 m_waitBox->show();
             }
@@ -270,7 +270,7 @@ bool CQuorvaneDlg::event(QEvent* event) {
         }
         return true;
     }
-    if (event->type() == EventTypeOf(PrivateMessage::ToolbarLogout)) {
+    if (RecordOf<LogoutRequest>(event)) {
         OnToolbarLogout();
         return true;
     }
@@ -360,8 +360,12 @@ void CQuorvaneDlg::changeEvent(QEvent* event) {
 void RunMainWindow(const MainWindowRequest& request) {
     InstallKoreanTranslations();
     CFilelistDlg::Desktop desktop;
+    SessionStore& store = *request.store;
     desktop.notifier = std::make_shared<SessionBusNotifier>(QGuiApplication::desktopFileName());
-    CQuorvaneDlg dialog(SessionStore::instance(), QPoint(request.left, request.top), nullptr, std::move(desktop));
+    // The deployment's endpoints are read here, once, for the service calls and the transfers alike.
+    desktop.transferPages = TransferSettings::FromDeployment();
+    auto service = std::make_shared<FileService>(FileServiceSettings::FromDeployment());
+    CQuorvaneDlg dialog(store, QPoint(request.left, request.top), std::move(service), std::move(desktop));
     qCInfo(lcUi, "main window at %d,%d", dialog.x(), dialog.y());
     const auto bringForward = [&dialog] {
         dialog.setWindowState(dialog.windowState() & ~Qt::WindowMinimized);
@@ -372,10 +376,10 @@ void RunMainWindow(const MainWindowRequest& request) {
     };
     // Files sent from a file manager go up as a drop on the list would, once the window could take one.
     SentFilesInbox inbox(
-        [&dialog] {
+        [&dialog, &store] {
             const QWidget* modal = QApplication::activeModalWidget();  // the window itself runs modally
             return dialog.FileList() && dialog.FileList()->isEnabled() && !dialog.Closed() &&
-                   !SessionStore::instance().ExitPending() && (!modal || modal == &dialog);
+                   !store.ExitPending() && (!modal || modal == &dialog);
         },
         [&dialog](const QStringList& paths) { dialog.FileList()->UploadPaths(paths); });
     if (request.instance) {
@@ -384,10 +388,10 @@ void RunMainWindow(const MainWindowRequest& request) {
             bringForward();
         });
         QObject::connect(request.instance, &SingleInstance::logoutRequested, &dialog, &CQuorvaneDlg::OnToolbarLogout);
-        request.instance->SetFilesHandler([&dialog, &inbox, bringForward](const QStringList& paths) {
+        request.instance->SetFilesHandler([&dialog, &inbox, &store, bringForward](const QStringList& paths) {
             // Before the first list there is no session to upload with; at the end nothing is taken.
             if (!dialog.FileList() || !dialog.StartSequenceDone() || dialog.Closed() ||
-                SessionStore::instance().ExitPending() || !inbox.Add(paths))
+                store.ExitPending() || !inbox.Add(paths))
                 return false;
             qCInfo(lcUi, "%d files sent from the desktop", int(paths.size()));
             bringForward();

@@ -1,5 +1,7 @@
 #include "ui/windows/DropTargetFinder.h"
 
+#include "app/Utils.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -187,10 +189,7 @@ void DropTargetFinder::Look(const QString& folder) {
     }
     QFile::remove(path);
     Stop();
-    QString withSlash = QDir::cleanPath(folder);
-    if (!withSlash.endsWith(u'/'))
-        withSlash += u'/';
-    Q_EMIT found(withSlash);
+    Q_EMIT found(WithTrailingSlash(QDir::cleanPath(folder)));
 }
 
 void DropTargetFinder::Recheck() {

@@ -20,13 +20,6 @@ bool ReceiverToken::Alive() const {
     return m_alive;
 }
 
-void ReceiverToken::Post(PrivateMessage message, bool toMain) {
-    // Held while posting, so the window cannot finish going away in between.
-    std::lock_guard<std::mutex> l(m_mutex);
-    if (m_alive)
-        PostPrivate(toMain ? m_mainWindow : m_window, message);
-}
-
 void ReceiverToken::PostCloseMain() {
     std::lock_guard<std::mutex> l(m_mutex);
     if (m_alive && m_mainWindow)
@@ -39,7 +32,7 @@ void ReceiverToken::ShowMessageAndWait(const QString& text, MessageIcon icon) {
         std::lock_guard<std::mutex> l(m_mutex);
         if (!m_alive)
             return;
-        PostPrivate(m_window, PrivateMessage::ShowMessage, 0, 0, ShowMessageRecord{text, icon, shown});
+        PostPrivate(m_window, ShowMessageRecord{text, icon, shown});
     }
     while (!shown->waitFor(50ms)) {
         if (!Alive())
@@ -104,8 +97,8 @@ void FetchList(FileService& service, SessionStore& store, ReceiverToken& token) 
         token.ShowMessageAndWait(Strings::ServiceAnswerInvalid, MessageIcon::Error);
         return;
     }
-    token.Post(PrivateMessage::QuotaChanged, true);
-    token.Post(PrivateMessage::ListChanged);
+    token.Post(QuotaChange{}, true);
+    token.Post(ListChange{});
 }
 
 void CheckVersion(FileService& service, SessionStore& store, ReceiverToken& token) {

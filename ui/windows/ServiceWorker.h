@@ -25,7 +25,13 @@ public:
     void Revoke();
     bool Alive() const;
     // PostMessage to the window (or the main window); dropped when the token was revoked.
-    void Post(PrivateMessage message, bool toMain = false);
+    template <typename Record>
+    void Post(Record record, bool toMain = false) {
+        // Held while posting, so the window cannot finish going away in between.
+        std::lock_guard<std::mutex> l(m_mutex);
+        if (m_alive)
+            PostPrivate(toMain ? m_mainWindow : m_window, std::move(record));
+    }
     void PostCloseMain();
     // A message box the worker waits for; returns at once when the window goes away meanwhile.
     void ShowMessageAndWait(const QString& text, MessageIcon icon);
@@ -63,6 +69,7 @@ private:
 
 // What a ShowMessage event carries; the handler sets `shown` once the box was closed.
 struct ShowMessageRecord {
+    static constexpr PrivateMessage kMessage = PrivateMessage::ShowMessage;
     QString text;
     MessageIcon icon;
     std::shared_ptr<ManualResetEvent> shown;

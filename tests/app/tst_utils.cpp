@@ -206,6 +206,21 @@ private Q_SLOTS:
         QCOMPARE(OpenRegularFileForReading(path), -1);
     }
 
+    void withTrailingSlash_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("empty stays empty") << QString() << QString();
+        QTest::newRow("root") << QStringLiteral("/") << QStringLiteral("/");
+        QTest::newRow("appended") << QStringLiteral("/home/u/받은 파일") << QStringLiteral("/home/u/받은 파일/");
+        QTest::newRow("kept") << QStringLiteral("/home/u/") << QStringLiteral("/home/u/");
+        QTest::newRow("backslash is a name character") << QStringLiteral("/a\\") << QStringLiteral("/a\\/");
+    }
+    void withTrailingSlash() {
+        QFETCH(QString, path);
+        QFETCH(QString, folder);
+        QCOMPARE(WithTrailingSlash(path), folder);
+    }
+
     void moduleFolder() {
         const QString folder = GetModuleFolder();
         QVERIFY(folder.endsWith(u'/'));
@@ -223,4 +238,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(UtilsTest)
-#include "UtilsTest.moc"
+#include "tst_utils.moc"

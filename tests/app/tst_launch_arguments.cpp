@@ -169,4 +169,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(LaunchArgumentsTest)
-#include "LaunchArgumentsTest.moc"
+#include "tst_launch_arguments.moc"

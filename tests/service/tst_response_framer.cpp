@@ -138,4 +138,4 @@ void TestResponseFramer::resetStartsOver() {
 }
 
 QTEST_MAIN(TestResponseFramer)
-#include "TestResponseFramer.moc"
+#include "tst_response_framer.moc"

@@ -131,4 +131,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(CredentialProtectionTest)
-#include "CredentialProtectionTest.moc"
+#include "tst_credential_protection.moc"

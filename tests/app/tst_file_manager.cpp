@@ -149,4 +149,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(FileManagerTest)
-#include "FileManagerTest.moc"
+#include "tst_file_manager.moc"

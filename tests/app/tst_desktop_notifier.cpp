@@ -268,4 +268,4 @@ int main(int argc, char** argv) {
     return status;
 }
 
-#include "DesktopNotifierTest.moc"
+#include "tst_desktop_notifier.moc"

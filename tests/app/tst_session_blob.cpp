@@ -163,4 +163,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(SessionBlobTest)
-#include "SessionBlobTest.moc"
+#include "tst_session_blob.moc"

@@ -95,4 +95,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(BrokenPipeStartTest)
-#include "BrokenPipeStartTest.moc"
+#include "tst_broken_pipe_start.moc"

@@ -288,4 +288,4 @@ void TestSoapMessages::overlongEndpointIs16() {
 }
 
 QTEST_GUILESS_MAIN(TestSoapMessages)
-#include "TestSoapMessages.moc"
+#include "tst_soap_messages.moc"

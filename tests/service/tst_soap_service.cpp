@@ -576,4 +576,4 @@ void TestSoapService::listCopiedUnderServiceLock() {
 }
 
 QTEST_GUILESS_MAIN(TestSoapService)
-#include "TestSoapService.moc"
+#include "tst_soap_service.moc"

@@ -388,4 +388,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(LogTest)
-#include "LogTest.moc"
+#include "tst_log.moc"

@@ -52,4 +52,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(TerminationSignalsTest)
-#include "TerminationSignalsTest.moc"
+#include "tst_termination_signals.moc"

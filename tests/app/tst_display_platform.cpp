@@ -49,4 +49,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(DisplayPlatformTest)
-#include "DisplayPlatformTest.moc"
+#include "tst_display_platform.moc"

@@ -357,4 +357,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(StartupTest)
-#include "StartupTest.moc"
+#include "tst_startup.moc"

@@ -133,4 +133,4 @@ int main(int argc, char** argv) {
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "SingleInstanceTest.moc"
+#include "tst_single_instance.moc"
