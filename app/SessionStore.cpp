@@ -122,34 +122,48 @@ std::optional<FileRow> SessionStore::FindFileByName(const QString& name) const {
 
 namespace {
 
-// A row's sort key, computed once per sort: the first twelve UTF-16 units of its text (or its size) in
-// three numbers that compare as the text does, how many units the text has (13 for more), and its place
-// before the sort, which keeps the sort stable.
+// A row's sort key, computed once per sort: the first units of its text (or its size) in three numbers that
+// compare as the text does, how many units the text has (one more than fit for longer texts), and its place
+// before the sort, which keeps the sort stable. Twelve UTF-16 units fit; 24 when every text's first units
+// are below 256 and take 8 bits each, so dates and most Latin names need no comparison of whole texts.
 struct SortKey {
     quint64 word[3] = {0, 0, 0};
     quint32 length = 0;
     quint32 row = 0;
 };
-constexpr qsizetype kKeyUnits = 12;
+constexpr qsizetype kWideUnits = 12;
+constexpr qsizetype kNarrowUnits = 24;
 
-SortKey TextKey(const QString& text, quint32 row) {
-    SortKey key;
-    key.row = row;
-    key.length = quint32(std::min<qsizetype>(text.size(), kKeyUnits + 1));
-    const qsizetype n = std::min<qsizetype>(text.size(), kKeyUnits);
+bool FitsNarrow(const QString& text) {
+    const qsizetype n = std::min<qsizetype>(text.size(), kNarrowUnits);
     const char16_t* units = reinterpret_cast<const char16_t*>(text.constData());
     for (qsizetype i = 0; i < n; ++i)
-        key.word[i / 4] |= quint64(units[i]) << (48 - 16 * (i % 4));
+        if (units[i] > 0xff)
+            return false;
+    return true;
+}
+
+SortKey TextKey(const QString& text, quint32 row, bool narrow) {
+    const qsizetype fit = narrow ? kNarrowUnits : kWideUnits;
+    const int bits = narrow ? 8 : 16;
+    const int perWord = 64 / bits;
+    SortKey key;
+    key.row = row;
+    key.length = quint32(std::min<qsizetype>(text.size(), fit + 1));
+    const qsizetype n = std::min<qsizetype>(text.size(), fit);
+    const char16_t* units = reinterpret_cast<const char16_t*>(text.constData());
+    for (qsizetype i = 0; i < n; ++i)
+        key.word[i / perWord] |= quint64(units[i]) << (64 - bits - bits * int(i % perWord));
     return key;
 }
 
-// -1, 0 or 1 by the keys alone. Equal keys of texts that both fit in them are equal texts but for
-// trailing zero units, where the shorter text comes first.
-int KeyOrder(const SortKey& a, const SortKey& b) {
-    for (int i = 0; i < 3; ++i)
+// -1, 0 or 1 by the keys alone. Equal keys of texts that both fit in them (`fit` units) are equal texts but
+// for trailing zero units, where the shorter text comes first.
+int KeyOrder(const SortKey& a, const SortKey& b, qsizetype fit, int words) {
+    for (int i = 0; i < words; ++i)
         if (a.word[i] != b.word[i])
             return a.word[i] < b.word[i] ? -1 : 1;
-    if (a.length != b.length && (a.length <= kKeyUnits || b.length <= kKeyUnits))
+    if (a.length != b.length && (a.length <= fit || b.length <= fit))
         return a.length < b.length ? -1 : 1;
     return 0;
 }
@@ -160,36 +174,43 @@ void SessionStore::SortFiles(int column, bool ascending) {
     Lock l(m_lock);
     m_sortColumn = column;
     const size_t count = m_files.size();
+    auto textOf = [&](size_t row) -> const QString& { return column == 2 ? m_files[row].regDate : m_files[row].name; };
+    bool narrow = column != 1;
+    for (size_t i = 0; narrow && i < count; ++i)
+        narrow = FitsNarrow(textOf(i));
+    const qsizetype fit = narrow ? kNarrowUnits : kWideUnits;
+    // Only the words some text reaches are compared (one for dates).
+    qsizetype longest = column == 1 ? 1 : 0;
+    for (size_t i = 0; column != 1 && i < count && longest < fit; ++i)
+        longest = std::max(longest, textOf(i).size());
+    const qsizetype perWord = narrow ? 8 : 4;
+    const int words = int((std::min(longest, fit) + perWord - 1) / perWord);
     std::vector<SortKey> keys(count);
     for (size_t i = 0; i < count; ++i) {
-        const FileRow& f = m_files[i];
         if (column == 1) {
-            keys[i].word[0] = quint64(qint64(f.size) + (qint64(1) << 31));  // signed order as unsigned
+            keys[i].word[0] = quint64(qint64(m_files[i].size) + (qint64(1) << 31));  // signed order as unsigned
             keys[i].row = quint32(i);
         } else {
-            keys[i] = TextKey(column == 2 ? f.regDate : f.name, quint32(i));
+            keys[i] = TextKey(textOf(i), quint32(i), narrow);
         }
     }
     // First by the keys alone, without touching the rows; equal rows keep their order either way.
-    std::sort(keys.begin(), keys.end(), [ascending](const SortKey& a, const SortKey& b) {
-        const int c = KeyOrder(a, b);
+    std::sort(keys.begin(), keys.end(), [ascending, fit, words](const SortKey& a, const SortKey& b) {
+        const int c = KeyOrder(a, b, fit, words);
         if (c != 0)
             return ascending ? c < 0 : c > 0;
         return a.row < b.row;
     });
     // Then each run of equal keys of longer texts by the whole texts.
     if (column != 1) {
-        auto textOf = [&](const SortKey& k) -> const QString& {
-            return column == 2 ? m_files[k.row].regDate : m_files[k.row].name;
-        };
         for (size_t begin = 0; begin < count;) {
             size_t end = begin + 1;
-            while (end < count && KeyOrder(keys[begin], keys[end]) == 0)
+            while (end < count && KeyOrder(keys[begin], keys[end], fit, words) == 0)
                 ++end;
-            if (end - begin > 1 && keys[begin].length > kKeyUnits) {
+            if (end - begin > 1 && keys[begin].length > quint32(fit)) {
                 std::sort(keys.begin() + qsizetype(begin), keys.begin() + qsizetype(end),
                           [&](const SortKey& a, const SortKey& b) {
-                              const int c = QString::compare(textOf(a), textOf(b), Qt::CaseSensitive);
+                              const int c = QString::compare(textOf(a.row), textOf(b.row), Qt::CaseSensitive);
                               if (c != 0)
                                   return ascending ? c < 0 : c > 0;
                               return a.row < b.row;

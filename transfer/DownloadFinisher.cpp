@@ -16,11 +16,12 @@ void Drop(DownloadDisk& disk, FinishedDownload& file) {
 
 } // namespace
 
-std::optional<FinishFailure> FinishDownload(DownloadDisk& disk, FinishedDownload& file) {
+std::optional<FinishFailure> FinishDownload(DownloadDisk& disk, FinishedDownload& file, bool flushed) {
     int error = 0;
     int closeError = 0;
     // On disk before it can take the real name: a crash after "done" never leaves it short or empty.
-    const bool flushed = disk.flush(file.fd, error);
+    if (!flushed)
+        flushed = disk.flush(file.fd, error);
     const bool closed = disk.close(file.fd, closeError);
     file.fd = -1;
     if (flushed && !closed)
@@ -58,8 +59,11 @@ void DownloadFinisher::add(FinishedDownload file) {
         return;
     }
     m_queue.push_back(std::move(file));
+    // The finisher waits for a first file or a full group; waking it for every file costs a switch each.
+    const bool wake = m_queue.size() == 1 || m_queue.size() >= kGroup;
     l.unlock();
-    m_changed.notify_all();
+    if (wake)
+        m_changed.notify_all();
 }
 
 void DownloadFinisher::drain() {
@@ -105,16 +109,23 @@ void DownloadFinisher::run() {
             m_queue.clear();
         }
         m_changed.notify_all();
-        // Every file of the group goes to the disk at once; the flushes then mostly wait together.
-        if (group.size() > 1)
-            for (const FinishedDownload& f : group)
+        // Every file of the group goes to the disk at once and one flush of the file system serves them all:
+        // a small file's own flush mostly waits for the disk's cache to be flushed.
+        bool flushed = false;
+        if (group.size() > 1 && !m_failed) {
+            std::vector<int> fds;
+            for (const FinishedDownload& f : group) {
                 m_disk.startWriteback(f.fd);
+                fds.push_back(f.fd);
+            }
+            flushed = m_disk.flushTogether(fds);
+        }
         for (FinishedDownload& f : group) {
             if (m_failed) {
                 drop(f);
                 continue;
             }
-            const std::optional<FinishFailure> failure = FinishDownload(m_disk, f);
+            const std::optional<FinishFailure> failure = FinishDownload(m_disk, f, flushed);
             if (failure) {
                 std::lock_guard l(m_lock);
                 m_failure = failure;

@@ -36,8 +36,9 @@ struct FinishFailure {
     int error = 0;
 };
 
-// Flushes, closes and names one file in line; the failure (the temporary then removed), or none.
-std::optional<FinishFailure> FinishDownload(DownloadDisk& disk, FinishedDownload& file);
+// Flushes (unless `flushed`: already on the disk), closes and names one file in line; the failure (the
+// temporary then removed), or none.
+std::optional<FinishFailure> FinishDownload(DownloadDisk& disk, FinishedDownload& file, bool flushed = false);
 
 class DownloadFinisher {
 public:

@@ -62,9 +62,13 @@ HttpConnection::HttpConnection(const QString& baseUrl, const QString& caFile) {
         share = nullptr;
     }
     m_share = share;
+    // One driver for every exchange of the batch: each easy call would set one up and tear it down.
+    m_multi = curl_multi_init();
 }
 
 HttpConnection::~HttpConnection() {
+    if (m_multi)
+        curl_multi_cleanup(static_cast<CURLM*>(m_multi));
     if (m_share)
         curl_share_cleanup(static_cast<CURLSH*>(m_share));
 }
@@ -256,7 +260,7 @@ HttpResult HttpConnection::perform(Exchange& ex, const QByteArray& path, const Q
     }
 
     m_lastActivity = std::chrono::steady_clock::now();
-    const CURLcode code = curl_easy_perform(curl);
+    const CURLcode code = m_multi ? static_cast<CURLcode>(run(curl)) : curl_easy_perform(curl);
     curl_slist_free_all(headers);
     if (post) {
         // What went out on the connection, not what the library took from us: it reads ahead by its
@@ -279,6 +283,28 @@ HttpResult HttpConnection::perform(Exchange& ex, const QByteArray& path, const Q
     else
         ex.result.error = ErrorNumberFor(code, verify);
     return ex.result;
+}
+
+int HttpConnection::run(void* handle) {
+    CURL* curl = static_cast<CURL*>(handle);
+    CURLM* multi = static_cast<CURLM*>(m_multi);
+    if (curl_multi_add_handle(multi, curl) != CURLM_OK)
+        return CURLE_OUT_OF_MEMORY;
+    int running = 1;
+    CURLMcode mc = CURLM_OK;
+    // As the easy call runs it: the progress callback (cancel, stall) is seen at least every second.
+    while (running && mc == CURLM_OK) {
+        mc = curl_multi_perform(multi, &running);
+        if (mc == CURLM_OK && running)
+            mc = curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+    }
+    CURLcode code = mc == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_BAD_FUNCTION_ARGUMENT;
+    int left = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi, &left))
+        if (msg->msg == CURLMSG_DONE && msg->easy_handle == curl)
+            code = msg->data.result;
+    curl_multi_remove_handle(multi, curl);
+    return code;
 }
 
 HttpResult HttpConnection::get(const QByteArray& path, const QByteArray& headerBlock, const HeadersSeen& headersSeen,

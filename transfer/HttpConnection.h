@@ -58,12 +58,14 @@ private:
     struct Exchange;
     HttpResult perform(Exchange& ex, const QByteArray& path, const QByteArray& headerBlock, bool post,
                        qint64 bodyLength);
+    int run(void* curl);  // the exchange to its end through the batch's driver; curl's result code
     static size_t onHeader(char* data, size_t size, size_t count, void* user);
     static size_t onWrite(char* data, size_t size, size_t count, void* user);
     static size_t onRead(char* buffer, size_t size, size_t count, void* user);
     static int onProgress(void* user, qint64 dlTotal, qint64 dlNow, qint64 ulTotal, qint64 ulNow);
 
     void* m_share = nullptr;  // connection cache and TLS sessions of the batch
+    void* m_multi = nullptr;  // drives each exchange's handle
     QString m_host;
     quint16 m_port = 443;
     QByteArray m_caFile;

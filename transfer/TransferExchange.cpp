@@ -7,7 +7,9 @@
 #include "app/platform/FileLock.h"
 #include "res/Strings.h"
 #include "transfer/DownloadFinisher.h"
+#include "transfer/DownloadTarget.h"
 #include "transfer/HttpConnection.h"
+#include "transfer/UploadBody.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -17,6 +19,8 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -28,7 +32,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr qint64 kBlock = 1024;
-constexpr qint64 kFileBuffer = 256 * 1024;
 constexpr int kErrUnrecognizedScheme = 12006;
 constexpr int kErrInvalidName = 123;
 
@@ -119,6 +122,10 @@ public:
         const qint64 ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                                 m_started)
                               .count();
+        // The line is made only when it goes somewhere: by default only failures are written.
+        const bool failed = result == TransferFailed;
+        if (failed ? !lcTransfer().isWarningEnabled() : !lcTransfer().isInfoEnabled())
+            return result;
         const char* outcome = result == TransferDone ? "done" : result == TransferCancelled ? "cancelled" : "failed";
         const QString line = QStringLiteral("%1 \"%2\" %3 status=%4 error=%5 ms=%6 bytes=%7")
                                  .arg(QLatin1String(m_direction), m_name, QLatin1String(outcome))
@@ -126,7 +133,7 @@ public:
                                  .arg(m_recorder.errorNumber)
                                  .arg(ms)
                                  .arg(bytes);
-        if (result == TransferFailed)
+        if (failed)
             qCWarning(lcTransfer).noquote() << line;
         else
             qCInfo(lcTransfer).noquote() << line;
@@ -206,6 +213,119 @@ TransferResult UploadFile(TransferJob& job, const TransferItem& item, int nNo, i
 
 namespace {
 
+// What happened to a download's body on the way to its file.
+struct DownloadProgress {
+    qint64 contentLength = -1;
+    qint64 received = 0;
+    bool noLength = false;
+    bool createFailed = false;
+    bool writeFailed = false;
+    bool stopped = false;
+    int fileError = 0;
+};
+
+// The message for an exchange that did not end with the whole body, or none when it did.
+std::optional<TransferResult> ExchangeFailure(TransferJob& job, const HttpResult& res, const DownloadProgress& p,
+                                              DownloadTarget& target) {
+    if (p.stopped || (job.cancelled && !res.ok)) {
+        target.drop();
+        return TransferCancelled;
+    }
+    if (p.noLength) {
+        job.reportError(Strings::DownloadNoLength, 12150);
+        return TransferFailed;
+    }
+    if (p.createFailed) {
+        job.reportError(Strings::DownloadCreateFailed, p.fileError);
+        return TransferFailed;
+    }
+    if (p.writeFailed) {
+        target.drop();
+        job.reportError(Strings::DownloadWriteFailed, p.fileError);
+        return TransferFailed;
+    }
+    if (!res.ok) {
+        target.drop();
+        if (!res.headersDone) {
+            if (res.error == 12037)
+                job.reportError(Strings::DownloadCertDateFailed, res.error);
+            else
+                job.reportError(Strings::DownloadRequestFailed, res.error);
+        } else {
+            job.reportError(Strings::DownloadReadFailed, res.error);
+        }
+        return TransferFailed;
+    }
+    return std::nullopt;
+}
+
+// The message for an answer that is not a complete file to be named, or none when it is.
+std::optional<TransferResult> AnswerFailure(TransferJob& job, const HttpResult& res, const DownloadProgress& p,
+                                            const QString& finalPath, DownloadTarget& target) {
+    std::optional<std::pair<QString, int>> message;
+    if (res.status == 0)
+        message = {Strings::DownloadNoStatus, 12150};
+    else if (res.status != 200)
+        message = {StatusMessage(0, res.status), res.status};
+    // A body that ended early is a failure, never a finished file.
+    else if (p.received != p.contentLength)
+        message = {Strings::DownloadReadFailed, 12030};
+    // The old file gives way only now, when the new one is complete.
+    else if (PathTaken(finalPath) && !job.replaceApproved)
+        message = {Strings::DownloadCreateFailed, EEXIST};
+    if (!message)
+        return std::nullopt;
+    target.drop();
+    job.reportError(message->first, message->second);
+    return TransferFailed;
+}
+
+// Runs the exchange, the body going into `target`; what happened on the way is in `p`.
+HttpResult ReceiveBody(TransferJob& job, HttpConnection* conn, qint32 fileIndex, const QString& finalPath,
+                       DownloadTarget& target, DownloadFinisher* finisher, DownloadProgress& p) {
+    const HttpConnection::HeadersSeen onHeaders = [&](int, qint64 length) -> bool {
+        if (length < 0) {
+            p.noLength = true;
+            return false;
+        }
+        p.contentLength = length;
+        if (PathTaken(finalPath) && !job.replaceApproved) {
+            p.createFailed = true;
+            p.fileError = EEXIST;
+            return false;
+        }
+        if (!target.create()) {
+            p.createFailed = true;
+            p.fileError = target.error();
+            return false;
+        }
+        return true;
+    };
+    const HttpConnection::Sink onBody = [&](const char* data, size_t size) -> bool {
+        if (!target.isOpen())
+            return false;
+        size_t offset = 0;
+        while (offset < size) {
+            // An earlier file that failed at its flush or naming ends the batch here too.
+            if (job.cancelled || (finisher && finisher->failed()) || !WaitGate(job, conn)) {
+                p.stopped = true;
+                return false;
+            }
+            const size_t take = std::min<size_t>(kBlock, size - offset);
+            if (!target.append(data + offset, take)) {
+                p.writeFailed = true;
+                p.fileError = target.error();
+                return false;
+            }
+            offset += take;
+            p.received += qint64(take);
+            job.reportProgress(p.received, p.contentLength);
+        }
+        return true;
+    };
+    return conn->get(GetDownloadUrl(fileIndex).toLatin1(), job.downloadHeaders.toUtf8(), onHeaders, onBody);
+}
+
 TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo, int aNo, qint32 fileIndex,
                                   TransferLog& log, DownloadFinisher* finisher) {
     // A stored name must never lead outside the destination folder.
@@ -223,165 +343,25 @@ TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo
 
     DownloadDisk& disk = job.disk ? *job.disk : DownloadDisk::System();
     const QString finalPath = job.destFolder + name;
-    QString partName;
-    QByteArray partPath;
-    // Held from creation until the temporary is renamed or removed, so no clean-up takes it meanwhile.
-    FileLock partLock;
-    int fd = -1;
-    qint64 contentLength = -1;
-    qint64 received = 0;
-    qint64 written = 0;
-    bool noLength = false;
-    bool createFailed = false;
-    bool writeFailed = false;
-    bool stopped = false;
-    int fileError = 0;
-    QByteArray buffer;
-    buffer.reserve(kFileBuffer);
-
-    auto flush = [&]() -> bool {
-        if (!disk.write(fd, written, buffer.constData(), buffer.size(), fileError))
-            return false;
-        written += buffer.size();
-        buffer.resize(0);
-        return true;
-    };
-
-    const HttpConnection::HeadersSeen onHeaders = [&](int, qint64 length) -> bool {
-        if (length < 0) {
-            noLength = true;
-            return false;
-        }
-        contentLength = length;
-        if (PathTaken(finalPath) && !job.replaceApproved) {
-            createFailed = true;
-            fileError = EEXIST;
-            return false;
-        }
-        // A name of its own, whatever the stored name's length; taken names are skipped.
-        for (int attempt = 0; attempt < 8; ++attempt) {
-            partName = NewPartialDownloadPath(job.destFolder);
-            partPath = QFile::encodeName(partName);
-            fd = disk.create(partPath, fileError);
-            if (fd >= 0 || fileError != EEXIST)
-                break;
-        }
-        if (fd < 0) {
-            createFailed = true;
-            return false;
-        }
-        partLock = disk.lock(partName);
-        // Between create and lock another copy's clean-up may have taken the file: then it is not ours.
-        if (!partLock.isLocked() || !partLock.isFileOf(fd)) {
-            // What is still ours goes; a file another copy put under the name stays.
-            disk.removeOwn(partPath, fd);
-            int ignored = 0;
-            disk.close(fd, ignored);
-            fd = -1;
-            partLock.release();
-            createFailed = true;
-            fileError = EBUSY;
-            return false;
-        }
-        return true;
-    };
-    const HttpConnection::Sink onBody = [&](const char* data, size_t size) -> bool {
-        if (fd < 0)
-            return false;
-        size_t offset = 0;
-        while (offset < size) {
-            // An earlier file that failed at its flush or naming ends the batch here too.
-            if (job.cancelled || (finisher && finisher->failed()) || !WaitGate(job, conn)) {
-                stopped = true;
-                return false;
-            }
-            const size_t take = std::min<size_t>(kBlock, size - offset);
-            if (buffer.size() + qint64(take) > kFileBuffer && !flush()) {
-                writeFailed = true;
-                return false;
-            }
-            buffer.append(data + offset, static_cast<qsizetype>(take));
-            offset += take;
-            received += qint64(take);
-            job.reportProgress(received, contentLength);
-        }
-        return true;
-    };
-
-    const HttpResult res = conn->get(GetDownloadUrl(fileIndex).toLatin1(), job.downloadHeaders.toUtf8(), onHeaders, onBody);
+    DownloadTarget target(disk, job.destFolder);
+    DownloadProgress p;
+    const HttpResult res = ReceiveBody(job, conn, fileIndex, finalPath, target, finisher, p);
     log.status = res.status;
-    log.bytes = received;
+    log.bytes = p.received;
     // Ended because an earlier file failed at its flush or naming: that failure is the one reported.
     if (finisher && finisher->failed() && !res.ok)
-        stopped = true;
-    if (fd >= 0 && !writeFailed && !stopped && !flush())
-        writeFailed = true;
-    // Any way but the one to the name: the temporary goes.
-    auto dropPartial = [&] {
-        if (fd < 0)
-            return;
-        int ignored = 0;
-        disk.close(fd, ignored);
-        disk.remove(partPath);
-        fd = -1;
-        partLock.release();
-    };
-
-    if (stopped || (job.cancelled && !res.ok)) {
-        dropPartial();
-        return TransferCancelled;
+        p.stopped = true;
+    if (target.isOpen() && !p.writeFailed && !p.stopped && !target.writeBuffer()) {
+        p.writeFailed = true;
+        p.fileError = target.error();
     }
-    if (noLength) {
-        job.reportError(Strings::DownloadNoLength, 12150);
-        return TransferFailed;
-    }
-    if (createFailed) {
-        job.reportError(Strings::DownloadCreateFailed, fileError);
-        return TransferFailed;
-    }
-    if (writeFailed) {
-        dropPartial();
-        job.reportError(Strings::DownloadWriteFailed, fileError);
-        return TransferFailed;
-    }
-    if (!res.ok) {
-        dropPartial();
-        if (!res.headersDone) {
-            if (res.error == 12037)
-                job.reportError(Strings::DownloadCertDateFailed, res.error);
-            else
-                job.reportError(Strings::DownloadRequestFailed, res.error);
-        } else {
-            job.reportError(Strings::DownloadReadFailed, res.error);
-        }
-        return TransferFailed;
-    }
-    job.reportProgress(received, contentLength);
+    if (const std::optional<TransferResult> failed = ExchangeFailure(job, res, p, target))
+        return *failed;
+    job.reportProgress(p.received, p.contentLength);
     job.flushProgress();
-    if (res.status == 0) {
-        dropPartial();
-        job.reportError(Strings::DownloadNoStatus, 12150);
-        return TransferFailed;
-    }
-    if (res.status != 200) {
-        dropPartial();
-        job.reportError(StatusMessage(0, res.status), res.status);
-        return TransferFailed;
-    }
-    // A body that ended early is a failure, never a finished file.
-    if (received != contentLength) {
-        dropPartial();
-        job.reportError(Strings::DownloadReadFailed, 12030);
-        return TransferFailed;
-    }
-    // The old file gives way only now, when the new one is complete.
-    if (PathTaken(finalPath) && !job.replaceApproved) {
-        dropPartial();
-        job.reportError(Strings::DownloadCreateFailed, EEXIST);
-        return TransferFailed;
-    }
-    FinishedDownload done{name, partPath, QFile::encodeName(finalPath), job.replaceApproved, fd, std::move(partLock)};
-    fd = -1;
+    if (const std::optional<TransferResult> failed = AnswerFailure(job, res, p, finalPath, target))
+        return *failed;
+    FinishedDownload done = target.handOver(name, QFile::encodeName(finalPath), job.replaceApproved);
     if (finisher) {
         finisher->add(std::move(done));
         return TransferDone;
@@ -393,144 +373,15 @@ TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo
     return TransferDone;
 }
 
-TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int nNo, int aNo, int mode,
-                                TransferLog& log) {
-    std::unique_ptr<HttpConnection> own;
-    HttpConnection* conn = ConnectionFor(job, own);
-    if (!conn->isValid()) {
-        job.reportError(Strings::UploadOpenFailed, kErrUnrecognizedScheme);
-        return TransferFailed;
-    }
-    if (!BuildUploadHeaders(job, nNo, aNo, item))
-        return TransferFailed;
-    const int fd = OpenRegularFileForReading(item.path);
-    if (fd < 0) {
-        job.reportError(QString(Strings::UploadFileOpenFailed).replace(u"%s"_s, item.path), errno);
-        return TransferFailed;
-    }
-    // The size the body was announced with; the file must give exactly that many bytes.
-    const qint64 size = qint64(job.totalLength) - job.bodyPrefix.size() - job.bodySuffix.size();
-    const QString storedName = item.displayName.isEmpty() ? QFileInfo(item.path).fileName() : item.displayName;
-
-    enum class Phase { Prefix, File, Suffix, End };
-    Phase phase = Phase::Prefix;
-    qint64 offset = 0;  // within prefix or suffix
-    qint64 sent = 0;
-    bool fileDone = false;
-    bool pendingAdded = false;
-    bool stopped = false;
-    bool readFailed = false;
-    bool quotaShort = false;
-    int readError = 0;
-    QByteArray fileBuffer(kFileBuffer, Qt::Uninitialized);
-    qint64 bufBegin = 0;
-    qint64 bufEnd = 0;
-    const char* carry = nullptr;  // rest of a block that did not fit the last call
-    qint64 carryLen = 0;
-
-    // Makes `want` bytes contiguous in the buffer; returns what is there (less only at the end of file).
-    auto fill = [&](qint64 want) -> qint64 {
-        if (bufEnd - bufBegin >= want)
-            return want;
-        const qint64 have = bufEnd - bufBegin;
-        std::memmove(fileBuffer.data(), fileBuffer.constData() + bufBegin, static_cast<size_t>(have));
-        bufBegin = 0;
-        bufEnd = have;
-        while (bufEnd < want) {
-            const ssize_t r = ::read(fd, fileBuffer.data() + bufEnd, static_cast<size_t>(kFileBuffer - bufEnd));
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r < 0) {
-                readError = errno;
-                return -1;
-            }
-            if (r == 0)
-                break;
-            bufEnd += r;
-        }
-        return std::min(want, bufEnd);
-    };
-
-    const HttpConnection::Source source = [&](char* out, size_t max) -> qint64 {
-        qint64 produced = 0;
-        const qint64 room = qint64(max);
-        while (produced < room) {
-            if (phase == Phase::Prefix || phase == Phase::Suffix) {
-                const QByteArray& part = phase == Phase::Prefix ? job.bodyPrefix : job.bodySuffix;
-                const qint64 n = std::min(room - produced, part.size() - offset);
-                std::memcpy(out + produced, part.constData() + offset, static_cast<size_t>(n));
-                produced += n;
-                offset += n;
-                if (offset == part.size()) {
-                    offset = 0;
-                    phase = phase == Phase::Prefix ? Phase::File : Phase::End;
-                }
-                continue;
-            }
-            if (phase == Phase::End)
-                break;
-            if (!pendingAdded) {
-                pendingAdded = true;
-                FileRow row;
-                // Named by its stored name, not its path: that is what the list is looked up by.
-                row.name = storedName;
-                row.size = static_cast<qint32>(size);
-                job.store.AppendPendingUpload(row);
-            }
-            if (carryLen > 0) {
-                const qint64 n = std::min(room - produced, carryLen);
-                std::memcpy(out + produced, carry, static_cast<size_t>(n));
-                produced += n;
-                carry += n;
-                carryLen -= n;
-                continue;
-            }
-            if (fileDone) {
-                phase = Phase::Suffix;
-                continue;
-            }
-            // One logical block: cancel, pause gate, read, quota, progress.
-            if (job.cancelled || !WaitGate(job, conn)) {
-                stopped = true;
-                return -1;
-            }
-            const qint64 want = std::min(kBlock, size - sent);
-            const qint64 got = fill(want);
-            if (got < want) {
-                readFailed = true;
-                if (got >= 0)
-                    readError = EIO;
-                return -1;
-            }
-            if (job.store.QuotaFree() < static_cast<qint32>(size - sent)) {
-                quotaShort = true;
-                return -1;
-            }
-            carry = fileBuffer.constData() + bufBegin;
-            carryLen = got;
-            bufBegin += got;
-            sent += got;
-            job.reportProgress(sent, size);
-            if (got < kBlock)
-                fileDone = true;
-        }
-        return produced;
-    };
-
-    // The status decides; the answer's body is never read (a body that is cut or stalls changes nothing).
-    const HttpConnection::HeadersSeen onAnswer = [](int, qint64 length) { return length == 0; };
-    const HttpResult res =
-        conn->post(SetUploadUrl(mode).toLatin1(), job.uploadHeaders.toUtf8(), qint64(job.totalLength), source, onAnswer);
-    ::close(fd);
-    log.status = res.status;
-    log.bytes = sent;
-    if (stopped || (job.cancelled && !res.ok))
+// The message for an upload that did not end with its file stored, or none when it did.
+std::optional<TransferResult> UploadFailure(TransferJob& job, const HttpResult& res, const UploadBody& body) {
+    if (body.stop() == UploadBody::Stop::ByCaller || (job.cancelled && !res.ok))
         return TransferCancelled;
-    if (readFailed) {
-        job.reportError(Strings::UploadReadFailed, readError);
+    if (body.stop() == UploadBody::Stop::ReadFailed) {
+        job.reportError(Strings::UploadReadFailed, body.readError());
         return TransferFailed;
     }
-    if (quotaShort) {
+    if (body.stop() == UploadBody::Stop::QuotaShort) {
         job.reportNotice(Strings::UploadNoSpace);
         return TransferFailed;
     }
@@ -555,6 +406,50 @@ TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int 
         job.reportError(Strings::UploadNoStatus, 12150);
         return TransferFailed;
     }
+    return std::nullopt;
+}
+
+TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int nNo, int aNo, int mode,
+                                TransferLog& log) {
+    std::unique_ptr<HttpConnection> own;
+    HttpConnection* conn = ConnectionFor(job, own);
+    if (!conn->isValid()) {
+        job.reportError(Strings::UploadOpenFailed, kErrUnrecognizedScheme);
+        return TransferFailed;
+    }
+    if (!BuildUploadHeaders(job, nNo, aNo, item))
+        return TransferFailed;
+    const int fd = OpenRegularFileForReading(item.path);
+    if (fd < 0) {
+        job.reportError(QString(Strings::UploadFileOpenFailed).replace(u"%s"_s, item.path), errno);
+        return TransferFailed;
+    }
+    // The size the body was announced with; the file must give exactly that many bytes.
+    const qint64 size = qint64(job.totalLength) - job.bodyPrefix.size() - job.bodySuffix.size();
+    const QString storedName = item.displayName.isEmpty() ? QFileInfo(item.path).fileName() : item.displayName;
+    UploadBody::Hooks hooks;
+    hooks.fileStarts = [&] {
+        FileRow row;
+        // Named by its stored name, not its path: that is what the list is looked up by.
+        row.name = storedName;
+        row.size = static_cast<qint32>(size);
+        job.store.AppendPendingUpload(row);
+    };
+    hooks.mayGoOn = [&] { return !job.cancelled && WaitGate(job, conn); };
+    hooks.roomFor = [&job](qint64 left) { return job.store.QuotaFree() >= static_cast<qint32>(left); };
+    hooks.sent = [&](qint64 sent) { job.reportProgress(sent, size); };
+    UploadBody body(fd, job.bodyPrefix, job.bodySuffix, size, std::move(hooks));
+    const HttpConnection::Source source = [&](char* out, size_t max) { return body.produce(out, max); };
+
+    // The status decides; the answer's body is never read (a body that is cut or stalls changes nothing).
+    const HttpConnection::HeadersSeen onAnswer = [](int, qint64 length) { return length == 0; };
+    const HttpResult res =
+        conn->post(SetUploadUrl(mode).toLatin1(), job.uploadHeaders.toUtf8(), qint64(job.totalLength), source, onAnswer);
+    ::close(fd);
+    log.status = res.status;
+    log.bytes = body.fileBytesSent();
+    if (const std::optional<TransferResult> failed = UploadFailure(job, res, body))
+        return *failed;
     job.store.AdjustQuotaFree(-static_cast<qint32>(size));
     return TransferDone;
 }

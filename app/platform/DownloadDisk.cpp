@@ -6,7 +6,9 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -47,6 +49,18 @@ bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b
 // Errors that say a way of taking a name is missing on this file system (not that the name is taken).
 bool Unsupported(int error) {
     return error == EINVAL || error == ENOSYS || error == ENOTSUP || error == EOPNOTSUPP || error == EPERM;
+}
+
+bool SyncfsFlushesDisk(__fsword_t type) {
+    switch (static_cast<unsigned long>(type)) {
+    case EXT4_SUPER_MAGIC:
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace
@@ -105,6 +119,33 @@ bool DownloadDisk::flush(int fd, int& error) {
     const off_t end = ::lseek(fd, 0, SEEK_END);
     if (end > kWritebackStep)
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    return true;
+}
+
+bool DownloadDisk::flushTogether(const std::vector<int>& fds) {
+    if (fds.empty())
+        return true;
+    // Only where syncfs is known to reach the disk: FUSE, for one, may answer it without asking its server,
+    // and some file systems write their blocks without flushing the disk's cache.
+    struct statfs fs;
+    if (::fstatfs(fds.front(), &fs) != 0 || !SyncfsFlushesDisk(fs.f_type))
+        return false;
+    // One file system only: syncfs serves the one its descriptor is on.
+    struct stat first;
+    if (::fstat(fds.front(), &first) != 0)
+        return false;
+    for (const int fd : fds) {
+        struct stat st;
+        if (::fstat(fd, &st) != 0 || st.st_dev != first.st_dev)
+            return false;
+    }
+    // Reports the write-back errors of the file system since the descriptor was opened (Linux 5.8 on);
+    // on a failure the files' own flushes find out which one it was.
+    if (::syncfs(fds.front()) != 0)
+        return false;
+    for (const int fd : fds)
+        if (::lseek(fd, 0, SEEK_END) > kWritebackStep)
+            ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     return true;
 }
 

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <vector>
+
 class DownloadDisk {
 public:
     DownloadDisk() = default;
@@ -29,6 +31,10 @@ public:
     virtual void startWriteback(int fd);
     // Returns once the file's data and length are on the disk.
     virtual bool flush(int fd, int& error);
+    // Returns true once the data and lengths of all of `fds` are on the disk, through one flush of the file
+    // system that holds them (each file's own flush costs a flush of the disk's cache); false when that is
+    // not known, and then each is to be flushed by itself.
+    virtual bool flushTogether(const std::vector<int>& fds);
     virtual bool close(int fd, int& error);
     // Gives the file at `from` the name `to`. Unless `replace`, a file that is at `to` stays and the call
     // fails with EEXIST, on every file system: with an atomic no-replace rename where there is one, else a

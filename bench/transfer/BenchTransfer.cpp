@@ -51,6 +51,7 @@ bool g_flushOff = false;  // the bench's switch, never the product's
 // linked into it; they pass through to the kernel unless the switch is on.
 extern "C" int fsync(int fd) { return g_flushOff ? 0 : int(::syscall(SYS_fsync, fd)); }
 extern "C" int fdatasync(int fd) { return g_flushOff ? 0 : int(::syscall(SYS_fdatasync, fd)); }
+extern "C" int syncfs(int fd) { return g_flushOff ? 0 : int(::syscall(SYS_syncfs, fd)); }
 extern "C" int sync_file_range(int fd, off64_t offset, off64_t nbytes, unsigned int flags) {
     return g_flushOff ? 0 : int(::syscall(SYS_sync_file_range, fd, offset, nbytes, flags));
 }

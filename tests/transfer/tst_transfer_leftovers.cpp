@@ -23,6 +23,9 @@
 #include <iostream>
 #include <string>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -366,6 +369,22 @@ private slots:
             QCOMPARE(ReadAll(m_dest->filePath(u"fresh.bin"_s)), QByteArray("fresh content"));
             QCOMPARE(Entries(m_dest->path()), QStringList{u"fresh.bin"_s});
             QVERIFY(QFile::remove(m_dest->filePath(u"fresh.bin"_s)));
+            // FUSE may answer a flush of the whole file system without asking its server: a group of files
+            // is never taken as flushed there, each gets its own flush.
+            std::vector<int> fds;
+            for (const char* n : {"one", "two"}) {
+                const int fd = ::open(QFile::encodeName(m_dest->filePath(QString::fromLatin1(n))).constData(),
+                                      O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+                QVERIFY(fd >= 0);
+                QCOMPARE(::write(fd, "x", 1), ssize_t(1));
+                fds.push_back(fd);
+            }
+            const bool together = DownloadDisk::System().flushTogether(fds);
+            for (const int fd : fds)
+                ::close(fd);
+            QVERIFY(!together);
+            QVERIFY(QFile::remove(m_dest->filePath(u"one"_s)));
+            QVERIFY(QFile::remove(m_dest->filePath(u"two"_s)));
         }
         const QByteArray body = Content(300 * 1024, 5);
         const int32_t idx = m_service->addFile("late.bin", body.toStdString());

@@ -86,6 +86,21 @@ public:
         m_events << (ok ? u"flushed %1"_s : u"flush failed %1"_s).arg(n);
         return ok;
     }
+    // Unless `together`, every file is flushed by itself, so each flush is seen; else a group's flush
+    // counts for each of its files, and one that is to fail makes the group's fail.
+    bool together = false;
+    bool flushTogether(const std::vector<int>& fds) override {
+        if (!together)
+            return false;
+        const bool ok = DownloadDisk::flushTogether(fds);
+        std::lock_guard l(m_lock);
+        for (const int fd : fds)
+            if (fault == Fault::FlushFails && m_open[fd] == faultFile)
+                return false;
+        for (const int fd : fds)
+            m_events << (ok ? u"flushed %1"_s : u"flush failed %1"_s).arg(m_open[fd]);
+        return ok;
+    }
     bool takeName(const QByteArray& from, const QByteArray& to, bool replace, int& error) override {
         const int n = ordinal(from);
         if (fault == Fault::NameFails && n == faultFile) {
@@ -773,27 +788,37 @@ private slots:
         QTest::addColumn<bool>("cancelInFlush");  // ... and the user cancels then
         QTest::addColumn<QStringList>("named");
         QTest::addColumn<QString>("error");
-        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<QStringList>("events");  // with `together`: the namings, each after its flush
+        QTest::addColumn<bool>("together");       // a group's flush may count for its files
         using F = RecordingDisk::Fault;
         const QString writeFailed = u"파일을 기록하는 도중 문제가 발생했습니다."_s;
         const QString createFailed = u"파일을 생성할 수 없습니다.\n사용자 권한 및 디스크 여유공간을 확인후\n다시 시도해 주십시오."_s;
         QTest::newRow("in order") << int(F::None) << 0 << false << false << QStringList{u"a"_s, u"b"_s, u"c"_s}
                                   << QString() << QStringList{u"flushed 1"_s, u"named 1"_s, u"flushed 2"_s,
-                                                              u"named 2"_s, u"flushed 3"_s, u"named 3"_s};
+                                                              u"named 2"_s, u"flushed 3"_s, u"named 3"_s} << false;
         QTest::newRow("overlapping, in order") << int(F::None) << 0 << true << false << QStringList{u"a"_s, u"b"_s, u"c"_s}
                                                << QString() << QStringList{u"flushed 1"_s, u"named 1"_s, u"flushed 2"_s,
-                                                                           u"named 2"_s, u"flushed 3"_s, u"named 3"_s};
+                                                                           u"named 2"_s, u"flushed 3"_s, u"named 3"_s}
+                                               << false;
         QTest::newRow("the lock is not taken") << int(F::NoLock) << 1 << false << false << QStringList{}
-                                               << createFailed << QStringList{};
+                                               << createFailed << QStringList{} << false;
         QTest::newRow("the first flush fails while the second arrives")
             << int(F::FlushFails) << 1 << true << false << QStringList{} << writeFailed
-            << QStringList{u"flush failed 1"_s};
+            << QStringList{u"flush failed 1"_s} << false;
         QTest::newRow("the second naming fails") << int(F::NameFails) << 2 << false << false << QStringList{u"a"_s}
-                                                 << createFailed << QStringList{u"flushed 1"_s, u"named 1"_s, u"flushed 2"_s};
+                                                 << createFailed << QStringList{u"flushed 1"_s, u"named 1"_s, u"flushed 2"_s}
+                                                 << false;
         // The first file was complete before the cancel: it is kept, as it was when named in line.
         QTest::newRow("cancelled while the first is flushed and the second arrives")
             << int(F::None) << 0 << true << true << QStringList{u"a"_s} << QString()
-            << QStringList{u"flushed 1"_s, u"named 1"_s};
+            << QStringList{u"flushed 1"_s, u"named 1"_s} << false;
+        // Flushed in groups: which files share one depends on their timing, so only the order is compared.
+        QTest::newRow("flushed together, in order") << int(F::None) << 0 << false << false
+                                                    << QStringList{u"a"_s, u"b"_s, u"c"_s} << QString()
+                                                    << QStringList{u"named 1"_s, u"named 2"_s, u"named 3"_s} << true;
+        QTest::newRow("flushed together, the second's flush fails")
+            << int(F::FlushFails) << 2 << false << false << QStringList{u"a"_s} << writeFailed
+            << QStringList{u"named 1"_s} << true;
     }
     void finishedBesideTheNext() {
         QFETCH(int, fault);
@@ -803,12 +828,14 @@ private slots:
         QFETCH(QStringList, named);
         QFETCH(QString, error);
         QFETCH(QStringList, events);
+        QFETCH(bool, together);
         std::vector<TransferItem> items;
         for (const char* n : {"a", "b", "c"})
             items.push_back(TransferItem{m_service->addFile(n, std::string(20000, n[0])), QString::fromLatin1(n), {}, 0});
         RecordingDisk disk;
         disk.fault = RecordingDisk::Fault(fault);
         disk.faultFile = faultFile;
+        disk.together = together;
         ScriptedReporter rep;
         TransferJob job(m_store, {});
         prepare(job, rep);
@@ -842,7 +869,22 @@ private slots:
         QCOMPARE(Entries(m_dest->path()), named);
         for (const QString& n : named)
             QCOMPARE(QFileInfo(m_dest->filePath(n)).size(), qint64(20000));
-        QCOMPARE(disk.events(), events);
+        if (together) {
+            const QStringList seen = disk.events();
+            QStringList namings;
+            for (qsizetype i = 0; i < seen.size(); ++i) {
+                if (!seen[i].startsWith(u"named "_s))
+                    continue;
+                namings << seen[i];
+                const QString flushed = u"flushed "_s + seen[i].mid(6);
+                QVERIFY2(seen.indexOf(flushed) >= 0 && seen.indexOf(flushed) < i, qPrintable(seen.join(u", "_s)));
+            }
+            QCOMPARE(namings, events);
+            if (fault == int(RecordingDisk::Fault::FlushFails))
+                QVERIFY2(seen.contains(u"flush failed %1"_s.arg(faultFile)), qPrintable(seen.join(u", "_s)));
+        } else {
+            QCOMPARE(disk.events(), events);
+        }
         for (const TransferItem& item : items)
             QVERIFY(!m_store.IsNameInProgress(item.path));
     }
