@@ -49,9 +49,13 @@ QByteArray aesEcb(const QByteArray& input, const QByteArray& key, bool encrypt) 
 }
 } // namespace
 
-QByteArray Md5HexLower(const QByteArray& bytes) { return Md5Hex(bytes); }
+QByteArray Md5HexLower(const QByteArray& bytes) {
+    return Md5Hex(bytes);
+}
 
-QByteArray MakeKeySeed() { return MakeKeySeed(QByteArray(kLaunchSeed)); }
+QByteArray MakeKeySeed() {
+    return MakeKeySeed(QByteArray(kLaunchSeed));
+}
 
 QByteArray MakeKeySeed(const QByteArray& seed) {
     if (seed.size() < 128)
@@ -68,11 +72,17 @@ QByteArray MakeKeySeed(const QByteArray& seed) {
     return Md5HexLower(picked);
 }
 
-QString VolumeTag(quint32 serial) { return QString::number(serial) + u'l'; }
+QString VolumeTag(quint32 serial) {
+    return QString::number(serial) + u'l';
+}
 
-QString GetVolumeTag() { return VolumeTag(VolumeInfo::SystemVolumeSerial()); }
+QString GetVolumeTag() {
+    return VolumeTag(VolumeInfo::SystemVolumeSerial());
+}
 
-QByteArray BytesToHex(const QByteArray& bytes) { return bytes.toHex(); }
+QByteArray BytesToHex(const QByteArray& bytes) {
+    return bytes.toHex();
+}
 
 QByteArray HexToBytes(const QByteArray& text) {
     const qsizetype n = text.size() / 2;
@@ -102,7 +112,9 @@ QByteArray MakeLaunchKey(const QByteArray& seedDigest, const QString& volumeTag)
     return EncryptToHex(seedDigest, volumeTag).left(kKeySize);
 }
 
-QString DecryptLaunchToken(const QString& token) { return DecryptLaunchToken(token, GetVolumeTag()); }
+QString DecryptLaunchToken(const QString& token) {
+    return DecryptLaunchToken(token, GetVolumeTag());
+}
 
 QString DecryptLaunchToken(const QString& token, const QString& volumeTag) {
     const QByteArray ansi = ToAnsi(token);
@@ -114,7 +126,9 @@ QString DecryptLaunchToken(const QString& token, const QString& volumeTag) {
     return FromAnsi(end < 0 ? plain : plain.left(end));
 }
 
-QByteArray MakeLaunchToken(const QString& userId) { return MakeLaunchToken(userId, GetVolumeTag()); }
+QByteArray MakeLaunchToken(const QString& userId) {
+    return MakeLaunchToken(userId, GetVolumeTag());
+}
 
 QByteArray MakeLaunchToken(const QString& userId, const QString& volumeTag) {
     const QByteArray key = MakeLaunchKey(MakeKeySeed(), volumeTag);

@@ -4,7 +4,7 @@
 #include <QByteArray>
 #include <QString>
 
-constexpr int kMaxCipherInput = 4095;  // longer inputs are refused
+constexpr int kMaxCipherInput = 4095; // longer inputs are refused
 
 // Md5HexLower of 32 characters picked from `seed` (128 hex characters).
 QByteArray MakeKeySeed();

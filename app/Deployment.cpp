@@ -22,8 +22,14 @@ QString ServiceBaseUrl() {
 QString TransferBaseUrl() {
     return withoutTrailingSlash(fromEnv("CLOFFA_TRANSFER_URL", ServiceBaseUrl()));
 }
-QString ExtraCaFile() { return qEnvironmentVariable("CLOFFA_CA_FILE"); }
-QString ServiceNamespace() { return QStringLiteral("http://file.cloffa.example/"); }
-QString MemoNamespace() { return QStringLiteral("http://memo.cloffa.example/"); }
+QString ExtraCaFile() {
+    return qEnvironmentVariable("CLOFFA_CA_FILE");
+}
+QString ServiceNamespace() {
+    return QStringLiteral("http://file.cloffa.example/");
+}
+QString MemoNamespace() {
+    return QStringLiteral("http://memo.cloffa.example/");
+}
 
 } // namespace Deployment

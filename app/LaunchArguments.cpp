@@ -10,7 +10,9 @@
 #include <limits>
 
 namespace {
-bool isWideSpace(QChar c) { return std::iswspace(static_cast<wint_t>(c.unicode())) != 0; }
+bool isWideSpace(QChar c) {
+    return std::iswspace(static_cast<wint_t>(c.unicode())) != 0;
+}
 } // namespace
 
 qint32 ParseLeadingInt(const QString& text) {
@@ -30,7 +32,7 @@ qint32 ParseLeadingInt(const QString& text) {
             value = kLimit;
     }
     if (negative)
-        return static_cast<qint32>(-value);  // -2^31 at most
+        return static_cast<qint32>(-value); // -2^31 at most
     return value >= kLimit ? std::numeric_limits<qint32>::max() : static_cast<qint32>(value);
 }
 

@@ -3,13 +3,13 @@
 #include <QString>
 #include <QStringList>
 
-constexpr int kMaxCommandLine = 260;  // characters including the terminator
+constexpr int kMaxCommandLine = 260; // characters including the terminator
 constexpr int kDefaultLeft = 200;
 constexpr int kDefaultTop = 200;
 
 struct LaunchArguments {
-    bool proceed = false;   // false: end start-up without a window
-    bool hasToken = false;  // "/start" with its three values was given
+    bool proceed = false;  // false: end start-up without a window
+    bool hasToken = false; // "/start" with its three values was given
     QString token;
     qint32 left = kDefaultLeft;
     qint32 top = kDefaultTop;

@@ -22,7 +22,9 @@ namespace {
 // One message never grows the file by more than this.
 constexpr qsizetype kMaxLineBytes = 8 * 1024;
 
-fs::path FsPath(const QByteArray& encoded) { return fs::path(encoded.toStdString()); }
+fs::path FsPath(const QByteArray& encoded) {
+    return fs::path(encoded.toStdString());
+}
 
 QByteArray Numbered(const QByteArray& base, int n) {
     return n == 0 ? base : base + '.' + QByteArray::number(n);
@@ -103,9 +105,9 @@ namespace Log {
 
 namespace {
 
-std::mutex g_mutex;  // the handler state below
+std::mutex g_mutex; // the handler state below
 QtMessageHandler g_previous = nullptr;
-std::atomic<QtMessageHandler> g_previousForNested{nullptr};  // readable without the lock
+std::atomic<QtMessageHandler> g_previousForNested{nullptr}; // readable without the lock
 LogFile* g_file = nullptr;
 bool g_installed = false;
 thread_local bool t_inHandler = false;

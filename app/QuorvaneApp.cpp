@@ -1,8 +1,8 @@
 #include "app/QuorvaneApp.h"
 
 #include "app/CredentialProtection.h"
-#include "app/Log.h"
 #include "app/LaunchArguments.h"
+#include "app/Log.h"
 #include "app/SessionLoader.h"
 #include "app/SessionStore.h"
 #include "app/platform/BrokenPipe.h"
@@ -19,7 +19,9 @@
 CQuorvaneApp::CQuorvaneApp(SessionStore& store, MainWindowFactory factory)
     : m_store(store), m_factory(std::move(factory)) {}
 
-int CQuorvaneApp::Run() { return Run(QCoreApplication::arguments()); }
+int CQuorvaneApp::Run() {
+    return Run(QCoreApplication::arguments());
+}
 
 int CQuorvaneApp::Run(const QStringList& arguments) {
     // A connection closed under a write ends that call with its error number, never the program.

@@ -12,8 +12,8 @@ class ToolbarSessionClient;
 struct MainWindowRequest {
     qint32 left = 0;
     qint32 top = 0;
-    SingleInstance* instance = nullptr;  // its activate and logout requests go to the window
-    SessionStore* store = nullptr;       // the loaded session; outlives the window
+    SingleInstance* instance = nullptr; // its activate and logout requests go to the window
+    SessionStore* store = nullptr;      // the loaded session; outlives the window
 };
 // Shows the main window and returns once it closed.
 using MainWindowFactory = std::function<void(const MainWindowRequest&)>;
@@ -21,8 +21,15 @@ using MainWindowFactory = std::function<void(const MainWindowRequest&)>;
 class CQuorvaneApp {
 public:
     enum class Outcome {
-        NotRun, SecondCopy, NoBus, BadCommandLine, SessionRefused, WindowShown,
-        FilesSent, FilesNoCopy, FilesRefused,  // files handed over from a file manager, or not
+        NotRun,
+        SecondCopy,
+        NoBus,
+        BadCommandLine,
+        SessionRefused,
+        WindowShown,
+        FilesSent,
+        FilesNoCopy,
+        FilesRefused, // files handed over from a file manager, or not
     };
 
     CQuorvaneApp(SessionStore& store, MainWindowFactory factory);
@@ -31,7 +38,7 @@ public:
     // code is 1.
     // `arguments` as the process got them, program path first.
     int Run(const QStringList& arguments);
-    int Run();  // with the process's own arguments
+    int Run(); // with the process's own arguments
     Outcome LastOutcome() const { return m_outcome; }
 
 private:

@@ -27,4 +27,6 @@ bool LoadSession(SessionStore& store, const ToolbarSessionClient& client) {
     return AcceptSession(store, map);
 }
 
-bool LoadSession(SessionStore& store) { return LoadSession(store, ToolbarSessionClient()); }
+bool LoadSession(SessionStore& store) {
+    return LoadSession(store, ToolbarSessionClient());
+}

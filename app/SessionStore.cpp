@@ -44,8 +44,14 @@ std::mutex& SessionStore::serviceLock() {
     return lock;
 }
 
-void SessionStore::SetLaunchUserId(const QString& id) { Lock l(m_lock); m_launchUserId = id; }
-QString SessionStore::GetLaunchUserId() const { Lock l(m_lock); return m_launchUserId; }
+void SessionStore::SetLaunchUserId(const QString& id) {
+    Lock l(m_lock);
+    m_launchUserId = id;
+}
+QString SessionStore::GetLaunchUserId() const {
+    Lock l(m_lock);
+    return m_launchUserId;
+}
 
 void SessionStore::SetSessionKey(const QString& key) {
     const QByteArray digest = Md5Hex(ToAnsi(key) + QByteArrayLiteral("7391"));
@@ -53,10 +59,19 @@ void SessionStore::SetSessionKey(const QString& key) {
     m_sessionKey = key;
     m_authDigest = digest;
 }
-QString SessionStore::GetSessionKey() const { Lock l(m_lock); return m_sessionKey; }
-QByteArray SessionStore::GetAuthDigest() const { Lock l(m_lock); return m_authDigest; }
+QString SessionStore::GetSessionKey() const {
+    Lock l(m_lock);
+    return m_sessionKey;
+}
+QByteArray SessionStore::GetAuthDigest() const {
+    Lock l(m_lock);
+    return m_authDigest;
+}
 
-QString SessionStore::GetDownloadFolder() const { Lock l(m_lock); return m_downloadFolder; }
+QString SessionStore::GetDownloadFolder() const {
+    Lock l(m_lock);
+    return m_downloadFolder;
+}
 bool SessionStore::SetDownloadFolder(const QString& folder) {
     if (folder.isEmpty())
         return false;
@@ -64,16 +79,31 @@ bool SessionStore::SetDownloadFolder(const QString& folder) {
     m_downloadFolder = WithTrailingSlash(folder);
     return true;
 }
-QString SessionStore::GetDocumentsFolder() const { Lock l(m_lock); return m_documentsFolder; }
-int SessionStore::GetAlwaysOnTop() const { Lock l(m_lock); return m_alwaysOnTop; }
-void SessionStore::SetAlwaysOnTop(int value) { Lock l(m_lock); m_alwaysOnTop = value; }
+QString SessionStore::GetDocumentsFolder() const {
+    Lock l(m_lock);
+    return m_documentsFolder;
+}
+int SessionStore::GetAlwaysOnTop() const {
+    Lock l(m_lock);
+    return m_alwaysOnTop;
+}
+void SessionStore::SetAlwaysOnTop(int value) {
+    Lock l(m_lock);
+    m_alwaysOnTop = value;
+}
 int SessionStore::ToggleAlwaysOnTop() {
     Lock l(m_lock);
     m_alwaysOnTop = m_alwaysOnTop ? 0 : 1;
     return m_alwaysOnTop;
 }
-QString SessionStore::GetLastUploadFolder() const { Lock l(m_lock); return m_lastUploadFolder; }
-void SessionStore::SetLastUploadFolder(const QString& folder) { Lock l(m_lock); m_lastUploadFolder = folder; }
+QString SessionStore::GetLastUploadFolder() const {
+    Lock l(m_lock);
+    return m_lastUploadFolder;
+}
+void SessionStore::SetLastUploadFolder(const QString& folder) {
+    Lock l(m_lock);
+    m_lastUploadFolder = folder;
+}
 
 void SessionStore::SetQuota(qint32 total, qint32 free) {
     Lock l(m_lock);
@@ -87,20 +117,41 @@ void SessionStore::AdjustQuotaFree(qint32 delta) {
     m_quotaFree = static_cast<qint32>(static_cast<quint32>(m_quotaFree) + static_cast<quint32>(delta));
     m_quotaUsed = static_cast<qint32>(static_cast<quint32>(m_quotaTotal) - static_cast<quint32>(m_quotaFree));
 }
-qint32 SessionStore::QuotaTotal() const { Lock l(m_lock); return m_quotaTotal; }
-qint32 SessionStore::QuotaFree() const { Lock l(m_lock); return m_quotaFree; }
-qint32 SessionStore::QuotaUsed() const { Lock l(m_lock); return m_quotaUsed; }
+qint32 SessionStore::QuotaTotal() const {
+    Lock l(m_lock);
+    return m_quotaTotal;
+}
+qint32 SessionStore::QuotaFree() const {
+    Lock l(m_lock);
+    return m_quotaFree;
+}
+qint32 SessionStore::QuotaUsed() const {
+    Lock l(m_lock);
+    return m_quotaUsed;
+}
 
-std::vector<FileRow> SessionStore::Files() const { Lock l(m_lock); return m_files; }
-int SessionStore::FileCount() const { Lock l(m_lock); return static_cast<int>(m_files.size()); }
+std::vector<FileRow> SessionStore::Files() const {
+    Lock l(m_lock);
+    return m_files;
+}
+int SessionStore::FileCount() const {
+    Lock l(m_lock);
+    return static_cast<int>(m_files.size());
+}
 std::optional<FileRow> SessionStore::FileAt(int row) const {
     Lock l(m_lock);
     if (row < 0 || row >= static_cast<int>(m_files.size()))
         return std::nullopt;
     return m_files[static_cast<size_t>(row)];
 }
-void SessionStore::ClearFiles() { Lock l(m_lock); m_files.clear(); }
-void SessionStore::AppendFile(const FileRow& row) { Lock l(m_lock); m_files.push_back(row); }
+void SessionStore::ClearFiles() {
+    Lock l(m_lock);
+    m_files.clear();
+}
+void SessionStore::AppendFile(const FileRow& row) {
+    Lock l(m_lock);
+    m_files.push_back(row);
+}
 void SessionStore::AppendFiles(const std::vector<FileRow>& rows) {
     Lock l(m_lock);
     m_files.insert(m_files.end(), rows.begin(), rows.end());
@@ -174,7 +225,9 @@ void SessionStore::SortFiles(int column, bool ascending) {
     Lock l(m_lock);
     m_sortColumn = column;
     const size_t count = m_files.size();
-    auto textOf = [&](size_t row) -> const QString& { return column == 2 ? m_files[row].regDate : m_files[row].name; };
+    auto textOf = [&](size_t row) -> const QString& {
+        return column == 2 ? m_files[row].regDate : m_files[row].name;
+    };
     bool narrow = column != 1;
     for (size_t i = 0; narrow && i < count; ++i)
         narrow = FitsNarrow(textOf(i));
@@ -188,7 +241,7 @@ void SessionStore::SortFiles(int column, bool ascending) {
     std::vector<SortKey> keys(count);
     for (size_t i = 0; i < count; ++i) {
         if (column == 1) {
-            keys[i].word[0] = quint64(qint64(m_files[i].size) + (qint64(1) << 31));  // signed order as unsigned
+            keys[i].word[0] = quint64(qint64(m_files[i].size) + (qint64(1) << 31)); // signed order as unsigned
             keys[i].row = quint32(i);
         } else {
             keys[i] = TextKey(textOf(i), quint32(i), narrow);
@@ -226,10 +279,19 @@ void SessionStore::SortFiles(int column, bool ascending) {
     m_files.swap(sorted);
 }
 
-int SessionStore::SortColumn() const { Lock l(m_lock); return m_sortColumn; }
+int SessionStore::SortColumn() const {
+    Lock l(m_lock);
+    return m_sortColumn;
+}
 
-void SessionStore::ClearPendingUploads() { Lock l(m_lock); m_pendingUploads.clear(); }
-void SessionStore::AppendPendingUpload(const FileRow& row) { Lock l(m_lock); m_pendingUploads.push_back(row); }
+void SessionStore::ClearPendingUploads() {
+    Lock l(m_lock);
+    m_pendingUploads.clear();
+}
+void SessionStore::AppendPendingUpload(const FileRow& row) {
+    Lock l(m_lock);
+    m_pendingUploads.push_back(row);
+}
 std::optional<FileRow> SessionStore::FindPendingUploadByName(const QString& name) const {
     Lock l(m_lock);
     for (const FileRow& r : m_pendingUploads)
@@ -245,7 +307,10 @@ qint64 SessionStore::PendingUploadTotal() const {
     return sum;
 }
 
-void SessionStore::AddNameInProgress(const QString& name) { Lock l(m_lock); m_namesInProgress.append(name); }
+void SessionStore::AddNameInProgress(const QString& name) {
+    Lock l(m_lock);
+    m_namesInProgress.append(name);
+}
 void SessionStore::RemoveNameInProgress(const QString& name) {
     Lock l(m_lock);
     m_namesInProgress.removeOne(name);
@@ -255,19 +320,39 @@ bool SessionStore::IsNameInProgress(const QString& name) const {
     return m_namesInProgress.contains(name);
 }
 
-void SessionStore::SetDeleteQueue(const std::vector<qint32>& idx) { Lock l(m_lock); m_deleteQueue = idx; }
-std::vector<qint32> SessionStore::DeleteQueue() const { Lock l(m_lock); return m_deleteQueue; }
+void SessionStore::SetDeleteQueue(const std::vector<qint32>& idx) {
+    Lock l(m_lock);
+    m_deleteQueue = idx;
+}
+std::vector<qint32> SessionStore::DeleteQueue() const {
+    Lock l(m_lock);
+    return m_deleteQueue;
+}
 
-void SessionStore::AddTransferDialog(QObject* dialog) { Lock l(m_lock); m_transferDialogs.append(dialog); }
-void SessionStore::RemoveTransferDialog(QObject* dialog) { Lock l(m_lock); m_transferDialogs.removeAll(dialog); }
-bool SessionStore::AnyTransferActive() const { Lock l(m_lock); return !m_transferDialogs.isEmpty(); }
-QList<QObject*> SessionStore::TransferDialogs() const { Lock l(m_lock); return m_transferDialogs; }
+void SessionStore::AddTransferDialog(QObject* dialog) {
+    Lock l(m_lock);
+    m_transferDialogs.append(dialog);
+}
+void SessionStore::RemoveTransferDialog(QObject* dialog) {
+    Lock l(m_lock);
+    m_transferDialogs.removeAll(dialog);
+}
+bool SessionStore::AnyTransferActive() const {
+    Lock l(m_lock);
+    return !m_transferDialogs.isEmpty();
+}
+QList<QObject*> SessionStore::TransferDialogs() const {
+    Lock l(m_lock);
+    return m_transferDialogs;
+}
 SessionStore::Hold::Hold(SessionStore& store) : m_store(&store) {
     Lock l(store.m_lock);
     ++store.m_holds;
 }
 
-SessionStore::Hold::~Hold() { Release(); }
+SessionStore::Hold::~Hold() {
+    Release();
+}
 
 SessionStore::Hold& SessionStore::Hold::operator=(Hold&& other) noexcept {
     if (this != &other) {
@@ -286,27 +371,57 @@ void SessionStore::Hold::Release() {
         store->m_holdsReleased.notify_all();
 }
 
-void SessionStore::AddWorker(const void* worker) { Lock l(m_lock); m_workers.push_back(worker); }
+void SessionStore::AddWorker(const void* worker) {
+    Lock l(m_lock);
+    m_workers.push_back(worker);
+}
 void SessionStore::RemoveWorker(const void* worker) {
     Lock l(m_lock);
     m_workers.erase(std::remove(m_workers.begin(), m_workers.end(), worker), m_workers.end());
 }
-int SessionStore::WorkerCount() const { Lock l(m_lock); return static_cast<int>(m_workers.size()); }
+int SessionStore::WorkerCount() const {
+    Lock l(m_lock);
+    return static_cast<int>(m_workers.size());
+}
 
-void SessionStore::SetExitPending(bool on) { Lock l(m_lock); m_exitPending = on; }
-bool SessionStore::ExitPending() const { Lock l(m_lock); return m_exitPending; }
+void SessionStore::SetExitPending(bool on) {
+    Lock l(m_lock);
+    m_exitPending = on;
+}
+bool SessionStore::ExitPending() const {
+    Lock l(m_lock);
+    return m_exitPending;
+}
 bool SessionStore::TestAndSetExitPending() {
     Lock l(m_lock);
     const bool was = m_exitPending;
     m_exitPending = true;
     return was;
 }
-void SessionStore::SetServiceReady(bool on) { Lock l(m_lock); m_serviceReady = on; }
-bool SessionStore::ServiceReady() const { Lock l(m_lock); return m_serviceReady; }
-void SessionStore::SetVersionCheckResult(int value) { Lock l(m_lock); m_versionCheckResult = value; }
-int SessionStore::VersionCheckResult() const { Lock l(m_lock); return m_versionCheckResult; }
-void SessionStore::SetMainWindow(QObject* window) { Lock l(m_lock); m_mainWindow = window; }
-QObject* SessionStore::MainWindow() const { Lock l(m_lock); return m_mainWindow; }
+void SessionStore::SetServiceReady(bool on) {
+    Lock l(m_lock);
+    m_serviceReady = on;
+}
+bool SessionStore::ServiceReady() const {
+    Lock l(m_lock);
+    return m_serviceReady;
+}
+void SessionStore::SetVersionCheckResult(int value) {
+    Lock l(m_lock);
+    m_versionCheckResult = value;
+}
+int SessionStore::VersionCheckResult() const {
+    Lock l(m_lock);
+    return m_versionCheckResult;
+}
+void SessionStore::SetMainWindow(QObject* window) {
+    Lock l(m_lock);
+    m_mainWindow = window;
+}
+QObject* SessionStore::MainWindow() const {
+    Lock l(m_lock);
+    return m_mainWindow;
+}
 
 void SessionStore::FinishSettings(bool writeBack) {
     if (m_settings != Settings::LoadAndSave || m_settingsFinished)

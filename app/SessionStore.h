@@ -33,16 +33,16 @@ public:
 
     void SetLaunchUserId(const QString& id);
     QString GetLaunchUserId() const;
-    void SetSessionKey(const QString& key);  // also recomputes the auth digest
+    void SetSessionKey(const QString& key); // also recomputes the auth digest
     QString GetSessionKey() const;
     QByteArray GetAuthDigest() const;
 
     QString GetDownloadFolder() const;
-    bool SetDownloadFolder(const QString& folder);  // appends "/" when missing; empty is refused
+    bool SetDownloadFolder(const QString& folder); // appends "/" when missing; empty is refused
     QString GetDocumentsFolder() const;
     int GetAlwaysOnTop() const;
     void SetAlwaysOnTop(int value);
-    int ToggleAlwaysOnTop();  // returns the new value
+    int ToggleAlwaysOnTop(); // returns the new value
     QString GetLastUploadFolder() const;
     void SetLastUploadFolder(const QString& folder);
 
@@ -62,7 +62,7 @@ public:
     void AppendFiles(const std::vector<FileRow>& rows);
     std::optional<FileRow> FindFileByIdx(qint32 idx) const;
     std::optional<FileRow> FindFileByName(const QString& name) const;
-    void SortFiles(int column, bool ascending);  // stable; column 0 name, 1 size, 2 date
+    void SortFiles(int column, bool ascending); // stable; column 0 name, 1 size, 2 date
     int SortColumn() const;
 
     // Files uploaded since the list was last fetched.

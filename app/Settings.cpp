@@ -4,9 +4,9 @@
 
 namespace {
 constexpr int kOk = 0;
-constexpr int kNotFound = 2;   // ERROR_FILE_NOT_FOUND
+constexpr int kNotFound = 2; // ERROR_FILE_NOT_FOUND
 constexpr int kAccessDenied = 5;
-constexpr int kMoreData = 234;  // ERROR_MORE_DATA
+constexpr int kMoreData = 234; // ERROR_MORE_DATA
 
 QSettings open() {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Brellow"),
@@ -17,7 +17,9 @@ const QString kAlwaysTop = QStringLiteral("Cloffa/always_top");
 constexpr int kMaxPath = 260;
 } // namespace
 
-QString GetSettingsKeyPath() { return QStringLiteral("Cloffa"); }
+QString GetSettingsKeyPath() {
+    return QStringLiteral("Cloffa");
+}
 
 int ReadDownloadPath(QString& out) {
     QSettings s = open();

@@ -3,7 +3,7 @@
 // Brellow/TaviRun user settings. Each returns 0 on success (callers ignore failures).
 #include <QString>
 
-QString GetSettingsKeyPath();  // "SoftWare\\Brellow\\TaviRun\\Cloffa" on Windows; the group name here
+QString GetSettingsKeyPath(); // "SoftWare\\Brellow\\TaviRun\\Cloffa" on Windows; the group name here
 int ReadDownloadPath(QString& out);
 int WriteDownloadPath(const QString& text);
 int ReadAlwaysTop(int& out);

@@ -23,18 +23,26 @@ int OsVersionCodeFor(int major, int minor) {
         return minor == 0 ? 9 : 0;
     if (major == 5) {
         switch (minor) {
-        case 0: return 6;
-        case 1: return 7;
-        case 2: return 8;
-        default: return 0;
+        case 0:
+            return 6;
+        case 1:
+            return 7;
+        case 2:
+            return 8;
+        default:
+            return 0;
         }
     }
     if (major == 4) {
         switch (minor) {
-        case 0: return 3;
-        case 10: return 4;
-        case 90: return 5;
-        default: return 0;
+        case 0:
+            return 3;
+        case 10:
+            return 4;
+        case 90:
+            return 5;
+        default:
+            return 0;
         }
     }
     return 0;
@@ -66,7 +74,9 @@ QString FormatSize(qint32 bytes) {
     return QString::fromLatin1(buf);
 }
 
-QString FormatKbyte(qint64 bytes) { return QString::number(bytes / 1024) + QStringLiteral(" Kbyte"); }
+QString FormatKbyte(qint64 bytes) {
+    return QString::number(bytes / 1024) + QStringLiteral(" Kbyte");
+}
 
 QRect ClampRectToWorkArea(const QRect& rect, const QRect& workArea) {
     // Right and bottom are exclusive here, as in the work-area arithmetic this mirrors.

@@ -10,19 +10,19 @@
 
 // 9 on Linux; the table of major/minor numbers is kept for other builds and tested.
 int GetOsVersionCode();
-int OsVersionCodeFor(int major, int minor);  // 0 = unknown
+int OsVersionCodeFor(int major, int minor); // 0 = unknown
 
-QString FormatSize(qint32 bytes);   // "0MB", "1KB", "1.5MB" ...
-QString FormatKbyte(qint64 bytes);  // "%d Kbyte", 64-bit: files of 2 GiB and more
+QString FormatSize(qint32 bytes);  // "0MB", "1KB", "1.5MB" ...
+QString FormatKbyte(qint64 bytes); // "%d Kbyte", 64-bit: files of 2 GiB and more
 
 // Moves `rect` fully into `workArea` (left/top win over right/bottom); size unchanged.
 QRect ClampRectToWorkArea(const QRect& rect, const QRect& workArea);
 // The same with the work area of the screen nearest to `rect` (needs a QGuiApplication).
 QRect ClampRectToMonitor(const QRect& rect);
 
-QStringList SplitCommandLine(const QString& text);  // blanks only, runs count once, no quoting
+QStringList SplitCommandLine(const QString& text); // blanks only, runs count once, no quoting
 bool IsValidFolderPath(const QString& text);
-bool IsDirectory(const QString& path);   // a writable, non-hidden folder
+bool IsDirectory(const QString& path); // a writable, non-hidden folder
 bool PathExists(const QString& path);
 // 0x00000000FFFFFFFF when it cannot be opened or is no regular file (a FIFO, a device, a folder).
 quint64 GetFileSize64(const QString& path);
@@ -30,7 +30,7 @@ quint64 GetFileSize64(const QString& path);
 // descriptor, or -1 with errno set (EINVAL for anything but a regular file).
 int OpenRegularFileForReading(const QString& path);
 constexpr quint64 kUnknownFileSize = 0x00000000FFFFFFFFull;
-QString GetModuleFolder();  // the executable's folder, ending in "/"
+QString GetModuleFolder(); // the executable's folder, ending in "/"
 // The folder form of a path: "/" appended when it does not end in one (an empty text stays empty).
 QString WithTrailingSlash(const QString& path);
 
@@ -38,4 +38,4 @@ QString WithTrailingSlash(const QString& path);
 // `closeSeen` is how the caller's window reports a close it received while pumping.
 bool PumpMessages(const std::function<bool()>& closeSeen = {});
 
-QByteArray Md5Hex(const QByteArray& bytes);  // 32 lowercase hex digits (input up to its first NUL)
+QByteArray Md5Hex(const QByteArray& bytes); // 32 lowercase hex digits (input up to its first NUL)

@@ -31,12 +31,28 @@ std::string mutate(std::string s, std::mt19937_64& rng) {
     for (int r = 0; r < rounds; ++r) {
         const size_t pos = s.empty() ? 0 : rng() % s.size();
         switch (op(rng)) {
-        case 0: if (!s.empty()) s[pos] = static_cast<char>(rng()); break;
-        case 1: s.insert(pos, 1, static_cast<char>(rng())); break;
-        case 2: if (!s.empty()) s.erase(pos, 1 + rng() % 16); break;
-        case 3: if (!s.empty()) s.insert(pos, s.substr(rng() % s.size(), 1 + rng() % 32)); break;
-        case 4: s.resize(rng() % (s.size() + 1)); break;
-        default: if (!s.empty()) s[pos] = "\0\r\n<>=/\"&:;-0123456789"[rng() % 21]; break;
+        case 0:
+            if (!s.empty())
+                s[pos] = static_cast<char>(rng());
+            break;
+        case 1:
+            s.insert(pos, 1, static_cast<char>(rng()));
+            break;
+        case 2:
+            if (!s.empty())
+                s.erase(pos, 1 + rng() % 16);
+            break;
+        case 3:
+            if (!s.empty())
+                s.insert(pos, s.substr(rng() % s.size(), 1 + rng() % 32));
+            break;
+        case 4:
+            s.resize(rng() % (s.size() + 1));
+            break;
+        default:
+            if (!s.empty())
+                s[pos] = "\0\r\n<>=/\"&:;-0123456789"[rng() % 21];
+            break;
         }
     }
     return s;

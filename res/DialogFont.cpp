@@ -14,7 +14,7 @@ void RegisterFontSubstitutions() {
 QFont DialogFont() {
     RegisterFontSubstitutions();
     QFont font(Strings::DialogFontFace);
-    font.setPixelSize(12);  // 9 pt at the 96 dpi that dialog units are defined against
+    font.setPixelSize(12); // 9 pt at the 96 dpi that dialog units are defined against
     font.setStyleStrategy(QFont::PreferAntialias);
     return font;
 }

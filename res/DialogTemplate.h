@@ -14,11 +14,11 @@ enum : unsigned {
     None = 0,
     AlignRight = 1u << 0,
     Hidden = 1u << 1,
-    TransparentLabel = 1u << 2,  // a CTransparentLabel over a skin
-    ImageButton = 1u << 3,       // a CImageButton drawn from `resourceId`
-    ImageButtonEx = 1u << 4,     // a CImageButtonEx (two bitmaps: resourceId, resourceId2)
-    HScroll = 1u << 5,           // edit scrolls horizontally
-    OwnerData = 1u << 6,         // virtual list view
+    TransparentLabel = 1u << 2, // a CTransparentLabel over a skin
+    ImageButton = 1u << 3,      // a CImageButton drawn from `resourceId`
+    ImageButtonEx = 1u << 4,    // a CImageButtonEx (two bitmaps: resourceId, resourceId2)
+    HScroll = 1u << 5,          // edit scrolls horizontally
+    OwnerData = 1u << 6,        // virtual list view
 };
 }
 
@@ -34,10 +34,10 @@ enum : unsigned {
 }
 
 struct ControlTemplate {
-    int id = -1;  // -1 = a static without an id
+    int id = -1; // -1 = a static without an id
     ControlKind kind = ControlKind::Label;
     QString text;
-    QRect rect;  // dialog units
+    QRect rect; // dialog units
     unsigned flags = ControlFlag::None;
     int resourceId = 0;
     int resourceId2 = 0;
@@ -46,7 +46,7 @@ struct ControlTemplate {
 struct DialogTemplate {
     int id = 0;
     QString title;
-    QSize size;  // dialog units
+    QSize size; // dialog units
     unsigned flags = DialogFlag::None;
     std::vector<ControlTemplate> controls;
 

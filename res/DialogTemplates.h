@@ -13,7 +13,7 @@ enum : int {
     WaitBox = 178,
 };
 
-const DialogTemplate* Find(int id);  // nullptr when unknown
-const DialogTemplate& Get(int id);   // id must be one of the above
+const DialogTemplate* Find(int id); // nullptr when unknown
+const DialogTemplate& Get(int id);  // id must be one of the above
 const std::vector<DialogTemplate>& All();
-}  // namespace DialogTemplates
+} // namespace DialogTemplates

@@ -7,7 +7,8 @@
 
 DialogUnits::DialogUnits(const QFont& font) {
     const QFontMetricsF metrics(font);
-    const qreal width = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const qreal width =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     m_avgWidth = (qRound(width) + 26) / 52;
     // The cell height of the face the templates were drawn for, which has no internal leading, is its
     // em height; the substitute's taller ascent would push every layout off its skin.
@@ -31,5 +32,9 @@ int DialogUnits::MulDiv(int number, int numerator, int denominator) {
     return int(negative ? -q : q);
 }
 
-int DialogUnits::x(int du) const { return MulDiv(du, m_avgWidth, 4); }
-int DialogUnits::y(int du) const { return MulDiv(du, m_height, 8); }
+int DialogUnits::x(int du) const {
+    return MulDiv(du, m_avgWidth, 4);
+}
+int DialogUnits::y(int du) const {
+    return MulDiv(du, m_height, 8);
+}

@@ -10,7 +10,7 @@ class DialogUnits {
 public:
     explicit DialogUnits(const QFont& font);
     DialogUnits(int avgCharWidth, int charHeight) : m_avgWidth(avgCharWidth), m_height(charHeight) {}
-    static const DialogUnits& ForDialogFont();  // for DialogFont(), computed once
+    static const DialogUnits& ForDialogFont(); // for DialogFont(), computed once
 
     int avgCharWidth() const { return m_avgWidth; }
     int charHeight() const { return m_height; }
@@ -21,7 +21,7 @@ public:
     QSize size(const QSize& du) const { return {x(du.width()), y(du.height())}; }
     QRect rect(const QRect& du) const { return {point(du.topLeft()), size(du.size())}; }
 
-    static int MulDiv(int number, int numerator, int denominator);  // rounded to nearest, 0 on /0
+    static int MulDiv(int number, int numerator, int denominator); // rounded to nearest, 0 on /0
 
 private:
     int m_avgWidth;

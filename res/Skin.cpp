@@ -17,7 +17,9 @@ static void InitSkinResources() {
 
 namespace Skin {
 
-QString PathOf(int id) { return QStringLiteral(":/skin/%1.png").arg(id); }
+QString PathOf(int id) {
+    return QStringLiteral(":/skin/%1.png").arg(id);
+}
 
 QImage LoadImage(int id) {
     InitSkinResources();
@@ -97,4 +99,4 @@ QIcon FallbackFileIcon() {
     return QIcon(QStringLiteral(":/skin/file-16.png"));
 }
 
-}  // namespace Skin
+} // namespace Skin

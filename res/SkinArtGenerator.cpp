@@ -51,7 +51,7 @@ QImage Flatten(const QImage& art) {
             const int a = qAlpha(in[x]);
             QRgb c = a < 128 ? qRgb(255, 0, 255) : qRgb(qRed(in[x]), qGreen(in[x]), qBlue(in[x]));
             if (c == qRgb(255, 0, 255) && a >= 128)
-                c = qRgb(254, 0, 255);  // never the key by accident
+                c = qRgb(254, 0, 255); // never the key by accident
             o[x] = c;
         }
     }
@@ -68,7 +68,7 @@ QFont Font(int pixels, bool bold) {
 
 void DrawCloud(QPainter& p, const QRectF& r, const QColor& fill) {
     QPainterPath cloud;
-    cloud.setFillRule(Qt::WindingFill);  // overlapping lobes are one shape, not holes
+    cloud.setFillRule(Qt::WindingFill); // overlapping lobes are one shape, not holes
     const qreal w = r.width(), h = r.height();
     cloud.addEllipse(QRectF(r.left() + w * 0.05, r.top() + h * 0.42, w * 0.36, h * 0.50));
     cloud.addEllipse(QRectF(r.left() + w * 0.22, r.top() + h * 0.12, w * 0.46, h * 0.66));
@@ -234,7 +234,7 @@ QImage TitleButton(QSize size, int glyph, bool lit) {
             p.drawLine(m + QPointF(-k, k), m + QPointF(k, -k));
         } else if (glyph == '_') {
             p.drawLine(m + QPointF(-k, k * 0.9), m + QPointF(k, k * 0.9));
-        } else {  // pin
+        } else { // pin
             p.setPen(Qt::NoPen);
             p.drawEllipse(QRectF(m.x() - k * 0.85, m.y() - k * 1.35, k * 1.7, k * 1.5));
             p.drawRect(QRectF(m.x() - k * 1.15, m.y() - k * 0.05, k * 2.3, k * 0.45));
@@ -315,7 +315,7 @@ QImage MatchShape(const QImage& hi, const QImage& lo) {
             if (base == key)
                 p = key;
             else if ((p | 0xff000000) == key)
-                p = base;  // an edge pixel the finer drawing left uncovered takes the 1x colour
+                p = base; // an edge pixel the finer drawing left uncovered takes the 1x colour
         }
     }
     out.setDevicePixelRatio(2);
@@ -331,7 +331,7 @@ bool Save(const QImage& image, const QDir& dir, const QString& name, QStringList
     return true;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -361,7 +361,8 @@ int main(int argc, char** argv) {
     const auto& main = DialogTemplates::Get(DialogTemplates::MainWindow);
     const auto& list = DialogTemplates::Get(DialogTemplates::FileList);
     const QSize titleButton = du.size(main.control(1036)->rect.size());
-    const QSize iconSize = du.size(DialogTemplates::Get(DialogTemplates::ConfirmReplace).controls.front().rect.size());
+    const QSize iconSize =
+        du.size(DialogTemplates::Get(DialogTemplates::ConfirmReplace).controls.front().rect.size());
 
     // The skin drawn at the current scale, by file id.
     const auto skin = [&] {
@@ -371,8 +372,8 @@ int main(int argc, char** argv) {
         art.emplace_back(139, TitleButton(titleButton, '_', false));
         art.emplace_back(158, TitleButton(titleButton, 'p', false));
         art.emplace_back(159, TitleButton(titleButton, 'p', true));
-        const std::pair<int, int> captions[] = {{1031, SkinIds::UploadButton}, {1030, SkinIds::DownloadButton},
-                                                {1029, SkinIds::DeleteButton}};
+        const std::pair<int, int> captions[] = {
+            {1031, SkinIds::UploadButton}, {1030, SkinIds::DownloadButton}, {1029, SkinIds::DeleteButton}};
         for (const auto& [control, id] : captions) {
             const ControlTemplate* c = list.control(control);
             art.emplace_back(id, CaptionButton(du.size(c->rect.size()), c->text));

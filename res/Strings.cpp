@@ -9,4 +9,4 @@ const std::vector<std::pair<QString, QString>>& All() {
     return all;
 }
 
-}  // namespace Strings
+} // namespace Strings

@@ -18,7 +18,7 @@ public:
     // A valid answer's quota goes into the store; one without quota leaves the store's as it was.
     FileListResult GetUserFiles(SessionStore& store, const ListCopy& copyFiles = {});
     BoolResult DelFile(SessionStore& store, qint32 idx);
-    BoolResult NeedUpdate(SessionStore& store);  // value true = this version may no longer be used
+    BoolResult NeedUpdate(SessionStore& store); // value true = this version may no longer be used
 
     // From any thread: the running call ends at once with a transport error, and every later one fails
     // without connecting. For a window that is going away.

@@ -5,10 +5,10 @@
 #include <chrono>
 
 struct FileServiceSettings {
-    QString baseUrl;           // scheme, host and optional port, no trailing slash
-    QString caFile;            // extra trusted CA (PEM) besides the system's; empty = system CAs only
-    QString serviceNamespace;  // ends with "/"
-    QString memoNamespace;     // ends with "/"
+    QString baseUrl;          // scheme, host and optional port, no trailing slash
+    QString caFile;           // extra trusted CA (PEM) besides the system's; empty = system CAs only
+    QString serviceNamespace; // ends with "/"
+    QString memoNamespace;    // ends with "/"
     std::chrono::seconds connectTimeout{8};
     std::chrono::seconds sendTimeout{12};
     std::chrono::seconds receiveTimeout{12};
@@ -18,5 +18,5 @@ struct FileServiceSettings {
 
     // The deployment's endpoint, CA file and namespaces with the standard time-outs.
     static FileServiceSettings FromDeployment();
-    QString Endpoint() const;  // baseUrl + the service path
+    QString Endpoint() const; // baseUrl + the service path
 };

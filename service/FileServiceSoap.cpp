@@ -27,7 +27,7 @@ using namespace SoapTransport;
 
 namespace {
 
-const char *operationName(FileServiceSoap::Operation op) {
+const char* operationName(FileServiceSoap::Operation op) {
     switch (op) {
     case FileServiceSoap::Operation::GetUserFiles:
         return "GetUserFiles";
@@ -43,12 +43,12 @@ const char *operationName(FileServiceSoap::Operation op) {
 // digest, so nothing of it is ever shown.
 class CallLog {
 public:
-    CallLog(struct soap *soap, FileServiceSoap::Operation op)
+    CallLog(struct soap* soap, FileServiceSoap::Operation op)
         : m_soap(soap), m_op(op), m_started(std::chrono::steady_clock::now()) {}
 
     // The exchange starts now: counters and status belong to this call from here on.
     void begin() {
-        FileServiceSoap::Impl *d = implOf(m_soap);
+        FileServiceSoap::Impl* d = implOf(m_soap);
         d->sent = 0;
         d->received = 0;
         m_soap->status = 0;
@@ -57,7 +57,8 @@ public:
 
     int done(int error) const {
         const qint64 ms =
-            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_started).count();
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_started)
+                .count();
         qint64 sent = 0;
         qint64 received = 0;
         int status = 0;
@@ -68,18 +69,18 @@ public:
             if (m_soap->status >= 100 && m_soap->status < 600)
                 status = m_soap->status;
         }
-        const char *name = operationName(m_op);
+        const char* name = operationName(m_op);
         if (error != 0)
             qCWarning(lcService, "soap %s status=%d error=%d ms=%lld sent=%lld received=%lld", name, status, error,
                       ms, sent, received);
         else
-            qCInfo(lcService, "soap %s status=%d error=%d ms=%lld sent=%lld received=%lld", name, status, error, ms,
-                   sent, received);
+            qCInfo(lcService, "soap %s status=%d error=%d ms=%lld sent=%lld received=%lld", name, status, error,
+                   ms, sent, received);
         return error;
     }
 
 private:
-    struct soap *m_soap;
+    struct soap* m_soap;
     FileServiceSoap::Operation m_op;
     std::chrono::steady_clock::time_point m_started;
     bool m_exchanged = false;
@@ -90,7 +91,7 @@ void initTlsLibrary() {
     std::call_once(once, [] { soap_ssl_init(); });
 }
 
-QByteArray hostHeaderFor(const QByteArray &endpoint) {
+QByteArray hostHeaderFor(const QByteArray& endpoint) {
     const QUrl url(QString::fromUtf8(endpoint));
     QByteArray host = url.host(QUrl::FullyEncoded).toUtf8();
     if (host.contains(':'))
@@ -101,14 +102,14 @@ QByteArray hostHeaderFor(const QByteArray &endpoint) {
     return host;
 }
 
-QString textOf(const char *s) {
+QString textOf(const char* s) {
     return s ? QString::fromUtf8(s) : QString();
 }
 
 // Writes one request. Like the generated sender, but the envelope ends without a trailing line break.
 template <class Wrapper, class Serialize, class Put>
-int sendRequest(struct soap *soap, const char *endpoint, const char *action, const Wrapper &wrapper,
-                Serialize serialize, Put put, const char *tag) {
+int sendRequest(struct soap* soap, const char* endpoint, const char* action, const Wrapper& wrapper,
+                Serialize serialize, Put put, const char* tag) {
     soap_begin(soap);
     soap->encodingStyle = nullptr;
     soap_serializeheader(soap);
@@ -134,9 +135,9 @@ int sendRequest(struct soap *soap, const char *endpoint, const char *action, con
 
 // Reads and drops what is left of the current answer straight from the connection; true once its end
 // arrived within its framing, so that the next answer starts clean on the same connection.
-bool drainAnswer(struct soap *soap) {
-    FileServiceSoap::Impl *d = implOf(soap);
-    soap->bufidx = soap->buflen;  // buffered bytes all belong to this answer
+bool drainAnswer(struct soap* soap) {
+    FileServiceSoap::Impl* d = implOf(soap);
+    soap->bufidx = soap->buflen; // buffered bytes all belong to this answer
     soap->ahead = 0;
     if (!d->framer.Bounded())
         return false;
@@ -155,9 +156,9 @@ bool drainAnswer(struct soap *soap) {
 // It closes only when the server ends keep-alive, or after end of input, a TCP or TLS failure or an
 // answer that is not HTTP; after any HTTP status or SOAP-level error the rest of the answer is read and
 // the connection kept.
-int finishAnswer(struct soap *soap, int error) {
-    FileServiceSoap::Impl *d = implOf(soap);
-    const ResponseFramer &framer = d->framer;
+int finishAnswer(struct soap* soap, int error) {
+    FileServiceSoap::Impl* d = implOf(soap);
+    const ResponseFramer& framer = d->framer;
     if (framer.HeadMalformed())
         error = SOAP_HTTP_ERROR;
     else if (error == SOAP_OK && framer.BodyMismatched())
@@ -180,15 +181,14 @@ int finishAnswer(struct soap *soap, int error) {
     return soap->error = error;
 }
 
-bool isEnvelopeTag(const char *tag) {
-    const char *colon = std::strrchr(tag, ':');
+bool isEnvelopeTag(const char* tag) {
+    const char* colon = std::strrchr(tag, ':');
     return std::strcmp(colon ? colon + 1 : tag, "Envelope") == 0;
 }
 
 // Reads one answer. Another element at body level is read as a fault, and the call ends with a fault
 // even when that element is not a well-formed fault.
-template <class Response>
-int readResponse(struct soap *soap, Response &response, const char *tag) {
+template <class Response> int readResponse(struct soap* soap, Response& response, const char* tag) {
     response.soap_default(soap);
     if (soap_begin_recv(soap))
         return soap->error;
@@ -224,40 +224,39 @@ int readResponse(struct soap *soap, Response &response, const char *tag) {
     return SOAP_OK;
 }
 
-template <class Response>
-int receiveResponse(struct soap *soap, Response &response, const char *tag) {
+template <class Response> int receiveResponse(struct soap* soap, Response& response, const char* tag) {
     return finishAnswer(soap, readResponse(soap, response, tag));
 }
 
-int sendOp(struct soap *soap, const char *endpoint, const char *action, _ns1__GetUserFiles *request) {
+int sendOp(struct soap* soap, const char* endpoint, const char* action, _ns1__GetUserFiles* request) {
     __ns3__GetUserFiles w;
     w.ns1__GetUserFiles = request;
     return sendRequest(soap, endpoint, action, w, soap_serialize___ns3__GetUserFiles, soap_put___ns3__GetUserFiles,
                        "-ns3:GetUserFiles");
 }
-int sendOp(struct soap *soap, const char *endpoint, const char *action, _ns1__DelFile *request) {
+int sendOp(struct soap* soap, const char* endpoint, const char* action, _ns1__DelFile* request) {
     __ns3__DelFile w;
     w.ns1__DelFile = request;
     return sendRequest(soap, endpoint, action, w, soap_serialize___ns3__DelFile, soap_put___ns3__DelFile,
                        "-ns3:DelFile");
 }
-int sendOp(struct soap *soap, const char *endpoint, const char *action, _ns1__NeedUpdate *request) {
+int sendOp(struct soap* soap, const char* endpoint, const char* action, _ns1__NeedUpdate* request) {
     __ns3__NeedUpdate w;
     w.ns1__NeedUpdate = request;
     return sendRequest(soap, endpoint, action, w, soap_serialize___ns3__NeedUpdate, soap_put___ns3__NeedUpdate,
                        "-ns3:NeedUpdate");
 }
-int receiveOp(struct soap *soap, _ns1__GetUserFilesResponse &r) {
+int receiveOp(struct soap* soap, _ns1__GetUserFilesResponse& r) {
     return receiveResponse(soap, r, "ns1:GetUserFilesResponse");
 }
-int receiveOp(struct soap *soap, _ns1__DelFileResponse &r) {
+int receiveOp(struct soap* soap, _ns1__DelFileResponse& r) {
     return receiveResponse(soap, r, "ns1:DelFileResponse");
 }
-int receiveOp(struct soap *soap, _ns1__NeedUpdateResponse &r) {
+int receiveOp(struct soap* soap, _ns1__NeedUpdateResponse& r) {
     return receiveResponse(soap, r, "ns1:NeedUpdateResponse");
 }
 template <class Request, class Response>
-int callOp(struct soap *soap, const char *endpoint, const char *action, Request &request, Response &response) {
+int callOp(struct soap* soap, const char* endpoint, const char* action, Request& request, Response& response) {
     if (sendOp(soap, endpoint, action, &request))
         return soap->error;
     return receiveOp(soap, response);
@@ -279,7 +278,7 @@ FileServiceSoap::FileServiceSoap(FileServiceSettings settings)
     const QByteArray service = m_settings.serviceNamespace.toUtf8();
     const QByteArray memo = m_settings.memoNamespace.toUtf8();
     d->uris = {service + "FileServiceSoap", service, service + "FileServiceSoap12",
-               memo + "MemoServiceSoap", memo, memo + "MemoServiceSoap12"};
+               memo + "MemoServiceSoap",    memo,    memo + "MemoServiceSoap12"};
     d->namespaces = {{
         {"SOAP-ENV", "http://schemas.xmlsoap.org/soap/envelope/", "http://www.w3.org/*/soap-envelope", nullptr},
         {"SOAP-ENC", "http://schemas.xmlsoap.org/soap/encoding/", "http://www.w3.org/*/soap-encoding", nullptr},
@@ -309,7 +308,7 @@ FileServiceSoap::~FileServiceSoap() {
     m_soap->header = nullptr;
     soap_destroy(m_soap);
     soap_end(m_soap);
-    soap_free(m_soap);  // closes the connection and releases the TLS state
+    soap_free(m_soap); // closes the connection and releases the TLS state
 }
 
 void FileServiceSoap::Configure() {
@@ -364,14 +363,14 @@ bool FileServiceSoap::ConnectionKeepAliveProbes() const {
 QString FileServiceSoap::LastErrorText() const {
     if (!m_soap)
         return QString();
-    const char *detail = soap_fault_detail(m_soap);
+    const char* detail = soap_fault_detail(m_soap);
     QString text = textOf(soap_fault_string(m_soap));
     if (detail && *detail)
         text += u' ' + QString::fromUtf8(detail);
     return text;
 }
 
-void FileServiceSoap::SetCredentials(const QByteArray &authDigest) {
+void FileServiceSoap::SetCredentials(const QByteArray& authDigest) {
     d->digest = authDigest;
     d->credentials.strAuth = d->digest.isEmpty() ? nullptr : d->digest.data();
     d->header.ns1__UserCredentials_ = authDigest.isEmpty() ? nullptr : &d->credentials;
@@ -383,9 +382,13 @@ void FileServiceSoap::Stop() {
     d->ShutDownConnection();
 }
 
-bool FileServiceSoap::Stopped() const { return d->stopped; }
+bool FileServiceSoap::Stopped() const {
+    return d->stopped;
+}
 
-void FileServiceSoap::EndCall() { d->Disarm(); }
+void FileServiceSoap::EndCall() {
+    d->Disarm();
+}
 
 int FileServiceSoap::BeginCall(Operation op) {
     (void)op;
@@ -412,60 +415,62 @@ int FileServiceSoap::Finish(int runtimeCode) {
     return ErrorNumbers::FromRuntime(runtimeCode);
 }
 
-int FileServiceSoap::NeedUpdate(_ns1__NeedUpdate &request, _ns1__NeedUpdateResponse &response) {
+int FileServiceSoap::NeedUpdate(_ns1__NeedUpdate& request, _ns1__NeedUpdateResponse& response) {
     CallLog log(m_soap, Operation::NeedUpdate);
     if (const int e = BeginCall(Operation::NeedUpdate))
         return log.done(e);
     log.begin();
     d->Arm();
-    const int code = callOp(m_soap, m_endpoint.constData(), Action(Operation::NeedUpdate).constData(), request, response);
+    const int code =
+        callOp(m_soap, m_endpoint.constData(), Action(Operation::NeedUpdate).constData(), request, response);
     EndCall();
     return log.done(Finish(code));
 }
 
-int FileServiceSoap::GetUserFiles(_ns1__GetUserFiles &request, _ns1__GetUserFilesResponse &response) {
+int FileServiceSoap::GetUserFiles(_ns1__GetUserFiles& request, _ns1__GetUserFilesResponse& response) {
     CallLog log(m_soap, Operation::GetUserFiles);
     if (const int e = BeginCall(Operation::GetUserFiles))
         return log.done(e);
     log.begin();
     d->Arm();
-    const int code = callOp(m_soap, m_endpoint.constData(), Action(Operation::GetUserFiles).constData(), request, response);
+    const int code =
+        callOp(m_soap, m_endpoint.constData(), Action(Operation::GetUserFiles).constData(), request, response);
     EndCall();
     return log.done(Finish(code));
 }
 
-int FileServiceSoap::DelFile(_ns1__DelFile &request, _ns1__DelFileResponse &response) {
+int FileServiceSoap::DelFile(_ns1__DelFile& request, _ns1__DelFileResponse& response) {
     CallLog log(m_soap, Operation::DelFile);
     if (const int e = BeginCall(Operation::DelFile))
         return log.done(e);
     log.begin();
     d->Arm();
-    const int code = callOp(m_soap, m_endpoint.constData(), Action(Operation::DelFile).constData(), request, response);
+    const int code =
+        callOp(m_soap, m_endpoint.constData(), Action(Operation::DelFile).constData(), request, response);
     EndCall();
     return log.done(Finish(code));
 }
 
-FileListResult FileServiceSoap::ToResult(struct soap *soap, int error, _ns1__GetUserFilesResponse &response) {
+FileListResult FileServiceSoap::ToResult(struct soap* soap, int error, _ns1__GetUserFilesResponse& response) {
     FileListResult r;
     r.error = error;
     if (error != 0)
         return r;
     if (response.fileinfoes) {
         r.hasFileArray = true;
-        std::vector<ns1__FileInfoes *> &entries = response.fileinfoes->FileInfoes;
+        std::vector<ns1__FileInfoes*>& entries = response.fileinfoes->FileInfoes;
         size_t present = 0;
-        for (const ns1__FileInfoes *f : entries)
+        for (const ns1__FileInfoes* f : entries)
             present += f ? 1 : 0;
         r.files.resize(present);
         // From the last entry back: the runtime keeps what it allocated newest first, so each entry and its
         // texts are found at once, and the memory they free takes the converted texts.
         size_t at = present;
         for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-            ns1__FileInfoes *f = *it;
+            ns1__FileInfoes* f = *it;
             if (!f)
                 continue;
-            r.files[--at] = {f->Idx, textOf(f->FileName), f->FileSize,
-                             textOf(f->RegDate), f->Sidx};
+            r.files[--at] = {f->Idx, textOf(f->FileName), f->FileSize, textOf(f->RegDate), f->Sidx};
             // A null pointer would free everything the runtime holds.
             if (soap) {
                 if (f->RegDate)
@@ -487,17 +492,17 @@ FileListResult FileServiceSoap::ToResult(struct soap *soap, int error, _ns1__Get
     return r;
 }
 
-FileListResult FileServiceSoap::CallGetUserFiles(const QByteArray &authDigest, const QByteArray &sessionUtf8) {
+FileListResult FileServiceSoap::CallGetUserFiles(const QByteArray& authDigest, const QByteArray& sessionUtf8) {
     SetCredentials(authDigest);
     QByteArray session = sessionUtf8;
     _ns1__GetUserFiles request;
     _ns1__GetUserFilesResponse response;
-    request.strSession = session.data();  // an empty key is sent as an empty element
+    request.strSession = session.data(); // an empty key is sent as an empty element
     const int e = GetUserFiles(request, response);
     return ToResult(m_soap, e, response);
 }
 
-BoolResult FileServiceSoap::CallDelFile(const QByteArray &authDigest, const QByteArray &sessionUtf8, qint32 idx) {
+BoolResult FileServiceSoap::CallDelFile(const QByteArray& authDigest, const QByteArray& sessionUtf8, qint32 idx) {
     SetCredentials(authDigest);
     QByteArray session = sessionUtf8;
     _ns1__DelFile request;
@@ -508,7 +513,7 @@ BoolResult FileServiceSoap::CallDelFile(const QByteArray &authDigest, const QByt
     return {e, e == 0 && response.DelFileResult};
 }
 
-BoolResult FileServiceSoap::CallNeedUpdate(const QByteArray &authDigest) {
+BoolResult FileServiceSoap::CallNeedUpdate(const QByteArray& authDigest) {
     SetCredentials(authDigest);
     QByteArray version("1.0");
     _ns1__NeedUpdate request;
@@ -518,8 +523,8 @@ BoolResult FileServiceSoap::CallNeedUpdate(const QByteArray &authDigest) {
     return {e, e == 0 && response.NeedUpdateResult};
 }
 
-std::string FileServiceSoap::EncodeRequest(Operation op, const QByteArray &authDigest,
-                                           const QByteArray &sessionUtf8, qint32 idx) {
+std::string FileServiceSoap::EncodeRequest(Operation op, const QByteArray& authDigest,
+                                           const QByteArray& sessionUtf8, qint32 idx) {
     std::string out;
     if (!m_soap)
         return out;
@@ -532,7 +537,7 @@ std::string FileServiceSoap::EncodeRequest(Operation op, const QByteArray &authD
     m_soap->header = d->header.ns1__UserCredentials_ ? &d->header : nullptr;
     // Any open connection is left alone: the request goes to a throw-away descriptor.
     const SOAP_SOCKET saved = m_soap->socket;
-    void *savedSsl = m_soap->ssl;
+    void* savedSsl = m_soap->ssl;
     m_soap->socket = SOAP_INVALID_SOCKET;
     m_soap->ssl = nullptr;
     d->capture = &out;
@@ -575,7 +580,7 @@ namespace {
 // Points the context at an in-memory response for one receive, then restores its connection.
 class MemoryInput {
 public:
-    MemoryInput(struct soap *soap, std::string_view http)
+    MemoryInput(struct soap* soap, std::string_view http)
         : m_soap(soap), m_stream(std::string(http)), m_socket(soap->socket), m_ssl(soap->ssl) {
         soap_destroy(soap);
         soap_end(soap);
@@ -595,11 +600,11 @@ public:
         m_soap->socket = m_socket;
         m_soap->ssl = m_ssl;
     }
-    MemoryInput(const MemoryInput &) = delete;
-    MemoryInput &operator=(const MemoryInput &) = delete;
+    MemoryInput(const MemoryInput&) = delete;
+    MemoryInput& operator=(const MemoryInput&) = delete;
 
 private:
-    struct soap *m_soap;
+    struct soap* m_soap;
     std::istringstream m_stream;
     SOAP_SOCKET m_socket;
     decltype(soap::ssl) m_ssl;

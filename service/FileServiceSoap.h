@@ -21,7 +21,7 @@ class _ns1__NeedUpdateResponse;
 class FileServiceSoap {
 public:
     enum class Operation { GetUserFiles, DelFile, NeedUpdate };
-    struct Impl;  // context hooks and the namespace table
+    struct Impl; // context hooks and the namespace table
 
     explicit FileServiceSoap(FileServiceSettings settings = FileServiceSettings::FromDeployment());
     virtual ~FileServiceSoap();

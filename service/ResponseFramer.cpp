@@ -17,7 +17,7 @@ std::string Lower(std::string text) {
     return text;
 }
 
-std::string Trimmed(const std::string &text) {
+std::string Trimmed(const std::string& text) {
     const size_t first = text.find_first_not_of(" \t");
     if (first == std::string::npos)
         return {};
@@ -29,10 +29,10 @@ bool IsSpace(char c) {
 }
 
 // "http/1.1 200 ok": version, blank, three digits, then a blank or the end.
-bool IsStatusLine(const std::string &lowerLine, int *major, int *minor) {
+bool IsStatusLine(const std::string& lowerLine, int* major, int* minor) {
     if (lowerLine.size() < 12 || lowerLine.compare(0, 5, "http/") != 0)
         return false;
-    const char *s = lowerLine.c_str();
+    const char* s = lowerLine.c_str();
     if (!std::isdigit((unsigned char)s[5]) || s[6] != '.' || !std::isdigit((unsigned char)s[7]) || s[8] != ' ')
         return false;
     for (int i = 9; i < 12; ++i)
@@ -44,7 +44,7 @@ bool IsStatusLine(const std::string &lowerLine, int *major, int *minor) {
     *minor = s[7] - '0';
     return true;
 }
-}  // namespace
+} // namespace
 
 void XmlTagBalance::Reset() {
     *this = XmlTagBalance();
@@ -62,7 +62,7 @@ void XmlTagBalance::Pop() {
         m_open.pop_back();
 }
 
-void XmlTagBalance::Feed(const char *data, size_t n) {
+void XmlTagBalance::Feed(const char* data, size_t n) {
     for (size_t i = 0; i < n && !m_mismatched; ++i) {
         const char c = data[i];
         switch (m_state) {
@@ -143,7 +143,7 @@ void XmlTagBalance::Feed(const char *data, size_t n) {
                 m_terminator = "]]>";
             } else if (comment.compare(0, m_bang.size(), m_bang) == 0 ||
                        (m_bang.size() <= cdata.size() && cdata.compare(0, m_bang.size(), m_bang) == 0)) {
-                break;  // still undecided
+                break; // still undecided
             } else if (c == '>') {
                 m_state = State::Text;
                 break;
@@ -169,7 +169,7 @@ void ResponseFramer::Reset() {
     *this = ResponseFramer();
 }
 
-void ResponseFramer::Feed(const char *data, size_t n) {
+void ResponseFramer::Feed(const char* data, size_t n) {
     if (m_inBody) {
         if (m_chunked)
             FeedChunked(data, n);
@@ -205,7 +205,7 @@ void ResponseFramer::Feed(const char *data, size_t n) {
         Feed(rest.data(), rest.size());
 }
 
-void ResponseFramer::FeedBody(const char *data, size_t n) {
+void ResponseFramer::FeedBody(const char* data, size_t n) {
     if (m_bounded) {
         const size_t take = m_remaining > 0 ? size_t(std::min<int64_t>(m_remaining, int64_t(n))) : 0;
         m_xml.Feed(data, take);
@@ -216,7 +216,7 @@ void ResponseFramer::FeedBody(const char *data, size_t n) {
         m_xml.Feed(data, n);
 }
 
-void ResponseFramer::FeedChunked(const char *data, size_t n) {
+void ResponseFramer::FeedChunked(const char* data, size_t n) {
     size_t i = 0;
     while (i < n && m_chunk != Chunk::Done && !m_broken) {
         switch (m_chunk) {
@@ -277,7 +277,7 @@ void ResponseFramer::ParseHead() {
     }
     const int status = std::atoi(head.c_str() + 9);
     if (status < 200)
-        return;  // "http/1.1 100 continue"
+        return; // "http/1.1 100 continue"
     m_inBody = true;
     m_noBody = status == 204 || status == 304;
     int64_t length = -1;

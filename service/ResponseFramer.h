@@ -13,7 +13,7 @@
 class XmlTagBalance {
 public:
     void Reset();
-    void Feed(const char *data, size_t n);
+    void Feed(const char* data, size_t n);
     bool Mismatched() const { return m_mismatched; }
 
 private:
@@ -36,7 +36,7 @@ public:
     // A new response follows (a request was sent, or another input is read).
     void Reset();
     // Bytes just received.
-    void Feed(const char *data, size_t n);
+    void Feed(const char* data, size_t n);
     // True once the head is read and the whole body, framed by a length or by chunks, arrived (or the
     // status carries no body): a further read would only wait. Also true once the head turned out not
     // to be an HTTP answer.
@@ -53,8 +53,8 @@ public:
 
 private:
     void ParseHead();
-    void FeedChunked(const char *data, size_t n);
-    void FeedBody(const char *data, size_t n);
+    void FeedChunked(const char* data, size_t n);
+    void FeedBody(const char* data, size_t n);
 
     enum class Chunk { SizeLine, Data, DataEnd, Trailer, Done };
 
@@ -65,7 +65,7 @@ private:
     bool m_noBody = false;
     bool m_malformed = false;
     bool m_keepAlive = false;
-    bool m_broken = false;  // chunk framing that cannot be followed
+    bool m_broken = false; // chunk framing that cannot be followed
     int64_t m_remaining = 0;
     Chunk m_chunk = Chunk::SizeLine;
     std::string m_line;

@@ -21,9 +21,9 @@ struct ServiceQuota {
 
 struct FileListResult {
     int error = 0;
-    std::vector<ServiceFileEntry> files;  // absent entries are skipped
+    std::vector<ServiceFileEntry> files; // absent entries are skipped
     ServiceQuota quota;
-    bool hasFileArray = false;  // false = the service did not carry out the request
+    bool hasFileArray = false; // false = the service did not carry out the request
 };
 
 struct BoolResult {

@@ -11,18 +11,18 @@
 #include <cstring>
 
 namespace {
-constexpr std::array<const char *, 6> kHeaderOrder{
-    "Host", "User-Agent", "Content-Type", "Transfer-Encoding", "Connection", "SOAPAction"};
+constexpr std::array<const char*, 6> kHeaderOrder{"Host",       "User-Agent", "Content-Type", "Transfer-Encoding",
+                                                  "Connection", "SOAPAction"};
 
 // The runtime sets aside room for an answer's announced length before reading it; no answer of the
 // service comes near this, so a larger announcement ends the answer as unreadable instead.
 constexpr unsigned long long kMaxAnswerLength = 64ull * 1024 * 1024;
-}  // namespace
+} // namespace
 
 void FileServiceSoap::Impl::ShutDownConnection() {
     const std::lock_guard lock(socketLock);
     if (soap && soap_valid_socket(soap->socket))
-        ::shutdown(soap->socket, SHUT_RDWR);  // wakes a blocked read, write, connect or handshake
+        ::shutdown(soap->socket, SHUT_RDWR); // wakes a blocked read, write, connect or handshake
 }
 
 void FileServiceSoap::Impl::Arm() {
@@ -34,8 +34,8 @@ void FileServiceSoap::Impl::Arm() {
     if (!watchdog.joinable()) {
         try {
             watchdog = std::thread(&Impl::Watch, this);
-        } catch (const std::system_error &) {
-            deadline.reset();  // without the thread only the per-read limits hold
+        } catch (const std::system_error&) {
+            deadline.reset(); // without the thread only the per-read limits hold
             return;
         }
     }
@@ -77,9 +77,9 @@ FileServiceSoap::Impl::~Impl() {
 
 namespace SoapTransport {
 // Writes the request headers with the names, values and order the service has always received.
-int postHeader(struct soap *soap, const char *key, const char *value) {
-    FileServiceSoap::Impl *d = implOf(soap);
-    if (key && !value) {  // the request line
+int postHeader(struct soap* soap, const char* key, const char* value) {
+    FileServiceSoap::Impl* d = implOf(soap);
+    if (key && !value) { // the request line
         const std::string line = std::string(key) + "\r\n";
         return soap_send_raw(soap, line.data(), line.size());
     }
@@ -95,7 +95,7 @@ int postHeader(struct soap *soap, const char *key, const char *value) {
         d->pendingHeaders[name] = v;
         return SOAP_OK;
     }
-    for (const char *name : kHeaderOrder) {
+    for (const char* name : kHeaderOrder) {
         const auto it = d->pendingHeaders.find(name);
         if (it == d->pendingHeaders.end())
             continue;
@@ -107,53 +107,52 @@ int postHeader(struct soap *soap, const char *key, const char *value) {
     return soap_send_raw(soap, "\r\n", 2);
 }
 
-int captureSend(struct soap *soap, const char *data, size_t n) {
+int captureSend(struct soap* soap, const char* data, size_t n) {
     implOf(soap)->capture->append(data, n);
     return SOAP_OK;
 }
 
 // Counting wrappers around the runtime's own transport functions.
-int countingSend(struct soap *soap, const char *data, size_t n) {
-    FileServiceSoap::Impl *d = implOf(soap);
+int countingSend(struct soap* soap, const char* data, size_t n) {
+    FileServiceSoap::Impl* d = implOf(soap);
     if (d->Ended())
         return soap->error = SOAP_EOF;
     const BrokenPipeGuard guard;
     const int r = d->defaultSend(soap, data, n);
     if (r == SOAP_OK)
         d->sent += qint64(n);
-    d->framer.Reset();  // what comes back next answers this request
+    d->framer.Reset(); // what comes back next answers this request
     return r;
 }
 
-size_t countingRecv(struct soap *soap, char *data, size_t n) {
-    FileServiceSoap::Impl *d = implOf(soap);
+size_t countingRecv(struct soap* soap, char* data, size_t n) {
+    FileServiceSoap::Impl* d = implOf(soap);
     if (d->framer.Complete() || d->Ended())
-        return 0;  // the whole body is here (the connection would only stall), or the call was ended
-    const BrokenPipeGuard guard;  // a TLS read may write (an alert) too
+        return 0;                // the whole body is here (the connection would only stall), or the call was ended
+    const BrokenPipeGuard guard; // a TLS read may write (an alert) too
     const size_t r = d->defaultRecv(soap, data, n);
     d->received += qint64(r);
     d->framer.Feed(data, r);
     return r;
 }
 
-
-int parseHeader(struct soap *soap, const char *key, const char *value) {
+int parseHeader(struct soap* soap, const char* key, const char* value) {
     if (key && value && soap_tag_cmp(key, "Content-Length") == 0 &&
         std::strtoull(value, nullptr, 10) > kMaxAnswerLength)
         return soap->error = SOAP_EOM;
     return implOf(soap)->defaultParseHeader(soap, key, value);
 }
 
-SOAP_SOCKET openNowhere(struct soap *, const char *, const char *, int) {
+SOAP_SOCKET openNowhere(struct soap*, const char*, const char*, int) {
     return ::open("/dev/null", O_RDWR | O_CLOEXEC);
 }
 
 // Opens the connection through the runtime, then bounds every blocking read and write on it: the TLS
 // reads of the runtime wait on a blocking socket and would otherwise ignore the receive time-out. The
 // TLS handshake waits under the connect time-out, like the TCP connect before it.
-SOAP_SOCKET openBounded(struct soap *soap, const char *endpoint, const char *host, int port) {
+SOAP_SOCKET openBounded(struct soap* soap, const char* endpoint, const char* host, int port) {
     const BrokenPipeGuard guard;
-    FileServiceSoap::Impl *d = implOf(soap);
+    FileServiceSoap::Impl* d = implOf(soap);
     if (d->Ended()) {
         soap->errnum = 0;
         soap_set_sender_error(soap, "Connection not opened", "the call was ended", SOAP_TCP_ERROR);
@@ -185,7 +184,7 @@ SOAP_SOCKET openBounded(struct soap *soap, const char *endpoint, const char *hos
 
 // Closes the connection without waiting for the server's close notice: a server that went silent would
 // otherwise hold the call for several more seconds. Ours is still sent.
-int closeWithoutWaiting(struct soap *soap) {
+int closeWithoutWaiting(struct soap* soap) {
     const BrokenPipeGuard guard;
     if (soap->ssl)
         SSL_set_shutdown(soap->ssl, SSL_get_shutdown(soap->ssl) | SSL_RECEIVED_SHUTDOWN);
@@ -193,8 +192,8 @@ int closeWithoutWaiting(struct soap *soap) {
 }
 
 // Every close of a descriptor goes through here, under the lock an ending call shuts down under.
-int closeSocketLocked(struct soap *soap, SOAP_SOCKET sk) {
-    FileServiceSoap::Impl *d = implOf(soap);
+int closeSocketLocked(struct soap* soap, SOAP_SOCKET sk) {
+    FileServiceSoap::Impl* d = implOf(soap);
     const std::lock_guard lock(d->socketLock);
     const int r = d->defaultCloseSocket(soap, sk);
     if (soap->socket == sk)
@@ -202,4 +201,4 @@ int closeSocketLocked(struct soap *soap, SOAP_SOCKET sk) {
     return r;
 }
 
-}  // namespace SoapTransport
+} // namespace SoapTransport

@@ -12,11 +12,11 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <optional>
-#include <thread>
-#include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct FileServiceSoap::Impl {
@@ -33,24 +33,24 @@ struct FileServiceSoap::Impl {
     SOAP_ENV__Header header{};
     bool tlsContextFailed = false;
     // EncodeRequest captures what would be sent.
-    std::string *capture = nullptr;
-    int (*defaultSend)(struct soap *, const char *, size_t) = nullptr;
-    size_t (*defaultRecv)(struct soap *, char *, size_t) = nullptr;
+    std::string* capture = nullptr;
+    int (*defaultSend)(struct soap*, const char*, size_t) = nullptr;
+    size_t (*defaultRecv)(struct soap*, char*, size_t) = nullptr;
     // Bytes of the call being made, for its log line.
     qint64 sent = 0;
     qint64 received = 0;
     ResponseFramer framer;
-    SOAP_SOCKET (*defaultOpen)(struct soap *, const char *, const char *, int) = nullptr;
-    int (*defaultClose)(struct soap *) = nullptr;
-    int (*defaultParseHeader)(struct soap *, const char *, const char *) = nullptr;
-    int (*defaultCloseSocket)(struct soap *, SOAP_SOCKET) = nullptr;
+    SOAP_SOCKET (*defaultOpen)(struct soap*, const char*, const char*, int) = nullptr;
+    int (*defaultClose)(struct soap*) = nullptr;
+    int (*defaultParseHeader)(struct soap*, const char*, const char*) = nullptr;
+    int (*defaultCloseSocket)(struct soap*, SOAP_SOCKET) = nullptr;
 
     // Ending a call from another thread. The connection is shut down (never closed) under `socketLock`,
     // which every close of the runtime also takes, so a descriptor number is never reused under it.
-    struct soap *soap = nullptr;
+    struct soap* soap = nullptr;
     std::mutex socketLock;
     std::atomic<bool> stopped{false};
-    std::atomic<bool> expired{false};  // the running call passed its overall limit
+    std::atomic<bool> expired{false}; // the running call passed its overall limit
     void ShutDownConnection();
     bool Ended() const { return stopped || expired; }
 
@@ -69,16 +69,18 @@ struct FileServiceSoap::Impl {
 
 namespace SoapTransport {
 
-inline FileServiceSoap::Impl *implOf(struct soap *soap) { return static_cast<FileServiceSoap::Impl *>(soap->user); }
+inline FileServiceSoap::Impl* implOf(struct soap* soap) {
+    return static_cast<FileServiceSoap::Impl*>(soap->user);
+}
 
-int postHeader(struct soap *soap, const char *key, const char *value);
-int captureSend(struct soap *soap, const char *data, size_t n);
-int countingSend(struct soap *soap, const char *data, size_t n);
-size_t countingRecv(struct soap *soap, char *data, size_t n);
-int parseHeader(struct soap *soap, const char *key, const char *value);
-SOAP_SOCKET openNowhere(struct soap *soap, const char *endpoint, const char *host, int port);
-SOAP_SOCKET openBounded(struct soap *soap, const char *endpoint, const char *host, int port);
-int closeWithoutWaiting(struct soap *soap);
-int closeSocketLocked(struct soap *soap, SOAP_SOCKET sk);
+int postHeader(struct soap* soap, const char* key, const char* value);
+int captureSend(struct soap* soap, const char* data, size_t n);
+int countingSend(struct soap* soap, const char* data, size_t n);
+size_t countingRecv(struct soap* soap, char* data, size_t n);
+int parseHeader(struct soap* soap, const char* key, const char* value);
+SOAP_SOCKET openNowhere(struct soap* soap, const char* endpoint, const char* host, int port);
+SOAP_SOCKET openBounded(struct soap* soap, const char* endpoint, const char* host, int port);
+int closeWithoutWaiting(struct soap* soap);
+int closeSocketLocked(struct soap* soap, SOAP_SOCKET sk);
 
-}  // namespace SoapTransport
+} // namespace SoapTransport

@@ -21,12 +21,12 @@
 
 // A complete download waiting for its flush and its name; owns the descriptor and the lock.
 struct FinishedDownload {
-    QString name;           // the stored name
-    QByteArray partPath;    // the temporary
+    QString name;        // the stored name
+    QByteArray partPath; // the temporary
     QByteArray finalPath;
-    bool replace = false;   // may take an existing file's place
+    bool replace = false; // may take an existing file's place
     int fd = -1;
-    FileLock lock;          // held until the temporary is renamed or removed
+    FileLock lock; // held until the temporary is renamed or removed
 };
 
 enum class FinishStep { Flush, Name };
@@ -44,7 +44,7 @@ class DownloadFinisher {
 public:
     // `settled` runs on the finisher's thread once a file is named or dropped.
     DownloadFinisher(DownloadDisk& disk, std::function<void(const QString& name)> settled);
-    ~DownloadFinisher();  // drains
+    ~DownloadFinisher(); // drains
     DownloadFinisher(const DownloadFinisher&) = delete;
     DownloadFinisher& operator=(const DownloadFinisher&) = delete;
 
@@ -72,7 +72,7 @@ private:
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
     std::deque<FinishedDownload> m_queue;
-    std::vector<QString> m_busy;  // names of the files taken off the queue and not settled yet
+    std::vector<QString> m_busy; // names of the files taken off the queue and not settled yet
     bool m_stop = false;
     int m_draining = 0;
     std::atomic<bool> m_failed{false};

@@ -15,7 +15,9 @@ DownloadTarget::DownloadTarget(DownloadDisk& disk, const QString& folder) : m_di
     m_buffer.reserve(kFileBuffer);
 }
 
-DownloadTarget::~DownloadTarget() { drop(); }
+DownloadTarget::~DownloadTarget() {
+    drop();
+}
 
 bool DownloadTarget::create() {
     QString partName;

@@ -11,7 +11,7 @@
 class DownloadTarget {
 public:
     DownloadTarget(DownloadDisk& disk, const QString& folder);
-    ~DownloadTarget();  // a temporary still held goes
+    ~DownloadTarget(); // a temporary still held goes
     DownloadTarget(const DownloadTarget&) = delete;
     DownloadTarget& operator=(const DownloadTarget&) = delete;
 

@@ -20,7 +20,8 @@ QString CtimeText(std::chrono::system_clock::time_point when) {
                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     const time_t t = std::chrono::system_clock::to_time_t(when);
     struct tm local {};
-    if (!localtime_r(&t, &local) || local.tm_wday < 0 || local.tm_wday > 6 || local.tm_mon < 0 || local.tm_mon > 11)
+    if (!localtime_r(&t, &local) || local.tm_wday < 0 || local.tm_wday > 6 || local.tm_mon < 0 ||
+        local.tm_mon > 11)
         return {};
     // Written out by hand: the C library pads the day with a blank, and locale-aware formatting would
     // translate the names.
@@ -30,7 +31,9 @@ QString CtimeText(std::chrono::system_clock::time_point when) {
     return QString::fromLatin1(text);
 }
 
-QString CtimeNow() { return CtimeText(std::chrono::system_clock::now()); }
+QString CtimeNow() {
+    return CtimeText(std::chrono::system_clock::now());
+}
 
 namespace {
 
@@ -47,7 +50,8 @@ QString SessionHeaderLines(TransferJob& job, int nNo, int aNo) {
     job.etagValue = QString::fromLatin1(digest.left(3)) + u'-' + QString::fromLatin1(digest.mid(3, 8));
     return u"nNo: %1\r\n"_s.arg(nNo) + u"aNo: %1\r\n"_s.arg(aNo) + u"userSession: "_s +
            HeaderValue(job.sessionValue) + u"\r\n"_s + u"User-Agent: Tavirun\r\n"_s + u"If-Modified-Since: "_s +
-           CtimeText(job.clock ? job.clock() : std::chrono::system_clock::now()) + u"\r\n"_s + u"If-None-Match: "_s + job.etagValue + u"\r\n"_s;
+           CtimeText(job.clock ? job.clock() : std::chrono::system_clock::now()) + u"\r\n"_s +
+           u"If-None-Match: "_s + job.etagValue + u"\r\n"_s;
 }
 
 } // namespace
@@ -99,6 +103,7 @@ qint64 BuildMultipartParts(TransferJob& job, const TransferItem& item) {
     job.bodyPrefix = "--" + boundary + "\r\n" + "Content-Disposition: form-data;name=\"\";filename=\"" +
                      name.toUtf8() + "\"\r\n" + "Content-Type: text/plain\r\n\r\n";
     job.bodySuffix = "\r\n--" + boundary + "--";
-    job.totalLength = static_cast<quint64>(job.bodyPrefix.size()) + static_cast<quint64>(job.bodySuffix.size()) + size;
+    job.totalLength =
+        static_cast<quint64>(job.bodyPrefix.size()) + static_cast<quint64>(job.bodySuffix.size()) + size;
     return static_cast<qint64>(job.totalLength);
 }

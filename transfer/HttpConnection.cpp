@@ -73,7 +73,9 @@ HttpConnection::~HttpConnection() {
         curl_share_cleanup(static_cast<CURLSH*>(m_share));
 }
 
-void HttpConnection::noteIdle() { m_lastActivity = std::chrono::steady_clock::now(); }
+void HttpConnection::noteIdle() {
+    m_lastActivity = std::chrono::steady_clock::now();
+}
 
 int HttpConnection::ErrorNumberFor(int curlCode, long verifyResult) {
     switch (curlCode) {
@@ -187,12 +189,12 @@ int HttpConnection::onProgress(void* user, qint64, qint64, qint64, qint64) {
         return 1;
     }
     if (std::chrono::steady_clock::now() - self->m_lastActivity > self->m_stallTimeout)
-        return 1;  // reported as a time-out below
+        return 1; // reported as a time-out below
     return 0;
 }
 
-HttpResult HttpConnection::perform(Exchange& ex, const QByteArray& path, const QByteArray& headerBlock,
-                                   bool post, qint64 bodyLength) {
+HttpResult HttpConnection::perform(Exchange& ex, const QByteArray& path, const QByteArray& headerBlock, bool post,
+                                   qint64 bodyLength) {
     ex.self = this;
     if (!isValid()) {
         ex.result.error = kErrInternal;
@@ -307,8 +309,8 @@ int HttpConnection::run(void* handle) {
     return code;
 }
 
-HttpResult HttpConnection::get(const QByteArray& path, const QByteArray& headerBlock, const HeadersSeen& headersSeen,
-                               const Sink& sink) {
+HttpResult HttpConnection::get(const QByteArray& path, const QByteArray& headerBlock,
+                               const HeadersSeen& headersSeen, const Sink& sink) {
     Exchange ex;
     ex.headersSeen = &headersSeen;
     ex.sink = &sink;

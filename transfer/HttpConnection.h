@@ -11,8 +11,8 @@
 #include <functional>
 
 struct HttpResult {
-    bool ok = false;          // the exchange ran to its end
-    int status = 0;           // 0 = no response seen
+    bool ok = false; // the exchange ran to its end
+    int status = 0;  // 0 = no response seen
     qint64 contentLength = -1;
     int error = 0;            // WinINet-style number when !ok
     bool connected = false;   // the request went out (upload: the body was asked for)
@@ -48,8 +48,8 @@ public:
     HttpResult get(const QByteArray& path, const QByteArray& headerBlock, const HeadersSeen& headersSeen,
                    const Sink& sink);
     // `headersSeen` may end the exchange once the answer's status is known (its body is then not read).
-    HttpResult post(const QByteArray& path, const QByteArray& headerBlock, qint64 bodyLength,
-                    const Source& source, const HeadersSeen& headersSeen = {});
+    HttpResult post(const QByteArray& path, const QByteArray& headerBlock, qint64 bodyLength, const Source& source,
+                    const HeadersSeen& headersSeen = {});
 
     // WinINet-style number for a curl result code (and the TLS verification result).
     static int ErrorNumberFor(int curlCode, long verifyResult);
@@ -58,14 +58,14 @@ private:
     struct Exchange;
     HttpResult perform(Exchange& ex, const QByteArray& path, const QByteArray& headerBlock, bool post,
                        qint64 bodyLength);
-    int run(void* curl);  // the exchange to its end through the batch's driver; curl's result code
+    int run(void* curl); // the exchange to its end through the batch's driver; curl's result code
     static size_t onHeader(char* data, size_t size, size_t count, void* user);
     static size_t onWrite(char* data, size_t size, size_t count, void* user);
     static size_t onRead(char* buffer, size_t size, size_t count, void* user);
     static int onProgress(void* user, qint64 dlTotal, qint64 dlNow, qint64 ulTotal, qint64 ulNow);
 
-    void* m_share = nullptr;  // connection cache and TLS sessions of the batch
-    void* m_multi = nullptr;  // drives each exchange's handle
+    void* m_share = nullptr; // connection cache and TLS sessions of the batch
+    void* m_multi = nullptr; // drives each exchange's handle
     QString m_host;
     quint16 m_port = 443;
     QByteArray m_caFile;

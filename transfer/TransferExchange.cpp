@@ -15,8 +15,8 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -52,7 +52,7 @@ HttpConnection* ConnectionFor(TransferJob& job, std::unique_ptr<HttpConnection>&
 // Resets the gate, asks, and waits until the answer is stored. False when the batch is to stop.
 bool AskReplace(TransferJob& job, int count, const QString& text) {
     job.runEvent.reset();
-    std::optional<ReplaceAnswer> answer = ReplaceAnswer::Skip;  // nobody to ask: never replace unasked
+    std::optional<ReplaceAnswer> answer = ReplaceAnswer::Skip; // nobody to ask: never replace unasked
     if (job.reporter)
         answer = job.reporter->askReplace(count, text);
     if (answer)
@@ -119,14 +119,16 @@ public:
 
     TransferResult finish(TransferResult result) {
         m_job.reporter = m_saved;
-        const qint64 ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                                m_started)
-                              .count();
+        const qint64 ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_started)
+                .count();
         // The line is made only when it goes somewhere: by default only failures are written.
         const bool failed = result == TransferFailed;
         if (failed ? !lcTransfer().isWarningEnabled() : !lcTransfer().isInfoEnabled())
             return result;
-        const char* outcome = result == TransferDone ? "done" : result == TransferCancelled ? "cancelled" : "failed";
+        const char* outcome = result == TransferDone        ? "done"
+                              : result == TransferCancelled ? "cancelled"
+                                                            : "failed";
         const QString line = QStringLiteral("%1 \"%2\" %3 status=%4 error=%5 ms=%6 bytes=%7")
                                  .arg(QLatin1String(m_direction), m_name, QLatin1String(outcome))
                                  .arg(status)
@@ -156,8 +158,9 @@ private:
 // one that a running transfer, here or in another copy, holds locked is left alone.
 void RemoveStalePartials(const QString& folder) {
     const QDir dir(folder);
-    const QStringList names = dir.entryList({QStringLiteral(".quorvane-part-*"), QStringLiteral(".*.quorvane-part")},
-                                            QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const QStringList names =
+        dir.entryList({QStringLiteral(".quorvane-part-*"), QStringLiteral(".*.quorvane-part")},
+                      QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& name : names) {
         if (!IsPartialDownloadName(name))
             continue;
@@ -193,10 +196,10 @@ TransferResult DownloadFileFinishedBeside(TransferJob& job, const QString& name,
 
 // The message for a file that failed at its flush or its naming.
 void ReportFinishFailure(TransferJob& job, const FinishFailure& failure) {
-    qCWarning(lcTransfer).noquote()
-        << QStringLiteral("download \"%1\" failed at its %2 error=%3")
-               .arg(failure.name, failure.step == FinishStep::Flush ? u"flush"_s : u"naming"_s)
-               .arg(failure.error);
+    qCWarning(lcTransfer).noquote() << QStringLiteral("download \"%1\" failed at its %2 error=%3")
+                                           .arg(failure.name,
+                                                failure.step == FinishStep::Flush ? u"flush"_s : u"naming"_s)
+                                           .arg(failure.error);
     if (failure.step == FinishStep::Flush)
         job.reportError(Strings::DownloadWriteFailed, failure.error);
     else
@@ -443,8 +446,8 @@ TransferResult UploadFileLogged(TransferJob& job, const TransferItem& item, int 
 
     // The status decides; the answer's body is never read (a body that is cut or stalls changes nothing).
     const HttpConnection::HeadersSeen onAnswer = [](int, qint64 length) { return length == 0; };
-    const HttpResult res =
-        conn->post(SetUploadUrl(mode).toLatin1(), job.uploadHeaders.toUtf8(), qint64(job.totalLength), source, onAnswer);
+    const HttpResult res = conn->post(SetUploadUrl(mode).toLatin1(), job.uploadHeaders.toUtf8(),
+                                      qint64(job.totalLength), source, onAnswer);
     ::close(fd);
     log.status = res.status;
     log.bytes = body.fileBytesSent();

@@ -86,9 +86,13 @@ void TransferJob::flushProgress() {
         reporter->progress(m_progressDone, m_progressTotal);
 }
 
-QString SetUploadUrl(int mode) { return u"/Cloffa/File/Set.aspx?mode=%1"_s.arg(mode); }
+QString SetUploadUrl(int mode) {
+    return u"/Cloffa/File/Set.aspx?mode=%1"_s.arg(mode);
+}
 
-QString GetDownloadUrl(qint32 index) { return u"/Cloffa/File/Get.aspx?Idx=%1"_s.arg(index); }
+QString GetDownloadUrl(qint32 index) {
+    return u"/Cloffa/File/Get.aspx?Idx=%1"_s.arg(index);
+}
 
 QString StatusMessage(int direction, int statusCode) {
     switch (statusCode) {

@@ -19,10 +19,10 @@ class HttpConnection;
 class SessionStore;
 
 struct TransferItem {
-    qint32 index = -1;    // stored file's index for a download, -1 for an upload
-    QString path;         // stored name (download) or full local path (upload)
-    QString displayName;  // upload: the name to store under, when not the path
-    qint32 size = 0;      // stored size, filled when a name conflict is found
+    qint32 index = -1;   // stored file's index for a download, -1 for an upload
+    QString path;        // stored name (download) or full local path (upload)
+    QString displayName; // upload: the name to store under, when not the path
+    qint32 size = 0;     // stored size, filled when a name conflict is found
 };
 
 enum TransferResult { TransferFailed = 0, TransferDone = 1, TransferCancelled = 2 };
@@ -44,15 +44,15 @@ public:
     void resume() { runEvent.set(); }
 
     // Worker side.
-    bool waitRun();  // false when cancelled while waiting
+    bool waitRun(); // false when cancelled while waiting
     void reportError(const QString& text, int number) const;
     void reportNotice(const QString& text) const;
-    void reportProgress(qint64 done, qint64 total);  // coalesced
+    void reportProgress(qint64 done, qint64 total); // coalesced
     void flushProgress();
 
     SessionStore& store;
-    QString baseUrl;      // "https://host[:port]"
-    QString caFile;       // extra trusted CA, empty = none
+    QString baseUrl; // "https://host[:port]"
+    QString caFile;  // extra trusted CA, empty = none
     QString sessionValue;
     quint64 totalLength = 0;
     std::vector<TransferItem> items;
@@ -60,15 +60,15 @@ public:
     QByteArray bodySuffix;
     QString uploadHeaders;
     QString downloadHeaders;
-    QString destFolder;  // made to end in "/" where a download starts
+    QString destFolder; // made to end in "/" where a download starts
     QString etagValue;
-    TransferReporter* reporter = nullptr;  // none = silent
+    TransferReporter* reporter = nullptr; // none = silent
     std::atomic<bool> cancelled{false};
     std::atomic<bool> applyToAll{false};
-    std::atomic<int> replaceChoice{0};  // 0 replace, 1 skip
-    bool replaceApproved = false;       // the current download may take an existing file's place
+    std::atomic<int> replaceChoice{0}; // 0 replace, 1 skip
+    bool replaceApproved = false;      // the current download may take an existing file's place
     HttpConnection* connection = nullptr;
-    DownloadDisk* disk = nullptr;  // the file operations of downloads; none = the system's
+    DownloadDisk* disk = nullptr; // the file operations of downloads; none = the system's
     ManualResetEvent runEvent;
     std::chrono::milliseconds progressInterval{40};
     // Where the request date comes from; the system clock unless a test sets its own.
@@ -85,7 +85,7 @@ private:
 // Wire helpers and the exchanges.
 QString SetUploadUrl(int mode);
 QString GetDownloadUrl(qint32 index);
-QString StatusMessage(int direction, int statusCode);  // 1 upload, 0 download
+QString StatusMessage(int direction, int statusCode); // 1 upload, 0 download
 bool BuildDownloadHeaders(TransferJob& job, int nNo, int aNo);
 bool BuildUploadHeaders(TransferJob& job, int nNo, int aNo, const TransferItem& item);
 constexpr qint64 kUnknownBodyLength = -1;

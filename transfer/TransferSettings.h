@@ -3,8 +3,8 @@
 #include <QString>
 
 struct TransferSettings {
-    QString baseUrl;  // "https://host[:port]", no trailing slash
-    QString caFile;   // extra trusted CA (PEM) besides the system's; empty = system CAs only
+    QString baseUrl; // "https://host[:port]", no trailing slash
+    QString caFile;  // extra trusted CA (PEM) besides the system's; empty = system CAs only
 
     // The deployment's transfer endpoint and CA file.
     static TransferSettings FromDeployment();

@@ -10,10 +10,10 @@ class UploadBody {
 public:
     enum class Stop { None, ByCaller, ReadFailed, QuotaShort };
     struct Hooks {
-        std::function<void()> fileStarts;        // once, when the file's first byte is wanted
-        std::function<bool()> mayGoOn;           // before each block; false stops
-        std::function<bool(qint64 left)> roomFor;  // the file's bytes still to go fit the quota
-        std::function<void(qint64 sent)> sent;   // after each block
+        std::function<void()> fileStarts;         // once, when the file's first byte is wanted
+        std::function<bool()> mayGoOn;            // before each block; false stops
+        std::function<bool(qint64 left)> roomFor; // the file's bytes still to go fit the quota
+        std::function<void(qint64 sent)> sent;    // after each block
     };
 
     // `fd` is read from and stays the caller's; the file must give exactly `fileSize` bytes.
@@ -37,7 +37,7 @@ private:
     qint64 m_size;
     Hooks m_hooks;
     Phase m_phase = Phase::Prefix;
-    qint64 m_offset = 0;  // within prefix or suffix
+    qint64 m_offset = 0; // within prefix or suffix
     qint64 m_sent = 0;
     bool m_fileStarted = false;
     bool m_fileDone = false;
@@ -46,6 +46,6 @@ private:
     QByteArray m_buffer;
     qint64 m_bufBegin = 0;
     qint64 m_bufEnd = 0;
-    const char* m_carry = nullptr;  // rest of a block that did not fit the last call
+    const char* m_carry = nullptr; // rest of a block that did not fit the last call
     qint64 m_carryLen = 0;
 };

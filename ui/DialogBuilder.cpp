@@ -19,7 +19,8 @@ BuiltDialog DialogBuilder::Build(QWidget* host, const DialogTemplate& dialog, bo
     return Build(host, dialog, DialogUnits::ForDialogFont(), resize);
 }
 
-BuiltDialog DialogBuilder::Build(QWidget* host, const DialogTemplate& dialog, const DialogUnits& units, bool resize) {
+BuiltDialog DialogBuilder::Build(QWidget* host, const DialogTemplate& dialog, const DialogUnits& units,
+                                 bool resize) {
     BuiltDialog built;
     host->setFont(DialogFont());
     if (resize)
@@ -114,7 +115,8 @@ QWidget* DialogBuilder::CreateControl(QWidget* host, const ControlTemplate& cont
     widget->setObjectName(QStringLiteral("control%1").arg(control.id));
     const bool imageButton = control.flags & (ControlFlag::ImageButton | ControlFlag::ImageButtonEx);
     if (!imageButton)
-        widget->setGeometry(control.kind == ControlKind::EtchedLine ? QRect(rect.left(), rect.top(), rect.width(), 2) : rect);
+        widget->setGeometry(
+            control.kind == ControlKind::EtchedLine ? QRect(rect.left(), rect.top(), rect.width(), 2) : rect);
     if (control.flags & ControlFlag::Hidden)
         widget->hide();
     return widget;

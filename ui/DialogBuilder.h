@@ -11,8 +11,8 @@
 class DialogUnits;
 
 struct BuiltDialog {
-    QHash<int, QWidget*> byId;  // controls with an id
-    std::vector<QWidget*> all;  // every control, in template order
+    QHash<int, QWidget*> byId; // controls with an id
+    std::vector<QWidget*> all; // every control, in template order
 
     template <typename T> T* get(int id) const { return qobject_cast<T*>(byId.value(id)); }
 };

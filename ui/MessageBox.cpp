@@ -10,24 +10,34 @@ namespace {
 bool OffersYesNo(MessageIcon icon, MessageButtons buttons) {
     return buttons == MessageButtons::YesNo || icon == MessageIcon::Question;
 }
-}  // namespace
+} // namespace
 
 MessagePresenter::MessagePresenter(QWidget* window) : QObject(window) {}
 
-MessagePresenter* MessagePresenter::For(const QWidget* widget) { return FindAttached<MessagePresenter>(widget); }
+MessagePresenter* MessagePresenter::For(const QWidget* widget) {
+    return FindAttached<MessagePresenter>(widget);
+}
 
 std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const QString& text, MessageIcon icon,
                                             MessageButtons buttons) {
     const bool yesNo = OffersYesNo(icon, buttons);
     QMessageBox::Icon qtIcon = QMessageBox::Information;
     switch (icon) {
-    case MessageIcon::Error: qtIcon = QMessageBox::Critical; break;
-    case MessageIcon::Information: qtIcon = QMessageBox::Information; break;
-    case MessageIcon::Warning: qtIcon = QMessageBox::Warning; break;
-    case MessageIcon::Question: qtIcon = QMessageBox::Question; break;
+    case MessageIcon::Error:
+        qtIcon = QMessageBox::Critical;
+        break;
+    case MessageIcon::Information:
+        qtIcon = QMessageBox::Information;
+        break;
+    case MessageIcon::Warning:
+        qtIcon = QMessageBox::Warning;
+        break;
+    case MessageIcon::Question:
+        qtIcon = QMessageBox::Question;
+        break;
     }
-    auto box = std::make_unique<QMessageBox>(qtIcon, Strings::AppCaption, text,
-                                             yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, parent);
+    auto box = std::make_unique<QMessageBox>(
+        qtIcon, Strings::AppCaption, text, yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, parent);
     box->setTextFormat(Qt::PlainText);
     box->setDefaultButton(yesNo ? QMessageBox::Yes : QMessageBox::Ok);
     if (yesNo)

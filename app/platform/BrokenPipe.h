@@ -14,6 +14,6 @@ public:
     BrokenPipeGuard& operator=(const BrokenPipeGuard&) = delete;
 
 private:
-    unsigned char m_oldMask[128];  // the thread's signal mask before (a sigset_t)
+    unsigned char m_oldMask[128]; // the thread's signal mask before (a sigset_t)
     bool m_wasPending = false;
 };

@@ -12,9 +12,9 @@
 
 namespace {
 QDBusMessage NotifyMessage(const QString& desktopFile, const QString& summary, const QString& body) {
-    QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(kNotificationsService),
-                                                       QLatin1String(kNotificationsPath),
-                                                       QLatin1String(kNotificationsService), QStringLiteral("Notify"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QLatin1String(kNotificationsService), QLatin1String(kNotificationsPath),
+                                       QLatin1String(kNotificationsService), QStringLiteral("Notify"));
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), desktopFile);
     // The body is shown as markup by some servers: the texts are plain.
@@ -88,8 +88,8 @@ void SessionBusNotifier::SendUpdate() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
-    QDBusMessage update = QDBusMessage::createSignal(QLatin1String(kLauncherEntryPath),
-                                                     QLatin1String(kLauncherEntryInterface), QStringLiteral("Update"));
+    QDBusMessage update = QDBusMessage::createSignal(
+        QLatin1String(kLauncherEntryPath), QLatin1String(kLauncherEntryInterface), QStringLiteral("Update"));
     QVariantMap properties;
     properties.insert(QStringLiteral("progress"), fraction);
     properties.insert(QStringLiteral("progress-visible"), visible);

@@ -52,6 +52,6 @@ private:
 
     QString m_desktopFile;
     std::map<const void*, Batch> m_batches;
-    int m_sentPermille = -1;  // what the task bar was last told, to send changes only
+    int m_sentPermille = -1; // what the task bar was last told, to send changes only
     qint64 m_sentLeft = -1;
 };

@@ -5,7 +5,7 @@
 bool DisplayPlatform::PreferX11(const QByteArray& qpaPlatform, const QByteArray& waylandDisplay,
                                 const QByteArray& display, const QByteArray& sessionType) {
     if (!qpaPlatform.isEmpty() || display.isEmpty())
-        return false;  // the user chose, or there is no X11 to prefer
+        return false; // the user chose, or there is no X11 to prefer
     return !waylandDisplay.isEmpty() || sessionType == "wayland";
 }
 

@@ -4,9 +4,9 @@
 #include <cstdio>
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <pthread.h>
 #include <signal.h>
-#include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -44,7 +44,9 @@ private:
     bool m_wasPending = false;
 };
 
-bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
 
 // Errors that say a way of taking a name is missing on this file system (not that the name is taken).
 bool Unsupported(int error) {
@@ -77,7 +79,9 @@ int DownloadDisk::create(const QByteArray& path, int& error) {
     return fd;
 }
 
-FileLock DownloadDisk::lock(const QString& path) { return FileLock(path); }
+FileLock DownloadDisk::lock(const QString& path) {
+    return FileLock(path);
+}
 
 bool DownloadDisk::write(int fd, qint64 offset, const char* data, qint64 size, int& error) {
     {
@@ -108,7 +112,9 @@ bool DownloadDisk::write(int fd, qint64 offset, const char* data, qint64 size, i
     return true;
 }
 
-void DownloadDisk::startWriteback(int fd) { ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE); }
+void DownloadDisk::startWriteback(int fd) {
+    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
 
 bool DownloadDisk::flush(int fd, int& error) {
     if (::fdatasync(fd) != 0) {
@@ -191,7 +197,7 @@ bool DownloadDisk::takeName(const QByteArray& from, const QByteArray& to, bool r
     ::close(fd);
     struct stat there;
     if (!known || ::lstat(to.constData(), &there) != 0 || !SameFile(reserved, there)) {
-        error = EEXIST;  // something else took the name meanwhile: it stays
+        error = EEXIST; // something else took the name meanwhile: it stays
         return false;
     }
     if (::rename(from.constData(), to.constData()) == 0)
@@ -202,7 +208,9 @@ bool DownloadDisk::takeName(const QByteArray& from, const QByteArray& to, bool r
     return false;
 }
 
-void DownloadDisk::remove(const QByteArray& path) { ::unlink(path.constData()); }
+void DownloadDisk::remove(const QByteArray& path) {
+    ::unlink(path.constData());
+}
 
 void DownloadDisk::removeOwn(const QByteArray& path, int fd) {
     struct stat mine, there;

@@ -11,7 +11,9 @@
 
 namespace {
 
-bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
 
 } // namespace
 
@@ -34,7 +36,7 @@ FileLock::FileLock(const QString& path) {
     fl.l_type = F_WRLCK;
     fl.l_whence = SEEK_SET;
     fl.l_start = 0;
-    fl.l_len = 0;  // the whole file
+    fl.l_len = 0; // the whole file
     if (::fcntl(m_fd, F_OFD_SETLK, &fl) != 0) {
         m_error = errno;
         const bool held = m_error == EAGAIN || m_error == EACCES;
@@ -45,7 +47,9 @@ FileLock::FileLock(const QString& path) {
     m_state = State::Locked;
 }
 
-FileLock::~FileLock() { release(); }
+FileLock::~FileLock() {
+    release();
+}
 
 FileLock::FileLock(FileLock&& other) noexcept
     : m_fd(std::exchange(other.m_fd, -1)), m_state(std::exchange(other.m_state, State::None)),
@@ -63,7 +67,7 @@ FileLock& FileLock::operator=(FileLock&& other) noexcept {
 
 void FileLock::release() {
     if (m_fd >= 0)
-        ::close(m_fd);  // closing the description drops its lock
+        ::close(m_fd); // closing the description drops its lock
     m_fd = -1;
     if (m_state == State::Locked)
         m_state = State::None;
@@ -76,8 +80,8 @@ bool FileLock::isFileOf(int fd) const {
 
 bool FileLock::isStillAt(const QString& path) const {
     struct stat mine, there;
-    return m_fd >= 0 && ::fstat(m_fd, &mine) == 0 &&
-           ::lstat(QFile::encodeName(path).constData(), &there) == 0 && SameFile(mine, there);
+    return m_fd >= 0 && ::fstat(m_fd, &mine) == 0 && ::lstat(QFile::encodeName(path).constData(), &there) == 0 &&
+           SameFile(mine, there);
 }
 
 bool FileLock::RemoveIfUnlocked(const QString& path) {

@@ -5,7 +5,7 @@
 
 class FileLock {
 public:
-    enum class State { None, Locked, Held, Failed };  // Held: someone else has the lock
+    enum class State { None, Locked, Held, Failed }; // Held: someone else has the lock
 
     FileLock() = default;
     // Opens `path` (a regular file, never through a symbolic link) and takes the lock without waiting.
@@ -18,7 +18,7 @@ public:
 
     State state() const { return m_state; }
     bool isLocked() const { return m_state == State::Locked; }
-    int error() const { return m_error; }  // errno of a failure
+    int error() const { return m_error; } // errno of a failure
     // True when the locked file is the one open on descriptor `fd`.
     bool isFileOf(int fd) const;
     // True when `path` still names the locked file (it was neither removed nor replaced).

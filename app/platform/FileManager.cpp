@@ -34,16 +34,17 @@ void Later(Done done, FileManager::Outcome outcome) {
 // Without an answer: a file manager that left the bus failed; one still there may yet show the files.
 void AfterNoAnswer(QDBusConnection bus, Done done) {
     const QDBusMessage ask = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"))
-        << QString::fromLatin1(kFileManagerService);
+                                 QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                                 QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"))
+                             << QString::fromLatin1(kFileManagerService);
     OnReply(bus.asyncCall(ask, 5000), [done](const QDBusPendingCall& call) {
         const QDBusPendingReply<bool> owned = call;
-        (*done)(owned.isValid() && owned.value() ? FileManager::Outcome::Unanswered : FileManager::Outcome::Failed);
+        (*done)(owned.isValid() && owned.value() ? FileManager::Outcome::Unanswered
+                                                 : FileManager::Outcome::Failed);
     });
 }
 
-}  // namespace
+} // namespace
 
 void FileManager::ShowItems(const QStringList& paths, std::function<void(Outcome)> done) const {
     auto shared = std::make_shared<std::function<void(Outcome)>>(std::move(done));
@@ -55,11 +56,10 @@ void FileManager::ShowItems(const QStringList& paths, std::function<void(Outcome
     // Most file managers open one window for each item asked for, so a batch of twenty files would give
     // twenty windows: the first file stands for its folder, shown once with it selected.
     const QStringList uris{QUrl::fromLocalFile(paths.constFirst()).toString(QUrl::FullyEncoded)};
-    QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(kFileManagerService),
-                                                       QString::fromLatin1(kFileManagerPath),
-                                                       QString::fromLatin1(kFileManagerInterface),
-                                                       QStringLiteral("ShowItems"));
-    call << uris << QString();  // no start-up notification id
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QString::fromLatin1(kFileManagerService), QString::fromLatin1(kFileManagerPath),
+        QString::fromLatin1(kFileManagerInterface), QStringLiteral("ShowItems"));
+    call << uris << QString(); // no start-up notification id
     // No file manager on the bus, none it can start, or one that refuses: an error reply at once.
     OnReply(bus.asyncCall(call, int(m_timeout.count())), [bus, shared](const QDBusPendingCall& reply) {
         if (!reply.isError()) {

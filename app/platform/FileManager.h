@@ -14,9 +14,9 @@ inline constexpr char kFileManagerInterface[] = "org.freedesktop.FileManager1";
 class FileManager {
 public:
     enum class Outcome {
-        Shown,       // the file manager accepted the request
-        Failed,      // no file manager, or it refused or went away: the caller opens the folder itself
-        Unanswered,  // reached, but no answer in time: it may still show them, so nothing else is opened
+        Shown,      // the file manager accepted the request
+        Failed,     // no file manager, or it refused or went away: the caller opens the folder itself
+        Unanswered, // reached, but no answer in time: it may still show them, so nothing else is opened
     };
 
     // The bus starts a file manager on demand within this time; a slower answer counts as Unanswered.

@@ -30,7 +30,8 @@ bool SystemPath(const QString& path) {
         return true;
     if (path == u"/run/media" || path.startsWith(u"/run/media/"))
         return false;
-    for (const char* prefix : {"/proc", "/sys", "/dev", "/run", "/boot", "/efi", "/usr", "/var", "/etc", "/snap"}) {
+    for (const char* prefix :
+         {"/proc", "/sys", "/dev", "/run", "/boot", "/efi", "/usr", "/var", "/etc", "/snap"}) {
         const QString p = QString::fromLatin1(prefix);
         if (path == p || path.startsWith(p + u'/'))
             return true;
@@ -40,9 +41,9 @@ bool SystemPath(const QString& path) {
 
 bool PseudoFileSystem(const QByteArray& type) {
     static const QSet<QByteArray> pseudo = {
-        "proc",   "sysfs",    "devtmpfs", "devpts",    "cgroup",  "cgroup2",     "securityfs", "pstore",
-        "bpf",    "debugfs",  "tracefs",  "configfs",  "fusectl", "mqueue",      "hugetlbfs",  "autofs",
-        "nsfs",   "efivarfs", "ramfs",    "binfmt_misc", "rpc_pipefs", "squashfs", "iso9660",  "overlay"};
+        "proc", "sysfs",    "devtmpfs", "devpts",      "cgroup",     "cgroup2",  "securityfs", "pstore",
+        "bpf",  "debugfs",  "tracefs",  "configfs",    "fusectl",    "mqueue",   "hugetlbfs",  "autofs",
+        "nsfs", "efivarfs", "ramfs",    "binfmt_misc", "rpc_pipefs", "squashfs", "iso9660",    "overlay"};
     return pseudo.contains(type);
 }
 

@@ -11,9 +11,9 @@ bool callRunning(const char* method, std::chrono::milliseconds timeout) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return false;
-    QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(kQuorvaneService),
-                                                       QLatin1String(kQuorvanePath),
-                                                       QLatin1String(kQuorvaneInterface), QLatin1String(method));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QLatin1String(kQuorvaneService), QLatin1String(kQuorvanePath),
+                                       QLatin1String(kQuorvaneInterface), QLatin1String(method));
     const QDBusMessage reply = bus.call(call, QDBus::Block, static_cast<int>(timeout.count()));
     return reply.type() == QDBusMessage::ReplyMessage;
 }
@@ -58,18 +58,22 @@ bool SingleInstance::PublishWindow() {
     return m_published;
 }
 
-bool SingleInstance::ActivateRunning(std::chrono::milliseconds timeout) { return callRunning("Activate", timeout); }
+bool SingleInstance::ActivateRunning(std::chrono::milliseconds timeout) {
+    return callRunning("Activate", timeout);
+}
 
-bool SingleInstance::LogoutRunning(std::chrono::milliseconds timeout) { return callRunning("Logout", timeout); }
+bool SingleInstance::LogoutRunning(std::chrono::milliseconds timeout) {
+    return callRunning("Logout", timeout);
+}
 
 SingleInstance::SendResult SingleInstance::SendFilesToRunning(const QStringList& paths,
                                                               std::chrono::milliseconds timeout) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return SendResult::NoCopy;
-    QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(kQuorvaneService),
-                                                       QLatin1String(kQuorvanePath),
-                                                       QLatin1String(kQuorvaneInterface), QStringLiteral("UploadFiles"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QLatin1String(kQuorvaneService), QLatin1String(kQuorvanePath),
+                                       QLatin1String(kQuorvaneInterface), QStringLiteral("UploadFiles"));
     call << paths;
     // Never start a copy through the bus: only one the toolbar started has a session.
     call.setAutoStartService(false);
@@ -87,9 +91,13 @@ SingleInstance::SendResult SingleInstance::SendFilesToRunning(const QStringList&
     return SendResult::Refused;
 }
 
-void SingleInstance::Activate() { Q_EMIT activateRequested(); }
+void SingleInstance::Activate() {
+    Q_EMIT activateRequested();
+}
 
-void SingleInstance::Logout() { Q_EMIT logoutRequested(); }
+void SingleInstance::Logout() {
+    Q_EMIT logoutRequested();
+}
 
 bool SingleInstance::UploadFiles(const QStringList& paths) {
     if (!m_filesHandler || paths.isEmpty())

@@ -24,5 +24,5 @@ Q_SIGNALS:
 private:
     void ReadSignal();
     QSocketNotifier* m_notifier = nullptr;
-    bool m_delivered = false;  // requested() is emitted once
+    bool m_delivered = false; // requested() is emitted once
 };

@@ -10,9 +10,9 @@ bool ToolbarSessionClient::GetSessionBlob(QString& blob, qint32& length) const {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return false;
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QLatin1String(kToolbarSessionService), QLatin1String(kToolbarSessionPath),
-        QLatin1String(kToolbarSessionInterface), QStringLiteral("GetSessionBlob"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QLatin1String(kToolbarSessionService), QLatin1String(kToolbarSessionPath),
+                                       QLatin1String(kToolbarSessionInterface), QStringLiteral("GetSessionBlob"));
     const QDBusMessage reply = bus.call(call, QDBus::Block, static_cast<int>(m_timeout.count()));
     if (reply.type() != QDBusMessage::ReplyMessage)
         return false;

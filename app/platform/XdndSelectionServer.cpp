@@ -23,7 +23,9 @@ xcb_atom_t Intern(xcb_connection_t* connection, const char* name) {
 
 } // namespace
 
-XdndSelectionServer::~XdndSelectionServer() { Withdraw(); }
+XdndSelectionServer::~XdndSelectionServer() {
+    Withdraw();
+}
 
 bool XdndSelectionServer::Connect() {
     if (m_connection)
@@ -75,8 +77,8 @@ bool XdndSelectionServer::nativeEventFilter(const QByteArray& eventType, void* m
     const xcb_atom_t property = request->property != XCB_ATOM_NONE ? request->property : request->target;
     if (request->target == m_targets) {
         const xcb_atom_t offered[] = {m_targets, m_uriList};
-        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request->requestor, property, XCB_ATOM_ATOM, 32,
-                            2, offered);
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request->requestor, property, XCB_ATOM_ATOM, 32, 2,
+                            offered);
     } else {
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request->requestor, property, m_uriList, 8,
                             static_cast<std::uint32_t>(m_data.size()), m_data.constData());

@@ -25,7 +25,7 @@ public:
 private:
     bool Connect();
 
-    void* m_connection = nullptr;  // xcb_connection_t, owned by the toolkit
+    void* m_connection = nullptr; // xcb_connection_t, owned by the toolkit
     std::uint32_t m_selection = 0;
     std::uint32_t m_uriList = 0;
     std::uint32_t m_targets = 0;

@@ -16,10 +16,11 @@
 namespace {
 
 std::string listAnswer(int entries) {
-    std::string body =
-        "<?xml version=\"1.0\" encoding=\"utf-8\"?><soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\">"
-        "<soap:Body><GetUserFilesResponse xmlns=\"" + Deployment::ServiceNamespace().toStdString() +
-        "\"><GetUserFilesResult>1</GetUserFilesResult><fileinfoes>";
+    std::string body = "<?xml version=\"1.0\" encoding=\"utf-8\"?><soap:Envelope "
+                       "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\">"
+                       "<soap:Body><GetUserFilesResponse xmlns=\"" +
+                       Deployment::ServiceNamespace().toStdString() +
+                       "\"><GetUserFilesResult>1</GetUserFilesResult><fileinfoes>";
     body.reserve(body.size() + size_t(entries) * 170);
     for (int i = 0; i < entries; ++i) {
         body += "<FileInfoes><Idx>" + std::to_string(i + 1) + "</Idx><FileName>\xeb\xac\xb8\xec\x84\x9c_" +
@@ -67,10 +68,12 @@ int main(int argc, char** argv) {
         const long before = peakKib();
         const auto start = std::chrono::steady_clock::now();
         const FileListResult r = proxy.CallGetUserFiles(digest, QByteArray::fromStdString(options.sessionKey));
-        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-        std::printf("GetUserFiles %6d entries (%7.1f KiB answer): error %d, %zu decoded, %8.1f ms, peak RSS %ld KiB "
-                    "(+%ld KiB)\n",
-                    entries, answerBytes / 1024.0, r.error, r.files.size(), ms, peakKib(), peakKib() - before);
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        std::printf(
+            "GetUserFiles %6d entries (%7.1f KiB answer): error %d, %zu decoded, %8.1f ms, peak RSS %ld KiB "
+            "(+%ld KiB)\n",
+            entries, answerBytes / 1024.0, r.error, r.files.size(), ms, peakKib(), peakKib() - before);
     }
     return 0;
 }

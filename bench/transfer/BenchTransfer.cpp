@@ -44,14 +44,20 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-bool g_flushOff = false;  // the bench's switch, never the product's
+bool g_flushOff = false; // the bench's switch, never the product's
 }
 
 // Definitions of the flushing calls in this program take the place of the C library's for the client code
 // linked into it; they pass through to the kernel unless the switch is on.
-extern "C" int fsync(int fd) { return g_flushOff ? 0 : int(::syscall(SYS_fsync, fd)); }
-extern "C" int fdatasync(int fd) { return g_flushOff ? 0 : int(::syscall(SYS_fdatasync, fd)); }
-extern "C" int syncfs(int fd) { return g_flushOff ? 0 : int(::syscall(SYS_syncfs, fd)); }
+extern "C" int fsync(int fd) {
+    return g_flushOff ? 0 : int(::syscall(SYS_fsync, fd));
+}
+extern "C" int fdatasync(int fd) {
+    return g_flushOff ? 0 : int(::syscall(SYS_fdatasync, fd));
+}
+extern "C" int syncfs(int fd) {
+    return g_flushOff ? 0 : int(::syscall(SYS_syncfs, fd));
+}
 extern "C" int sync_file_range(int fd, off64_t offset, off64_t nbytes, unsigned int flags) {
     return g_flushOff ? 0 : int(::syscall(SYS_sync_file_range, fd, offset, nbytes, flags));
 }
@@ -72,7 +78,7 @@ long PeakRssKiB() {
 // Each measurement starts with the page cache written back, so no run pays for an earlier one's writes.
 void Settle() {
     ::sync();
-    std::ofstream("/proc/self/clear_refs") << "5";  // peak resident memory counts from here
+    std::ofstream("/proc/self/clear_refs") << "5"; // peak resident memory counts from here
 }
 
 struct Silent : TransferReporter {
@@ -134,20 +140,23 @@ bool MakeCertificates(const QString& dir) {
     auto at = [&](const char* name) -> QString { return dir + u'/' + QLatin1String(name); };
     QString err;
     const bool ok =
-        Run(u"openssl"_s, {u"req"_s, u"-x509"_s, u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s, u"ec_paramgen_curve:P-256"_s,
-                           u"-nodes"_s, u"-keyout"_s, at("ca-key.pem"), u"-out"_s, at("ca.pem"), u"-days"_s, u"2"_s,
-                           u"-subj"_s, u"/CN=bench nginx CA"_s},
+        Run(u"openssl"_s,
+            {u"req"_s, u"-x509"_s, u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s, u"ec_paramgen_curve:P-256"_s, u"-nodes"_s,
+             u"-keyout"_s, at("ca-key.pem"), u"-out"_s, at("ca.pem"), u"-days"_s, u"2"_s, u"-subj"_s,
+             u"/CN=bench nginx CA"_s},
             &err) &&
-        Run(u"openssl"_s, {u"req"_s, u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s, u"ec_paramgen_curve:P-256"_s, u"-nodes"_s,
-                           u"-keyout"_s, at("server-key.pem"), u"-out"_s, at("server.csr"), u"-subj"_s, u"/CN=127.0.0.1"_s},
+        Run(u"openssl"_s,
+            {u"req"_s, u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s, u"ec_paramgen_curve:P-256"_s, u"-nodes"_s,
+             u"-keyout"_s, at("server-key.pem"), u"-out"_s, at("server.csr"), u"-subj"_s, u"/CN=127.0.0.1"_s},
             &err) &&
         [&] {
             QFile ext(at("ext.cnf"));
             return ext.open(QIODevice::WriteOnly) && ext.write("subjectAltName=IP:127.0.0.1\n") > 0;
         }() &&
-        Run(u"openssl"_s, {u"x509"_s, u"-req"_s, u"-in"_s, at("server.csr"), u"-CA"_s, at("ca.pem"), u"-CAkey"_s,
-                           at("ca-key.pem"), u"-CAcreateserial"_s, u"-out"_s, at("server.pem"), u"-days"_s, u"2"_s,
-                           u"-extfile"_s, at("ext.cnf")},
+        Run(u"openssl"_s,
+            {u"x509"_s, u"-req"_s, u"-in"_s, at("server.csr"), u"-CA"_s, at("ca.pem"), u"-CAkey"_s,
+             at("ca-key.pem"), u"-CAcreateserial"_s, u"-out"_s, at("server.pem"), u"-days"_s, u"2"_s,
+             u"-extfile"_s, at("ext.cnf")},
             &err);
     if (!ok)
         std::fprintf(stderr, "openssl: %s\n", qPrintable(err));
@@ -162,21 +171,22 @@ public:
             return false;
         m_port = FreeLoopbackPort();
         QDir().mkpath(dir + u"/temp"_s);
-        const QString conf = QStringLiteral(
-            "daemon off;\nmaster_process on;\nworker_processes 1;\nuser root;\npid %1/nginx.pid;\n"
-            "error_log %1/error.log warn;\nevents { worker_connections 64; }\n"
-            "http {\n  access_log off;\n  client_body_temp_path %1/temp;\n  proxy_temp_path %1/temp;\n"
-            "  fastcgi_temp_path %1/temp;\n  uwsgi_temp_path %1/temp;\n  scgi_temp_path %1/temp;\n"
-            "  keepalive_requests 100000;\n  keepalive_timeout 60s;\n"
-            "  server {\n    listen 127.0.0.1:%2 ssl;\n    ssl_certificate %1/server.pem;\n"
-            "    ssl_certificate_key %1/server-key.pem;\n"
-            "    location = /Cloffa/File/Get.aspx {\n      default_type application/octet-stream;\n"
-            "      alias %3/$arg_Idx;\n    }\n"
-            "    location = /Cloffa/File/Set.aspx {\n      client_max_body_size 0;\n      return 200;\n    }\n"
-            "  }\n}\n")
-                                 .arg(dir)
-                                 .arg(m_port)
-                                 .arg(filesDir);
+        const QString conf =
+            QStringLiteral(
+                "daemon off;\nmaster_process on;\nworker_processes 1;\nuser root;\npid %1/nginx.pid;\n"
+                "error_log %1/error.log warn;\nevents { worker_connections 64; }\n"
+                "http {\n  access_log off;\n  client_body_temp_path %1/temp;\n  proxy_temp_path %1/temp;\n"
+                "  fastcgi_temp_path %1/temp;\n  uwsgi_temp_path %1/temp;\n  scgi_temp_path %1/temp;\n"
+                "  keepalive_requests 100000;\n  keepalive_timeout 60s;\n"
+                "  server {\n    listen 127.0.0.1:%2 ssl;\n    ssl_certificate %1/server.pem;\n"
+                "    ssl_certificate_key %1/server-key.pem;\n"
+                "    location = /Cloffa/File/Get.aspx {\n      default_type application/octet-stream;\n"
+                "      alias %3/$arg_Idx;\n    }\n"
+                "    location = /Cloffa/File/Set.aspx {\n      client_max_body_size 0;\n      return 200;\n    }\n"
+                "  }\n}\n")
+                .arg(dir)
+                .arg(m_port)
+                .arg(filesDir);
         QFile f(dir + u"/nginx.conf"_s);
         if (!f.open(QIODevice::WriteOnly) || f.write(conf.toUtf8()) < 0)
             return false;
@@ -254,7 +264,7 @@ double Median(std::vector<double> v) {
 struct Figure {
     std::vector<double> client;
     std::vector<double> curl;
-    double clientCpu = 0;  // seconds over all runs
+    double clientCpu = 0; // seconds over all runs
     double curlCpu = 0;
     long clientPeakKiB = 0;
     int failures = 0;
@@ -429,7 +439,7 @@ private:
         TransferJob job(m_store, {});
         prepareJob(job, path(u"down/client"_s));
         job.items = items;
-        job.applyToAll = true;  // replace every listed file without asking
+        job.applyToAll = true; // replace every listed file without asking
         job.replaceChoice = 0;
         m_reporter.lastError.clear();
         RunUploadBatch(job);
@@ -441,9 +451,9 @@ private:
     // curl's program with a config file: every request carries the session headers; one connection.
     bool curl(const QStringList& blocks) {
         const QString etag = QString::fromStdString(cloffa::EtagFor(kSession.toStdString()));
-        const QString headers = u"header = \"nNo: 1\"\nheader = \"aNo: 1\"\nheader = \"userSession: "_s + kSession +
-                                u"\"\nheader = \"User-Agent: Tavirun\"\nheader = \"If-None-Match: "_s + etag +
-                                u"\"\nheader = \"Expect:\"\ncacert = \""_s + Deployment::ExtraCaFile() +
+        const QString headers = u"header = \"nNo: 1\"\nheader = \"aNo: 1\"\nheader = \"userSession: "_s +
+                                kSession + u"\"\nheader = \"User-Agent: Tavirun\"\nheader = \"If-None-Match: "_s +
+                                etag + u"\"\nheader = \"Expect:\"\ncacert = \""_s + Deployment::ExtraCaFile() +
                                 u"\"\nsilent\nshow-error\nfail\n"_s;
         QFile conf(path(u"curl.conf"_s));
         if (!conf.open(QIODevice::WriteOnly))
@@ -470,7 +480,9 @@ private:
             QDir().mkpath(path(u"down/curl"_s));
             listStored(bigIdx, smallIdx);
         };
-        auto downUrl = [&](qint32 idx) -> QString { return base + u"/Cloffa/File/Get.aspx?Idx="_s + QString::number(idx); };
+        auto downUrl = [&](qint32 idx) -> QString {
+            return base + u"/Cloffa/File/Get.aspx?Idx="_s + QString::number(idx);
+        };
         auto upBlock = [&](const QString& file) -> QString {
             return QStringLiteral("url = \"%1/Cloffa/File/Set.aspx?mode=1\"\nform = \"=@%2;type=text/plain\"\n"
                                   "output = \"/dev/null\"\n")
@@ -483,18 +495,27 @@ private:
         const QString smallLabel = QStringLiteral("%1 x %2 KiB").arg(m_smallCount).arg(m_smallBytes >> 10);
 
         Figure f = Measure(
-            m_runs, cleanDown, [&] { return clientDownload({TransferItem{bigIdx, u"big.bin"_s, {}, 0}}); },
+            m_runs, cleanDown,
+            [&] {
+                return clientDownload({TransferItem{bigIdx, u"big.bin"_s, {}, 0}});
+            },
             [&] { return curl({downBlock(bigIdx, path(u"down/curl/big.bin"_s))}); });
         Print(server, qPrintable(bigLabel + u" down"_s), m_bigBytes, f);
         g_flushOff = true;
         f = Measure(
-            m_runs, cleanDown, [&] { return clientDownload({TransferItem{bigIdx, u"big.bin"_s, {}, 0}}); },
+            m_runs, cleanDown,
+            [&] {
+                return clientDownload({TransferItem{bigIdx, u"big.bin"_s, {}, 0}});
+            },
             [&] { return curl({downBlock(bigIdx, path(u"down/curl/big.bin"_s))}); });
         g_flushOff = false;
         Print(server, qPrintable(bigLabel + u" down, no flush"_s), m_bigBytes, f);
 
         f = Measure(
-            m_runs, cleanDown, [&] { return clientUpload({TransferItem{-1, path(u"up/big.bin"_s), {}, 0}}); },
+            m_runs, cleanDown,
+            [&] {
+                return clientUpload({TransferItem{-1, path(u"up/big.bin"_s), {}, 0}});
+            },
             [&] { return curl({upBlock(path(u"up/big.bin"_s))}); });
         Print(server, qPrintable(bigLabel + u" up"_s), m_bigBytes, f);
 
@@ -510,13 +531,16 @@ private:
             curlUp << upBlock(path(u"up/"_s + SmallName(i)));
         }
         const qint64 smallTotal = m_smallBytes * m_smallCount;
-        f = Measure(m_runs, cleanDown, [&] { return clientDownload(downItems); }, [&] { return curl(curlDown); });
+        f = Measure(
+            m_runs, cleanDown, [&] { return clientDownload(downItems); }, [&] { return curl(curlDown); });
         Print(server, qPrintable(smallLabel + u" down"_s), smallTotal, f);
         g_flushOff = true;
-        f = Measure(m_runs, cleanDown, [&] { return clientDownload(downItems); }, [&] { return curl(curlDown); });
+        f = Measure(
+            m_runs, cleanDown, [&] { return clientDownload(downItems); }, [&] { return curl(curlDown); });
         g_flushOff = false;
         Print(server, qPrintable(smallLabel + u" down, no flush"_s), smallTotal, f);
-        f = Measure(m_runs, cleanDown, [&] { return clientUpload(upItems); }, [&] { return curl(curlUp); });
+        f = Measure(
+            m_runs, cleanDown, [&] { return clientUpload(upItems); }, [&] { return curl(curlUp); });
         Print(server, qPrintable(smallLabel + u" up"_s), smallTotal, f);
     }
 
@@ -539,7 +563,8 @@ int main(int argc, char** argv) {
     const qint64 smallKiB = argc > 4 ? std::max<qint64>(1, QByteArray(argv[4]).toLongLong()) : 4;
     const bool nginxOnly = argc > 5 && QByteArray(argv[5]) == "nginx";
     if (mib < 1 || mib >= 2048) {
-        std::fprintf(stderr, "usage: bench_transfer [MiB below 2048] [runs] [small files] [small KiB] [all|nginx]\n");
+        std::fprintf(stderr,
+                     "usage: bench_transfer [MiB below 2048] [runs] [small files] [small KiB] [all|nginx]\n");
         return 2;
     }
     Bench bench(mib << 20, runs, smallCount, smallKiB << 10);

@@ -12,8 +12,10 @@
 #include <cstdio>
 
 namespace {
-double Ms(const QElapsedTimer& t) { return t.nsecsElapsed() / 1e6; }
-}  // namespace
+double Ms(const QElapsedTimer& t) {
+    return t.nsecsElapsed() / 1e6;
+}
+} // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

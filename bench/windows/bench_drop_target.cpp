@@ -61,12 +61,14 @@ int main(int argc, char** argv) {
         QObject::connect(&finder, &DropTargetFinder::found, &app, [&] { QCoreApplication::exit(0); });
         finder.Finish(10000);
         clock.restart();
-        QFile::copy(home.filePath(QStringLiteral("source.tmp")), QDir(deep).filePath(QStringLiteral("marker.tmp")));
+        QFile::copy(home.filePath(QStringLiteral("source.tmp")),
+                    QDir(deep).filePath(QStringLiteral("marker.tmp")));
         app.exec();
         found.push_back(clock.nsecsElapsed() / 1e6);
         std::printf("run %d: watched %lld folders\n", run, static_cast<long long>(watched));
     }
-    std::printf("list and watch the home (cap %d)      %8.1f ms\n", DropTargetFinder::kMaxFolders, Median(listing));
+    std::printf("list and watch the home (cap %d)      %8.1f ms\n", DropTargetFinder::kMaxFolders,
+                Median(listing));
     std::printf("longest event-loop pause meanwhile    %8.1f ms\n", Median(pause));
     std::printf("copy into a sub-folder until found    %8.1f ms\n", Median(found));
     return 0;

@@ -34,7 +34,9 @@ namespace {
 constexpr char kUser[] = "bench";
 constexpr char kKey[] = "bench-session-key";
 
-double Ms(const QElapsedTimer& t) { return t.nsecsElapsed() / 1e6; }
+double Ms(const QElapsedTimer& t) {
+    return t.nsecsElapsed() / 1e6;
+}
 
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -64,7 +66,8 @@ bool WriteStore(const QString& dir, int count) {
     std::ofstream index(QString(dir + QStringLiteral("/index.txt")).toStdString(), std::ios::binary);
     index << "next\t" << count + 1 << '\n';
     for (int i = 1; i <= count; ++i)
-        index << i << "\t1\t" << 1000 + i << '\t' << 1000 + i << "\t1\t2008-05-21 오후 3:04:05\t문서_" << i << ".txt\n";
+        index << i << "\t1\t" << 1000 + i << '\t' << 1000 + i << "\t1\t2008-05-21 오후 3:04:05\t문서_" << i
+              << ".txt\n";
     return bool(index);
 }
 
@@ -81,8 +84,10 @@ std::vector<FileRow> Rows(int count) {
     std::vector<FileRow> rows;
     rows.reserve(count);
     for (int i = 0; i < count; ++i) {
-        const QString name =
-            QStringLiteral("파일_%1_%2.%3").arg(random.bounded(1000000)).arg(i).arg(QLatin1String(extensions[i % 8]));
+        const QString name = QStringLiteral("파일_%1_%2.%3")
+                                 .arg(random.bounded(1000000))
+                                 .arg(i)
+                                 .arg(QLatin1String(extensions[i % 8]));
         const QString date = QStringLiteral("%1-%2-%3")
                                  .arg(random.bounded(100), 2, 10, QLatin1Char('0'))
                                  .arg(1 + random.bounded(12), 2, 10, QLatin1Char('0'))
@@ -139,7 +144,7 @@ int main(int argc, char** argv) {
         QElapsedTimer t;
         t.start();
         auto dialog = std::make_unique<CQuorvaneDlg>(*store, QPoint(30, 40));
-        MessageScript messages;  // a failure box would otherwise wait for a user who is not there
+        MessageScript messages; // a failure box would otherwise wait for a user who is not there
         new ScriptedMessages(dialog.get(), messages);
         dialog->show();
         const bool shown = WaitUntil(
@@ -169,16 +174,17 @@ int main(int argc, char** argv) {
         const FileListResult list = files.GetUserFiles(*store);
         const double allMs = Ms(t);
         if (check.error || list.error || list.files.size() != size_t(kStored)) {
-            std::fprintf(stderr, "service layer: errors %d/%d, %zu files\n", check.error, list.error, list.files.size());
+            std::fprintf(stderr, "service layer: errors %d/%d, %zu files\n", check.error, list.error,
+                         list.files.size());
             return 1;
         }
         checkAndList.push_back(allMs);
         listOnly.push_back(allMs - checkMs);
     }
-    std::printf("main window to first list             %8.1f ms (of which the start timer %d ms)\n", Median(window),
-                CQuorvaneDlg::kStartTimerMs);
-    std::printf("service layer NeedUpdate+GetUserFiles %8.1f ms (GetUserFiles alone %.1f ms)\n", Median(checkAndList),
-                Median(listOnly));
+    std::printf("main window to first list             %8.1f ms (of which the start timer %d ms)\n",
+                Median(window), CQuorvaneDlg::kStartTimerMs);
+    std::printf("service layer NeedUpdate+GetUserFiles %8.1f ms (GetUserFiles alone %.1f ms)\n",
+                Median(checkAndList), Median(listOnly));
 
     // Sorting 100,000 rows: header clicks on the window's list, and the store's sort alone on the same rows.
     auto store = NewStore();
@@ -205,7 +211,7 @@ int main(int argc, char** argv) {
             QElapsedTimer t;
             t.start();
             QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
-            QApplication::processEvents();  // the posted list change: model reset
+            QApplication::processEvents(); // the posted list change: model reset
             list->viewport()->repaint();
             byClick[column].push_back(Ms(t));
             if (list->LastSortedColumn() != column || !list->Ascending()) {

@@ -10,9 +10,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qint32 length = 0;
     if (size >= 4)
         std::memcpy(&length, data, 4);
-    const QByteArray text = size >= 4 ? QByteArray(reinterpret_cast<const char*>(data + 4),
-                                                   static_cast<qsizetype>(size - 4))
-                                      : QByteArray();
+    const QByteArray text =
+        size >= 4 ? QByteArray(reinterpret_cast<const char*>(data + 4), static_cast<qsizetype>(size - 4))
+                  : QByteArray();
     SessionMap map;
     DecodeSessionBlob(length, text, map);
     QString out;

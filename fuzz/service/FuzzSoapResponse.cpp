@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 0: {
         const FileListResult r = proxy.DecodeGetUserFiles(http);
         if (r.error == 0 && !r.hasFileArray && !r.files.empty())
-            __builtin_trap();  // entries without their array cannot exist
+            __builtin_trap(); // entries without their array cannot exist
         break;
     }
     case 1:

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size == 0 || size > 60000)  // heads beyond the framer's limit are not watched at all
+    if (size == 0 || size > 60000) // heads beyond the framer's limit are not watched at all
         return 0;
     const char* bytes = reinterpret_cast<const char*>(data) + 1;
     const size_t n = size - 1;
@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const size_t take = 1 + (state >> 16) % 37;
         const size_t len = take < n - at ? take : n - at;
         if (completeBefore && !pieces.Complete())
-            __builtin_trap();  // once complete, more bytes never make it incomplete again
+            __builtin_trap(); // once complete, more bytes never make it incomplete again
         pieces.Feed(bytes + at, len);
         completeBefore = pieces.Complete();
         at += len;

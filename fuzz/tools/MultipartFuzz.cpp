@@ -26,20 +26,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string body(reinterpret_cast<const char*>(data) + 1, size - 1);
     const std::string request = "POST /Cloffa/File/Set.aspx?mode=" + std::to_string(mode) +
                                 " HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: */*\r\n"
-                                "Content-Type: multipart/form-data;boundary=" + std::string(kBoundary) + "\r\n" +
-                                fuzz::SessionHeaders() + "Content-Length: " + std::to_string(body.size()) +
+                                "Content-Type: multipart/form-data;boundary=" +
+                                std::string(kBoundary) + "\r\n" + fuzz::SessionHeaders() +
+                                "Content-Length: " + std::to_string(body.size()) +
                                 "\r\nConnection: close\r\n\r\n" + body;
     cloffa::LocalService& service = fuzz::Service();
     const std::string output = service.answerBytes(request, piece);
     const int status = fuzz::FirstStatus(output);
     if (status == 0)
-        __builtin_trap();  // a whole request always gets an answer
+        __builtin_trap(); // a whole request always gets an answer
     if (status == 200) {
         const size_t end = body.find("\r\n\r\n");
         const std::string delimiter = std::string("\r\n--") + kBoundary;
         const size_t at = end == std::string::npos ? end : body.find(delimiter, end + 4);
         if (at == std::string::npos)
-            __builtin_trap();  // accepted without a complete part
+            __builtin_trap(); // accepted without a complete part
         const std::string content = body.substr(end + 4, at - end - 4);
         const std::string epilogue = body.substr(at + delimiter.size());
         if (epilogue != "--" && epilogue != "--\r\n")
@@ -50,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 found = true;
         }
         if (!found)
-            __builtin_trap();  // stored something other than the part's content
+            __builtin_trap(); // stored something other than the part's content
     }
     fuzz::RestoreStore();
     return 0;

@@ -46,7 +46,9 @@ Fixture& fixture() {
 
 } // namespace
 
-cloffa::LocalService& Service() { return *fixture().service; }
+cloffa::LocalService& Service() {
+    return *fixture().service;
+}
 
 std::string SessionHeaders() {
     const std::string key = "test-session-key";

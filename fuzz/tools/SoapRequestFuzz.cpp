@@ -16,12 +16,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string error;
     const bool ok = cloffa::ParseSoapRequest(body, parsed, &error);
     if (!ok && error.empty())
-        __builtin_trap();  // a refusal always says why
+        __builtin_trap(); // a refusal always says why
 
-    const std::string request = "POST /Cloffa/File/FileService.asmx HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                                "Content-Type: text/xml;charset=utf-8\r\nSOAPAction: \"http://file.cloffa.example/" +
-                                (ok ? parsed.operation : std::string("GetUserFiles")) +
-                                "\"\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    const std::string request =
+        "POST /Cloffa/File/FileService.asmx HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+        "Content-Type: text/xml;charset=utf-8\r\nSOAPAction: \"http://file.cloffa.example/" +
+        (ok ? parsed.operation : std::string("GetUserFiles")) +
+        "\"\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
     const std::string output = fuzz::Service().answerBytes(request, piece);
     if (fuzz::FirstStatus(output) == 0)
         __builtin_trap();

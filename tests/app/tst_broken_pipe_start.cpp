@@ -17,7 +17,9 @@ namespace {
 const QString kUser = u"tester01"_s;
 const QString kKey = u"SK-pipe-41"_s;
 
-QString binary(const QString& relative) { return qEnvironmentVariable("QUORVANE_BINARY_DIR") + u'/' + relative; }
+QString binary(const QString& relative) {
+    return qEnvironmentVariable("QUORVANE_BINARY_DIR") + u'/' + relative;
+}
 
 QString readAll(const QString& path) {
     QFile f(path);
@@ -40,8 +42,8 @@ private slots:
         service.setCloseOnAccept(true);
 
         QProcess server;
-        server.start(binary(u"tools/tavirun/tavirun"_s), {u"serve"_s, u"--user"_s, kUser, u"--session-key"_s, kKey,
-                                                          u"--exit-after"_s, u"60"_s});
+        server.start(binary(u"tools/tavirun/tavirun"_s),
+                     {u"serve"_s, u"--user"_s, kUser, u"--session-key"_s, kKey, u"--exit-after"_s, u"60"_s});
         QVERIFY(server.waitForReadyRead(10000));
         QVERIFY(server.readAllStandardOutput().contains("serving"));
 
@@ -72,9 +74,8 @@ private slots:
         const QString logPath = m_dir.filePath(u"state/quorvane/quorvane.log"_s);
         static const QRegularExpression failed(u"soap NeedUpdate status=0 error=(-?\\d+) "_s);
         QRegularExpressionMatch m;
-        QTRY_VERIFY_WITH_TIMEOUT((m = failed.match(readAll(logPath))).hasMatch() ||
-                                     program.state() == QProcess::NotRunning,
-                                 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (m = failed.match(readAll(logPath))).hasMatch() || program.state() == QProcess::NotRunning, 30000);
         // A while after the failed call it still waits in the version-check message, or it has ended on
         // its own after it; never by a signal.
         QTest::qWait(1500);
@@ -86,8 +87,8 @@ private slots:
         program.waitForFinished(5000);
         server.kill();
         server.waitForFinished();
-        QVERIFY2(alive, qPrintable(u"ended with %1 (%2)\n"_s.arg(exitCode).arg(int(exitStatus)) + readAll(logPath) +
-                                   QString::fromUtf8(program.readAllStandardError())));
+        QVERIFY2(alive, qPrintable(u"ended with %1 (%2)\n"_s.arg(exitCode).arg(int(exitStatus)) +
+                                   readAll(logPath) + QString::fromUtf8(program.readAllStandardError())));
         QVERIFY2(m.hasMatch(), qPrintable(readAll(logPath)));
         QVERIFY(m.captured(1).toInt() != 0);
         QVERIFY(service.connectionsAccepted() >= 1);

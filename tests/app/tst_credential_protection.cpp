@@ -21,7 +21,10 @@ private Q_SLOTS:
         QTest::newRow("second digit invalid") << QByteArray("1g") << QByteArray("\x01", 1);
         QTest::newRow("sign is no digit") << QByteArray("-1") << QByteArray("\x00", 1);
         QTest::newRow("blank is no digit") << QByteArray(" f") << QByteArray("\x00", 1);
-        QTest::newRow("NUL inside") << QByteArray("f\0" "12", 4) << QByteArray("\x0f\x12", 2);
+        QTest::newRow("NUL inside") << QByteArray("f\0"
+                                                  "12",
+                                                  4)
+                                    << QByteArray("\x0f\x12", 2);
     }
     void hexToBytes() {
         QFETCH(QByteArray, text);
@@ -41,7 +44,7 @@ private Q_SLOTS:
         // A seed whose characters name their positions shows which ones are taken, and in which order.
         QByteArray seed(128, '0');
         QByteArray expected;
-        const int order[] = {0, 9, 18, 27, 36, 45, 54, 63, 56, 49, 42, 35, 28, 21, 14, 7,
+        const int order[] = {0,  9,  18, 27, 36,  45,  54,  63,  56,  49,  42,  35, 28, 21, 14, 7,
                              64, 73, 82, 91, 100, 109, 118, 127, 120, 113, 106, 99, 92, 85, 78, 71};
         int n = 0;
         for (int pos : order) {

@@ -35,7 +35,8 @@ public:
 public Q_SLOTS:
     uint Notify(const QString& appName, uint replaces, const QString& icon, const QString& summary,
                 const QString& body, const QStringList&, const QVariantMap& hints, int expires) {
-        received.append({appName, icon, summary, body, hints.value(u"desktop-entry"_s).toString(), replaces, expires});
+        received.append(
+            {appName, icon, summary, body, hints.value(u"desktop-entry"_s).toString(), replaces, expires});
         return uint(received.size());
     }
 };
@@ -68,15 +69,16 @@ private Q_SLOTS:
         QTest::newRow("korean") << u"업로드를 마쳤습니다."_s << u"2개의 파일을 업로드했습니다."_s
                                 << u"2개의 파일을 업로드했습니다."_s;
         // Servers read the body as markup: a name with markup characters stays text.
-        QTest::newRow("markup characters") << u"다운로드하지 못했습니다."_s << u"<b>a&b</b>.txt"_s
-                                           << u"&lt;b&gt;a&amp;b&lt;/b&gt;.txt"_s;
+        QTest::newRow("markup characters")
+            << u"다운로드하지 못했습니다."_s << u"<b>a&b</b>.txt"_s << u"&lt;b&gt;a&amp;b&lt;/b&gt;.txt"_s;
     }
     void notifies() {
         QFETCH(QString, summary);
         QFETCH(QString, body);
         QFETCH(QString, shownBody);
         StandInNotifications service;
-        QVERIFY(listener().registerObject(QLatin1String(kNotificationsPath), &service, QDBusConnection::ExportAllSlots));
+        QVERIFY(listener().registerObject(QLatin1String(kNotificationsPath), &service,
+                                          QDBusConnection::ExportAllSlots));
         QVERIFY(listener().registerService(QLatin1String(kNotificationsService)));
         {
             SessionBusNotifier notifier(u"org.brellow.Quorvane"_s);
@@ -85,8 +87,9 @@ private Q_SLOTS:
         }
         // The waiting call blocks its thread: the stand-in answers from this one's loop.
         bool taken = false;
-        QThread* caller = QThread::create(
-            [&taken, summary, body] { taken = SessionBusNotifier::NotifyAndWait(u"org.brellow.Quorvane"_s, summary, body); });
+        QThread* caller = QThread::create([&taken, summary, body] {
+            taken = SessionBusNotifier::NotifyAndWait(u"org.brellow.Quorvane"_s, summary, body);
+        });
         caller->start();
         QTRY_VERIFY_WITH_TIMEOUT(caller->isFinished(), 10000);
         delete caller;
@@ -122,13 +125,15 @@ private Q_SLOTS:
         QTest::addColumn<qlonglong>("count");
         QTest::addColumn<int>("updates");
         QTest::newRow("first file halfway") << QStringList{u"p 1 0 2 0.5"_s} << 0.25 << true << 2LL << 1;
-        QTest::newRow("second file started") << QStringList{u"p 1 0 2 0.5"_s, u"p 1 1 2 0"_s} << 0.5 << true << 1LL << 2;
-        QTest::newRow("two batches add up") << QStringList{u"p 1 1 2 0"_s, u"p 2 0 2 0.5"_s} << 0.375 << true << 3LL << 2;
-        QTest::newRow("the same again is not sent") << QStringList{u"p 1 0 4 0.5"_s, u"p 1 0 4 0.5001"_s} << 0.125
-                                                    << true << 4LL << 1;
+        QTest::newRow("second file started")
+            << QStringList{u"p 1 0 2 0.5"_s, u"p 1 1 2 0"_s} << 0.5 << true << 1LL << 2;
+        QTest::newRow("two batches add up")
+            << QStringList{u"p 1 1 2 0"_s, u"p 2 0 2 0.5"_s} << 0.375 << true << 3LL << 2;
+        QTest::newRow("the same again is not sent")
+            << QStringList{u"p 1 0 4 0.5"_s, u"p 1 0 4 0.5001"_s} << 0.125 << true << 4LL << 1;
         QTest::newRow("last batch ended") << QStringList{u"p 1 0 1 0.9"_s, u"e 1"_s} << 0.0 << false << 0LL << 2;
-        QTest::newRow("one of two ended") << QStringList{u"p 1 0 1 0.5"_s, u"p 2 0 1 0.5"_s, u"e 1"_s} << 0.5
-                                          << true << 1LL << 3;
+        QTest::newRow("one of two ended")
+            << QStringList{u"p 1 0 1 0.5"_s, u"p 2 0 1 0.5"_s, u"e 1"_s} << 0.5 << true << 1LL << 3;
         QTest::newRow("out of range clamped") << QStringList{u"p 1 5 2 7"_s} << 1.0 << true << 0LL << 1;
         QTest::newRow("an unknown batch ends") << QStringList{u"e 3"_s} << -1.0 << false << 0LL << 0;
     }
@@ -144,7 +149,8 @@ private Q_SLOTS:
         // The match rule is in place once a marker is heard; what an earlier row left on the way is
         // heard before it, and dropped.
         const auto heard = [&bar](const QString& name) {
-            QDBusMessage marker = QDBusMessage::createSignal(u"/marker"_s, QLatin1String(kLauncherEntryInterface), u"Update"_s);
+            QDBusMessage marker =
+                QDBusMessage::createSignal(u"/marker"_s, QLatin1String(kLauncherEntryInterface), u"Update"_s);
             marker << name << QVariantMap();
             QDBusConnection::sessionBus().send(marker);
             QTest::qWait(20);
@@ -185,13 +191,14 @@ private Q_SLOTS:
     // Sent files reach the running copy's handler only as absolute paths; without a handler, or with
     // no copy at all, the sender learns it.
     void filesToTheRunningCopy_data() {
-        QTest::addColumn<int>("copy");  // 0 none, 1 without a handler, 2 taking, 3 refusing
+        QTest::addColumn<int>("copy"); // 0 none, 1 without a handler, 2 taking, 3 refusing
         QTest::addColumn<QStringList>("paths");
         QTest::addColumn<int>("result");
         QTest::addColumn<QStringList>("handled");
         const QStringList two{u"/tmp/한글 a.txt"_s, u"/tmp/b"_s};
         QTest::newRow("no copy") << 0 << two << int(SingleInstance::SendResult::NoCopy) << QStringList();
-        QTest::newRow("copy without a window") << 1 << two << int(SingleInstance::SendResult::Refused) << QStringList();
+        QTest::newRow("copy without a window")
+            << 1 << two << int(SingleInstance::SendResult::Refused) << QStringList();
         QTest::newRow("taken") << 2 << two << int(SingleInstance::SendResult::Taken) << two;
         QTest::newRow("busy") << 3 << two << int(SingleInstance::SendResult::Refused) << two;
         QTest::newRow("relative path") << 2 << QStringList{u"a.txt"_s} << int(SingleInstance::SendResult::Refused)
@@ -244,7 +251,8 @@ int main(int argc, char** argv) {
                 " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
                 "<busconfig><type>session</type><listen>unix:tmpdir=" +
                 dir.path().toUtf8() +
-                "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" "
+                "eavesdrop=\"true\"/>"
                 "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
     }
     QProcess daemon;

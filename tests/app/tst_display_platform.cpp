@@ -12,15 +12,16 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("display");
         QTest::addColumn<QByteArray>("session");
         QTest::addColumn<bool>("x11");
-        QTest::newRow("X11 session") << QByteArray() << QByteArray() << QByteArray(":0") << QByteArray("x11") << false;
-        QTest::newRow("Wayland with XWayland") << QByteArray() << QByteArray("wayland-0") << QByteArray(":0")
-                                               << QByteArray("wayland") << true;
-        QTest::newRow("Wayland socket, no session type") << QByteArray() << QByteArray("wayland-1") << QByteArray(":1")
-                                                         << QByteArray() << true;
-        QTest::newRow("Wayland without X11") << QByteArray() << QByteArray("wayland-0") << QByteArray()
-                                             << QByteArray("wayland") << false;
-        QTest::newRow("the user chose Wayland") << QByteArray("wayland") << QByteArray("wayland-0") << QByteArray(":0")
-                                                << QByteArray("wayland") << false;
+        QTest::newRow("X11 session") << QByteArray() << QByteArray() << QByteArray(":0") << QByteArray("x11")
+                                     << false;
+        QTest::newRow("Wayland with XWayland")
+            << QByteArray() << QByteArray("wayland-0") << QByteArray(":0") << QByteArray("wayland") << true;
+        QTest::newRow("Wayland socket, no session type")
+            << QByteArray() << QByteArray("wayland-1") << QByteArray(":1") << QByteArray() << true;
+        QTest::newRow("Wayland without X11")
+            << QByteArray() << QByteArray("wayland-0") << QByteArray() << QByteArray("wayland") << false;
+        QTest::newRow("the user chose Wayland") << QByteArray("wayland") << QByteArray("wayland-0")
+                                                << QByteArray(":0") << QByteArray("wayland") << false;
         QTest::newRow("the user chose offscreen") << QByteArray("offscreen") << QByteArray("wayland-0")
                                                   << QByteArray(":0") << QByteArray("wayland") << false;
     }

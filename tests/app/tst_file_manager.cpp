@@ -43,18 +43,23 @@ public Q_SLOTS:
         QDBusConnection bus = connection();
         QTimer::singleShot(delay, this, [this, request, bus]() mutable {
             switch (answer) {
-            case Answer::Late: bus.send(request.createReply()); break;
+            case Answer::Late:
+                bus.send(request.createReply());
+                break;
             case Answer::Refuse:
                 bus.send(request.createErrorReply(QDBusError::AccessDenied, QStringLiteral("no")));
                 break;
-            case Answer::LeaveTheBus: QDBusConnection::disconnectFromBus(kStandInConnection); break;
-            case Answer::AtOnce: break;
+            case Answer::LeaveTheBus:
+                QDBusConnection::disconnectFromBus(kStandInConnection);
+                break;
+            case Answer::AtOnce:
+                break;
             }
         });
     }
 };
 
-}  // namespace
+} // namespace
 
 class FileManagerTest : public QObject {
     Q_OBJECT
@@ -69,7 +74,7 @@ class FileManagerTest : public QObject {
             ++answers;
         });
         if (outcome)
-            return std::nullopt;  // answered inside the call: the caller's window would have waited
+            return std::nullopt; // answered inside the call: the caller's window would have waited
         if (!QTest::qWaitFor([&] { return outcome.has_value(); }, 10000))
             return std::nullopt;
         QTest::qWait(100);
@@ -86,7 +91,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("paths");
         QTest::addColumn<QStringList>("uris");
         QTest::newRow("one") << QStringList{QStringLiteral("/home/u/받은 파일.txt")}
-                             << QStringList{QStringLiteral("file:///home/u/%EB%B0%9B%EC%9D%80%20%ED%8C%8C%EC%9D%BC.txt")};
+                             << QStringList{
+                                    QStringLiteral("file:///home/u/%EB%B0%9B%EC%9D%80%20%ED%8C%8C%EC%9D%BC.txt")};
         // One window of the folder, not one for each file.
         QTest::newRow("two, with a hash") << QStringList{QStringLiteral("/d/a#1.bin"), QStringLiteral("/d/b.bin")}
                                           << QStringList{QStringLiteral("file:///d/a%231.bin")};
@@ -133,10 +139,12 @@ private Q_SLOTS:
         {
             QDBusConnection other = QDBusConnection::connectToBus(QDBusConnection::SessionBus, kStandInConnection);
             QVERIFY(other.isConnected());
-            QVERIFY(other.registerObject(QString::fromLatin1(kFileManagerPath), &fake, QDBusConnection::ExportAllSlots));
+            QVERIFY(other.registerObject(QString::fromLatin1(kFileManagerPath), &fake,
+                                         QDBusConnection::ExportAllSlots));
             QVERIFY(other.registerService(QString::fromLatin1(kFileManagerService)));
         }
-        const std::optional<Outcome> seen = Show({QStringLiteral("/d/a.bin")}, std::chrono::milliseconds(timeoutMs));
+        const std::optional<Outcome> seen =
+            Show({QStringLiteral("/d/a.bin")}, std::chrono::milliseconds(timeoutMs));
         QDBusConnection::disconnectFromBus(kStandInConnection);
         QTRY_VERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered(
             QString::fromLatin1(kFileManagerService)));

@@ -21,38 +21,38 @@ private Q_SLOTS:
                                     << QStringLiteral("t") << 1 << 2;
         QTest::newRow("mixed case") << QStringLiteral("/x/Quorvane.exe /Start t 1 2") << true << true
                                     << QStringLiteral("t") << 1 << 2;
-        QTest::newRow("three tokens") << QStringLiteral("/x/Quorvane.exe /start t 1") << false << false << QString()
-                                      << 200 << 200;
+        QTest::newRow("three tokens") << QStringLiteral("/x/Quorvane.exe /start t 1") << false << false
+                                      << QString() << 200 << 200;
         QTest::newRow("five tokens") << QStringLiteral("/x/Quorvane.exe /start t 1 2 3") << false << false
                                      << QString() << 200 << 200;
-        QTest::newRow("letters give 0") << QStringLiteral("/x/Quorvane.exe /start t abc 50") << true << true
-                                        << QStringLiteral("t") << 0 << 50;
+        QTest::newRow("letters give 0")
+            << QStringLiteral("/x/Quorvane.exe /start t abc 50") << true << true << QStringLiteral("t") << 0 << 50;
         QTest::newRow("sign and trailing text") << QStringLiteral("/x/Quorvane.exe /start t -12px +7") << true
                                                 << true << QStringLiteral("t") << -12 << 7;
         QTest::newRow("no arguments") << QStringLiteral("/x/Quorvane.exe") << false << false << QString() << 200
                                       << 200;
         QTest::newRow("blanks only") << QStringLiteral("/x/Quorvane.exe   \t ") << false << false << QString()
                                      << 200 << 200;
-        QTest::newRow("other argument keeps defaults") << QStringLiteral("/x/Quorvane.exe hello") << true << false
-                                                       << QString() << 200 << 200;
+        QTest::newRow("other argument keeps defaults")
+            << QStringLiteral("/x/Quorvane.exe hello") << true << false << QString() << 200 << 200;
         // Without the name the arguments start at position 12.
         QTest::newRow("other name") << QStringLiteral("/usr/bin/qv /start t 5 6") << true << true
                                     << QStringLiteral("t") << 5 << 6;
-        QTest::newRow("other name cuts into the text") << QStringLiteral("/usr/bin/quorvane /start t 5 6") << true
-                                                       << false << QString() << 200 << 200;
-        QTest::newRow("name is case-sensitive") << QStringLiteral("/usr/bin/qv/quorvane.exe /start t 5 6") << true
-                                                << false << QString() << 200 << 200;
-        QTest::newRow("start beyond the end") << QStringLiteral("short") << false << false << QString() << 200
-                                              << 200;
+        QTest::newRow("other name cuts into the text")
+            << QStringLiteral("/usr/bin/quorvane /start t 5 6") << true << false << QString() << 200 << 200;
+        QTest::newRow("name is case-sensitive")
+            << QStringLiteral("/usr/bin/qv/quorvane.exe /start t 5 6") << true << false << QString() << 200 << 200;
+        QTest::newRow("start beyond the end")
+            << QStringLiteral("short") << false << false << QString() << 200 << 200;
         QTest::newRow("just under the limit")
             << QStringLiteral("/x/Quorvane.exe /start ") + QString(232, u'a') + QStringLiteral(" 1 2") << true
             << true << QString(232, u'a') << 1 << 2;
         QTest::newRow("260 refused") << QStringLiteral("/x/Quorvane.exe /start ") + QString(233, u'a') +
                                             QStringLiteral(" 1 2")
                                      << false << false << QString() << 200 << 200;
-        QTest::newRow("far over refused") << QStringLiteral("/x/Quorvane.exe /start ") + QString(5000, u'a') +
-                                                 QStringLiteral(" 1 2")
-                                          << false << false << QString() << 200 << 200;
+        QTest::newRow("far over refused")
+            << QStringLiteral("/x/Quorvane.exe /start ") + QString(5000, u'a') + QStringLiteral(" 1 2") << false
+            << false << QString() << 200 << 200;
     }
     void parse() {
         QFETCH(QString, line);
@@ -78,8 +78,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("top");
         const QStringList start{QStringLiteral("/start"), QStringLiteral("tok"), QStringLiteral("100"),
                                 QStringLiteral("50")};
-        QTest::newRow("installed name") << (QStringList{QStringLiteral("/usr/bin/quorvane")} + start) << true
-                                        << true << 100 << 50;
+        QTest::newRow("installed name")
+            << (QStringList{QStringLiteral("/usr/bin/quorvane")} + start) << true << true << 100 << 50;
         QTest::newRow("short name") << (QStringList{QStringLiteral("qv")} + start) << true << true << 100 << 50;
         QTest::newRow("toolbar name") << (QStringList{QStringLiteral("/opt/q/Quorvane.exe")} + start) << true
                                       << true << 100 << 50;
@@ -89,8 +89,8 @@ private Q_SLOTS:
             << QStringList{QStringLiteral("/usr/bin/quorvane"), QStringLiteral("/start"), QStringLiteral("t"),
                            QStringLiteral("1")}
             << false << false << 200 << 200;
-        QTest::newRow("installed name, no arguments") << QStringList{QStringLiteral("/usr/bin/quorvane")} << false
-                                                      << false << 200 << 200;
+        QTest::newRow("installed name, no arguments")
+            << QStringList{QStringLiteral("/usr/bin/quorvane")} << false << false << 200 << 200;
         QTest::newRow("installed name, too long")
             << (QStringList{QStringLiteral("/usr/bin/quorvane"), QStringLiteral("/start"), QString(250, u'a'),
                             QStringLiteral("1"), QStringLiteral("2")})
@@ -120,25 +120,28 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QStringList>("files");
         const QString program = QStringLiteral("/usr/bin/quorvane");
-        QTest::newRow("paths with blanks") << QStringList{program, QStringLiteral("/home/u/회의 자료.txt"),
-                                                          QStringLiteral("/tmp/b c")}
-                                           << QStringList{QStringLiteral("/home/u/회의 자료.txt"),
-                                                          QStringLiteral("/tmp/b c")};
-        QTest::newRow("file uris") << QStringList{program, QStringLiteral("file:///home/u/%ED%9A%8C%EC%9D%98%20a%231.txt")}
+        QTest::newRow("paths with blanks")
+            << QStringList{program, QStringLiteral("/home/u/회의 자료.txt"), QStringLiteral("/tmp/b c")}
+            << QStringList{QStringLiteral("/home/u/회의 자료.txt"), QStringLiteral("/tmp/b c")};
+        QTest::newRow("file uris") << QStringList{program,
+                                                  QStringLiteral("file:///home/u/%ED%9A%8C%EC%9D%98%20a%231.txt")}
                                    << QStringList{QStringLiteral("/home/u/회의 a#1.txt")};
         QTest::newRow("toolbar name") << QStringList{QStringLiteral("/x/Quorvane.exe"), QStringLiteral("/tmp/a")}
                                       << QStringList{QStringLiteral("/tmp/a")};
         QTest::newRow("start line") << QStringList{program, QStringLiteral("/start"), QStringLiteral("t"),
                                                    QStringLiteral("1"), QStringLiteral("2")}
                                     << QStringList();
-        QTest::newRow("start in capitals") << QStringList{program, QStringLiteral("/START"), QStringLiteral("/tmp/a")}
-                                           << QStringList();
+        QTest::newRow("start in capitals")
+            << QStringList{program, QStringLiteral("/START"), QStringLiteral("/tmp/a")} << QStringList();
         QTest::newRow("no arguments") << QStringList{program} << QStringList();
         QTest::newRow("other word") << QStringList{program, QStringLiteral("hello-no-such-file")} << QStringList();
         QTest::newRow("one argument is not a file")
-            << QStringList{program, QStringLiteral("/tmp/a"), QStringLiteral("hello-no-such-file")} << QStringList();
-        QTest::newRow("remote uri") << QStringList{program, QStringLiteral("file://elsewhere/tmp/a")} << QStringList();
-        QTest::newRow("other scheme") << QStringList{program, QStringLiteral("sftp://host/tmp/a")} << QStringList();
+            << QStringList{program, QStringLiteral("/tmp/a"), QStringLiteral("hello-no-such-file")}
+            << QStringList();
+        QTest::newRow("remote uri") << QStringList{program, QStringLiteral("file://elsewhere/tmp/a")}
+                                    << QStringList();
+        QTest::newRow("other scheme") << QStringList{program, QStringLiteral("sftp://host/tmp/a")}
+                                      << QStringList();
         QTest::newRow("dots cleaned") << QStringList{program, QStringLiteral("/tmp/x/../a")}
                                       << QStringList{QStringLiteral("/tmp/a")};
     }

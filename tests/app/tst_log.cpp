@@ -1,9 +1,9 @@
 // The log file: rotation, a folder that cannot be used, many writers, and what real calls leave in it.
 #include "app/CredentialProtection.h"
 #include "app/Log.h"
-#include "tests/common/RunningClient.h"
 #include "app/SessionStore.h"
 #include "service/FileService.h"
+#include "tests/common/RunningClient.h"
 #include "tools/cloffa-service/LocalService.h"
 
 #include <QDir>
@@ -27,7 +27,9 @@ namespace {
 const QString kUser = u"tester01"_s;
 const QString kKey = u"SK-log-7b1e"_s;
 
-QString binary(const QString& relative) { return qEnvironmentVariable("QUORVANE_BINARY_DIR") + u'/' + relative; }
+QString binary(const QString& relative) {
+    return qEnvironmentVariable("QUORVANE_BINARY_DIR") + u'/' + relative;
+}
 
 QByteArray readAll(const QString& path) {
     QFile f(path);
@@ -51,7 +53,8 @@ cloffa::Fault fault(Kind kind, int status = 0) {
 // Restores an environment variable when the test ends.
 class EnvGuard {
 public:
-    explicit EnvGuard(const char* name) : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name)) {}
+    explicit EnvGuard(const char* name)
+        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name)) {}
     ~EnvGuard() {
         if (m_had)
             qputenv(m_name, m_old);
@@ -87,13 +90,14 @@ private slots:
     void cleanup() { Log::Uninstall(); }
 
     void defaultPath_data() {
-        QTest::addColumn<QString>("stateHome");  // "-" = unset
+        QTest::addColumn<QString>("stateHome"); // "-" = unset
         QTest::addColumn<QString>("expected");
         QTest::newRow("set") << u"/tmp/state-x"_s << u"/tmp/state-x/quorvane/quorvane.log"_s;
         QTest::newRow("trailing slash") << u"/tmp/state-y/"_s << u"/tmp/state-y/quorvane/quorvane.log"_s;
         QTest::newRow("unset") << u"-"_s << QDir::homePath() + u"/.local/state/quorvane/quorvane.log"_s;
         QTest::newRow("empty") << QString() << QDir::homePath() + u"/.local/state/quorvane/quorvane.log"_s;
-        QTest::newRow("relative is ignored") << u"state"_s << QDir::homePath() + u"/.local/state/quorvane/quorvane.log"_s;
+        QTest::newRow("relative is ignored")
+            << u"state"_s << QDir::homePath() + u"/.local/state/quorvane/quorvane.log"_s;
     }
     void defaultPath() {
         QFETCH(QString, stateHome);
@@ -110,11 +114,13 @@ private slots:
         QTest::addColumn<int>("type");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("tail");
-        QTest::newRow("info") << int(QtInfoMsg) << u"soap GetUserFiles"_s << u" info quorvane.service: soap GetUserFiles"_s;
+        QTest::newRow("info") << int(QtInfoMsg) << u"soap GetUserFiles"_s
+                              << u" info quorvane.service: soap GetUserFiles"_s;
         QTest::newRow("warning") << int(QtWarningMsg) << u"x"_s << u" warning quorvane.service: x"_s;
         QTest::newRow("line breaks stay on one line")
             << int(QtCriticalMsg) << u"a\nb\r\nc\rd"_s << u" critical quorvane.service: a\\nb\\nc\\nd"_s;
-        QTest::newRow("control characters") << int(QtDebugMsg) << u"a\tb\x01"_s << u" debug quorvane.service: a b "_s;
+        QTest::newRow("control characters")
+            << int(QtDebugMsg) << u"a\tb\x01"_s << u" debug quorvane.service: a b "_s;
         QTest::newRow("Korean") << int(QtWarningMsg) << u"파일을 생성할 수 없습니다."_s
                                 << u" warning quorvane.service: 파일을 생성할 수 없습니다."_s;
     }
@@ -155,7 +161,7 @@ private slots:
             QVERIFY(log.open());
             for (int i = 0; i < lines; ++i) {
                 QByteArray line = QByteArray::number(i).rightJustified(8, '0') + ' ';
-                line += QByteArray(lineBytes - 1 - line.size(), 'x');  // with its line feed: lineBytes
+                line += QByteArray(lineBytes - 1 - line.size(), 'x'); // with its line feed: lineBytes
                 QVERIFY(log.write(line));
             }
         }
@@ -196,8 +202,8 @@ private slots:
     }
 
     void unusableFolder_data() {
-        QTest::addColumn<QString>("blocker");    // made a plain file
-        QTest::addColumn<QString>("stateHome");  // relative to the test folder
+        QTest::addColumn<QString>("blocker");   // made a plain file
+        QTest::addColumn<QString>("stateHome"); // relative to the test folder
         QTest::newRow("state folder is a file") << u"sf"_s << u"sf"_s;
         QTest::newRow("a parent is a file") << u"pf"_s << u"pf/deeper"_s;
         QTest::newRow("log file is a folder") << QString() << u"lf"_s;
@@ -269,7 +275,8 @@ private slots:
         }
         if (!rotates)
             QCOMPARE(got.size(), threads * lines);
-        static const QRegularExpression shape(u"^\\S+Z warning quorvane\\.transfer: thread (\\d+) line (\\d+) ([a-z]+)$"_s);
+        static const QRegularExpression shape(
+            u"^\\S+Z warning quorvane\\.transfer: thread (\\d+) line (\\d+) ([a-z]+)$"_s);
         std::vector<int> next(size_t(threads), -1);
         for (const QByteArray& raw : got) {
             const QString line = QString::fromUtf8(raw);
@@ -334,8 +341,8 @@ private slots:
         cloffa::LocalService& service = *m_service;
 
         QProcess server;
-        server.start(binary(u"tools/tavirun/tavirun"_s), {u"serve"_s, u"--user"_s, kUser, u"--session-key"_s, kKey,
-                                                          u"--exit-after"_s, u"60"_s});
+        server.start(binary(u"tools/tavirun/tavirun"_s),
+                     {u"serve"_s, u"--user"_s, kUser, u"--session-key"_s, kKey, u"--exit-after"_s, u"60"_s});
         QVERIFY(server.waitForReadyRead(10000));
         QVERIFY(server.readAllStandardOutput().contains("serving"));
 
@@ -366,7 +373,8 @@ private slots:
 
         const QString log = QString::fromUtf8(readAll(home.filePath(u"state/quorvane/quorvane.log"_s)));
         QVERIFY2(log.contains(u" info quorvane.app: Quorvane "_s), qPrintable(log));
-        QVERIFY2(log.contains(u" info quorvane.service: soap GetUserFiles status=200 error=0 "_s), qPrintable(log));
+        QVERIFY2(log.contains(u" info quorvane.service: soap GetUserFiles status=200 error=0 "_s),
+                 qPrintable(log));
         // The same lines went to stderr.
         QVERIFY2(err.contains(u"soap GetUserFiles status=200 error=0"_s), qPrintable(err));
 

@@ -58,31 +58,32 @@ private Q_SLOTS:
 
     void decode_data() {
         QTest::addColumn<QByteArray>("plain");
-        QTest::addColumn<int>("claimed");  // -1: the exact length
+        QTest::addColumn<int>("claimed"); // -1: the exact length
         QTest::addColumn<QString>("userId");
         QTest::addColumn<QString>("sessionKey");
         QTest::addColumn<int>("entries");
-        const QByteArray normal = pairs({{"userid", "tester01"}, {"userpwd", "pw"}, {"userkey", "uk"},
-                                         {"sessionkey", "SK-123"}});
+        const QByteArray normal =
+            pairs({{"userid", "tester01"}, {"userpwd", "pw"}, {"userkey", "uk"}, {"sessionkey", "SK-123"}});
         QTest::newRow("normal") << normal << -1 << QStringLiteral("tester01") << QStringLiteral("SK-123") << 4;
         QTest::newRow("other order") << pairs({{"sessionkey", "K"}, {"userid", "u"}}) << -1 << QStringLiteral("u")
                                      << QStringLiteral("K") << 2;
         QTest::newRow("extra keys") << pairs({{"x", "1"}, {"userid", "u"}, {"y", ""}, {"sessionkey", "K"}}) << -1
                                     << QStringLiteral("u") << QStringLiteral("K") << 4;
-        QTest::newRow("duplicate: last wins") << pairs({{"userid", "first"}, {"sessionkey", "K"}, {"userid", "last"}})
-                                              << -1 << QStringLiteral("last") << QStringLiteral("K") << 2;
+        QTest::newRow("duplicate: last wins")
+            << pairs({{"userid", "first"}, {"sessionkey", "K"}, {"userid", "last"}}) << -1
+            << QStringLiteral("last") << QStringLiteral("K") << 2;
         QTest::newRow("UTF-8 value") << pairs({{"userid", "홍길동"}, {"sessionkey", "K"}}) << -1
                                      << QStringLiteral("홍길동") << QStringLiteral("K") << 2;
         QTest::newRow("length 0 keeps nothing") << normal << 0 << QString() << QString() << 0;
-        QTest::newRow("claimed longer") << normal << 100000 << QStringLiteral("tester01") << QStringLiteral("SK-123")
-                                        << 4;
-        QTest::newRow("claimed far longer") << normal << 2147483647 << QStringLiteral("tester01")
-                                            << QStringLiteral("SK-123") << 4;
+        QTest::newRow("claimed longer")
+            << normal << 100000 << QStringLiteral("tester01") << QStringLiteral("SK-123") << 4;
+        QTest::newRow("claimed far longer")
+            << normal << 2147483647 << QStringLiteral("tester01") << QStringLiteral("SK-123") << 4;
         // The buffer holds the claim plus 10 bytes: the rest is cut off.
         QTest::newRow("claimed shorter cuts") << pairs({{"userid", "u"}, {"sessionkey", "0123456789abcdef"}}) << 17
                                               << QStringLiteral("u") << QStringLiteral("01234") << 2;
-        QTest::newRow("no terminating NUL") << QByteArray("userid\0abc", 10) << -1 << QStringLiteral("abc")
-                                            << QString() << 1;
+        QTest::newRow("no terminating NUL")
+            << QByteArray("userid\0abc", 10) << -1 << QStringLiteral("abc") << QString() << 1;
         QTest::newRow("key without value") << QByteArray("userid") << -1 << QString() << QString() << 1;
         QTest::newRow("negative claim") << normal << -5 << QString() << QString() << 0;
     }
@@ -118,7 +119,7 @@ private Q_SLOTS:
         DecodeSessionBlob(0, QByteArray("dXNlcmlkAHgA"), map);
         QCOMPARE(map.size(), std::size_t(1));
         QCOMPARE(map[QByteArray("userid")], QByteArray("kept"));
-        DecodeSessionBlob(12, QByteArray("eAB5AA=="), map);  // "x\0y\0" replaces it
+        DecodeSessionBlob(12, QByteArray("eAB5AA=="), map); // "x\0y\0" replaces it
         QCOMPARE(map.size(), std::size_t(1));
         QCOMPARE(map[QByteArray("x")], QByteArray("y"));
     }
@@ -128,20 +129,22 @@ private Q_SLOTS:
         QString out = QStringLiteral("unchanged");
         QVERIFY(!GetSessionValue(map, QStringLiteral("missing"), out, true));
         QCOMPARE(out, QStringLiteral("unchanged"));
-        QVERIFY(GetSessionValue(map, QStringLiteral("USERID"), out, false));  // key is lower-cased
-        QCOMPARE(out, QStringLiteral("가"));                                    // CP949 B0A1
+        QVERIFY(GetSessionValue(map, QStringLiteral("USERID"), out, false)); // key is lower-cased
+        QCOMPARE(out, QStringLiteral("가"));                                 // CP949 B0A1
     }
 
     void acceptSession_data() {
         QTest::addColumn<QString>("launchUser");
         QTest::addColumn<QByteArray>("plain");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("same user") << QStringLiteral("abc") << pairs({{"userid", "abc"}, {"sessionkey", "K"}}) << true;
+        QTest::newRow("same user") << QStringLiteral("abc") << pairs({{"userid", "abc"}, {"sessionkey", "K"}})
+                                   << true;
         QTest::newRow("case differs") << QStringLiteral("abc") << pairs({{"userid", "ABC"}, {"sessionkey", "K"}})
                                       << false;
-        QTest::newRow("empty key") << QStringLiteral("abc") << pairs({{"userid", "abc"}, {"sessionkey", ""}}) << false;
-        QTest::newRow("no launch id, toolbar user") << QString() << pairs({{"userid", "abc"}, {"sessionkey", "K"}})
-                                                    << false;
+        QTest::newRow("empty key") << QStringLiteral("abc") << pairs({{"userid", "abc"}, {"sessionkey", ""}})
+                                   << false;
+        QTest::newRow("no launch id, toolbar user")
+            << QString() << pairs({{"userid", "abc"}, {"sessionkey", "K"}}) << false;
         QTest::newRow("no launch id, no toolbar user") << QString() << pairs({{"sessionkey", "K"}}) << true;
     }
     void acceptSession() {

@@ -35,7 +35,8 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::newRow("bad command line") << QStringList{u"Quorvane.exe"_s, u"/start"_s, u"token"_s, u"1"_s};
         // No session server on this bus.
-        QTest::newRow("session refused") << QStringList{u"Quorvane.exe"_s, u"/start"_s, u"token"_s, u"1"_s, u"2"_s};
+        QTest::newRow("session refused")
+            << QStringList{u"Quorvane.exe"_s, u"/start"_s, u"token"_s, u"1"_s, u"2"_s};
     }
     void settingsWrittenWhileTheNameIsHeld() {
         QFETCH(QStringList, arguments);
@@ -46,7 +47,7 @@ private slots:
         // The name is released when Run returns; the settings were on disk before that.
         QCOMPARE(stored(), u"/srv/after/"_s);
         QVERIFY(WriteDownloadPath(u"/srv/elsewhere/"_s) == 0);
-        store.reset();  // not written a second time
+        store.reset(); // not written a second time
         QCOMPARE(stored(), u"/srv/elsewhere/"_s);
     }
 
@@ -96,7 +97,7 @@ private slots:
         QVERIFY(store.SetDownloadFolder(u"/srv/now"_s));
         store.SaveSettingsNow();
         QCOMPARE(stored(), expected);
-        store.FinishSettings(false);  // nothing more at its end
+        store.FinishSettings(false); // nothing more at its end
     }
 
     void storedDownloadFolder() {
@@ -114,7 +115,7 @@ private slots:
 
     void publishedWindowAnswers() {
         SingleInstance first;
-        QVERIFY(!first.PublishWindow());  // not the owner yet
+        QVERIFY(!first.PublishWindow()); // not the owner yet
         QVERIFY(first.Acquire());
         QVERIFY(first.PublishWindow());
         int activated = 0;

@@ -53,8 +53,8 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    QString m_client;     // the program under the name the toolbar starts
-    QString m_installed;  // the program under its installed name
+    QString m_client;    // the program under the name the toolbar starts
+    QString m_installed; // the program under its installed name
     std::unique_ptr<QProcess> m_server;
     std::unique_ptr<cloffa::LocalService> m_service;
 
@@ -81,15 +81,15 @@ private:
 
     bool startServer(const QStringList& extra = {}) {
         m_server = std::make_unique<QProcess>();
-        m_server->start(tavirun(),
-                        QStringList{QStringLiteral("serve"), QStringLiteral("--user"), kUser,
-                                    QStringLiteral("--session-key"), kKey,
-                                    QStringLiteral("--exit-after"), QStringLiteral("60")} +
-                            extra);
+        m_server->start(tavirun(), QStringList{QStringLiteral("serve"), QStringLiteral("--user"), kUser,
+                                               QStringLiteral("--session-key"), kKey,
+                                               QStringLiteral("--exit-after"), QStringLiteral("60")} +
+                                       extra);
         return m_server->waitForReadyRead(10000) && m_server->readAllStandardOutput().contains("serving");
     }
 
-    Result run(const QString& program, const QStringList& args, const QProcessEnvironment& env, int waitMs = 20000) {
+    Result run(const QString& program, const QStringList& args, const QProcessEnvironment& env,
+               int waitMs = 20000) {
         QProcess p;
         p.setProcessEnvironment(env);
         p.start(program, args);
@@ -171,20 +171,22 @@ private Q_SLOTS:
     }
 
     void refused_data() {
-        QTest::addColumn<QStringList>("serverArgs");  // {"none"}: no session server
-        QTest::addColumn<QString>("args");            // "%t" stands for a valid token
+        QTest::addColumn<QStringList>("serverArgs"); // {"none"}: no session server
+        QTest::addColumn<QString>("args");           // "%t" stands for a valid token
         QTest::newRow("wrong user") << QStringList{QStringLiteral("--fail"), QStringLiteral("wrong-user")}
                                     << QStringLiteral("/start %t 1 2");
         QTest::newRow("empty session key") << QStringList{QStringLiteral("--fail"), QStringLiteral("empty-key")}
                                            << QStringLiteral("/start %t 1 2");
         QTest::newRow("error reply") << QStringList{QStringLiteral("--fail"), QStringLiteral("error")}
                                      << QStringLiteral("/start %t 1 2");
-        QTest::newRow("no session server") << QStringList{QStringLiteral("none")} << QStringLiteral("/start %t 1 2");
+        QTest::newRow("no session server")
+            << QStringList{QStringLiteral("none")} << QStringLiteral("/start %t 1 2");
         QTest::newRow("three tokens") << QStringList() << QStringLiteral("/start %t 1");
         QTest::newRow("five tokens") << QStringList() << QStringLiteral("/start %t 1 2 3");
         QTest::newRow("token of another user") << QStringList() << QStringLiteral("/start %o 1 2");
         QTest::newRow("no arguments, toolbar has a user") << QStringList() << QString();
-        QTest::newRow("over-long command line") << QStringList() << QStringLiteral("/start %t 1 ") + QString(240, u'2');
+        QTest::newRow("over-long command line")
+            << QStringList() << QStringLiteral("/start %t 1 ") + QString(240, u'2');
     }
     void refused() {
         QFETCH(QStringList, serverArgs);
@@ -219,12 +221,14 @@ private Q_SLOTS:
         QVERIFY(startServer());
         const QProcessEnvironment env = environment();
         RunningClient first;
-        QVERIFY(first.Start(m_client, {QStringLiteral("/start"), token(), QStringLiteral("1"), QStringLiteral("2")}, env));
+        QVERIFY(first.Start(m_client,
+                            {QStringLiteral("/start"), token(), QStringLiteral("1"), QStringLiteral("2")}, env));
         QVERIFY2(first.WaitForErr(kListed), qPrintable(first.Err()));
 
         QElapsedTimer t;
         t.start();
-        const Result second = runClient({QStringLiteral("/start"), token(), QStringLiteral("1"), QStringLiteral("2")});
+        const Result second =
+            runClient({QStringLiteral("/start"), token(), QStringLiteral("1"), QStringLiteral("2")});
         const qint64 elapsed = t.elapsed();
         QCOMPARE(second.exitCode, 0);
         QVERIFY(!second.out.contains(kShown));
@@ -257,7 +261,8 @@ private Q_SLOTS:
             3000);
         QElapsedTimer t;
         t.start();
-        const Result second = runClient({QStringLiteral("/start"), token(), QStringLiteral("1"), QStringLiteral("2")});
+        const Result second =
+            runClient({QStringLiteral("/start"), token(), QStringLiteral("1"), QStringLiteral("2")});
         const qint64 elapsed = t.elapsed();
         QCOMPARE(second.exitCode, 0);
         QVERIFY(!second.out.contains(kShown));
@@ -271,14 +276,15 @@ private Q_SLOTS:
     // `quorvane <files…>` as file managers run it: the running copy uploads them and the sender ends
     // with 0; with no copy, or one still starting, nothing goes up, the desktop is told and it ends with 1.
     void sendsFiles_data() {
-        QTest::addColumn<QString>("copy");  // "running", "none" or "starting"
+        QTest::addColumn<QString>("copy"); // "running", "none" or "starting"
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("notified");
         QTest::newRow("to the running copy") << QStringLiteral("running") << 0 << QString();
-        QTest::newRow("no running copy") << QStringLiteral("none") << 1
-                                         << QStringLiteral("Cloffa가 실행 중이 아니어서 파일을 보내지 못했습니다.");
-        QTest::newRow("copy still starting") << QStringLiteral("starting") << 1
-                                             << QStringLiteral("Cloffa가 지금은 파일을 받을 수 없습니다.");
+        QTest::newRow("no running copy")
+            << QStringLiteral("none") << 1
+            << QStringLiteral("Cloffa가 실행 중이 아니어서 파일을 보내지 못했습니다.");
+        QTest::newRow("copy still starting")
+            << QStringLiteral("starting") << 1 << QStringLiteral("Cloffa가 지금은 파일을 받을 수 없습니다.");
     }
     void sendsFiles() {
         QFETCH(QString, copy);
@@ -302,11 +308,12 @@ private Q_SLOTS:
             QVERIFY(startServer(copy == QLatin1String("starting")
                                     ? QStringList{QStringLiteral("--fail"), QStringLiteral("timeout")}
                                     : QStringList()));
-            QVERIFY(first.Start(m_client, {QStringLiteral("/start"), token(), QStringLiteral("1"), QStringLiteral("2")}, env));
+            QVERIFY(first.Start(
+                m_client, {QStringLiteral("/start"), token(), QStringLiteral("1"), QStringLiteral("2")}, env));
             if (copy == QLatin1String("running"))
                 QVERIFY2(first.WaitForErr(kListed), qPrintable(first.Err()));
             else
-                QTest::qWait(1000);  // owns the name, waits for the toolbar
+                QTest::qWait(1000); // owns the name, waits for the toolbar
         }
         // The sender's wait for the notification service is answered from this thread's loop.
         QProcess sender;
@@ -345,13 +352,15 @@ private Q_SLOTS:
         }
         const QProcessEnvironment env = environment();
         RunningClient client;
-        QVERIFY(client.Start(m_client, {QStringLiteral("/start"), token(), QStringLiteral("1"), QStringLiteral("2")}, env));
+        QVERIFY(client.Start(m_client,
+                             {QStringLiteral("/start"), token(), QStringLiteral("1"), QStringLiteral("2")}, env));
         QVERIFY2(client.WaitForErr(kListed), qPrintable(client.Err()));
         QVERIFY(client.Logout(tavirun(), env));
         QFile file(conf);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray written = file.readAll();
-        QVERIFY2(written.contains(QByteArray(QByteArray("download_path=") + folder.toUtf8())), written.constData());
+        QVERIFY2(written.contains(QByteArray(QByteArray("download_path=") + folder.toUtf8())),
+                 written.constData());
         QVERIFY2(written.contains("always_top=1"), written.constData());
     }
 };

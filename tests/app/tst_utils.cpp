@@ -83,8 +83,8 @@ private Q_SLOTS:
                                              QStringLiteral("2")};
         QTest::newRow("no quoting") << QStringLiteral("\"a b\"")
                                     << QStringList{QStringLiteral("\"a"), QStringLiteral("b\"")};
-        QTest::newRow("tab is no separator") << QStringLiteral("a\tb c")
-                                             << QStringList{QStringLiteral("a\tb"), QStringLiteral("c")};
+        QTest::newRow("tab is no separator")
+            << QStringLiteral("a\tb c") << QStringList{QStringLiteral("a\tb"), QStringLiteral("c")};
     }
     void splitCommandLine() {
         QFETCH(QString, text);
@@ -132,8 +132,8 @@ private Q_SLOTS:
         QTest::newRow("negative") << QRect(-50, -20, 400, 300) << work << QPoint(0, 0);
         QTest::newRow("wider than work area") << QRect(300, 10, 2500, 300) << work << QPoint(0, 10);
         QTest::newRow("taller than work area") << QRect(10, 300, 100, 2000) << work << QPoint(10, 0);
-        QTest::newRow("offset work area") << QRect(0, 0, 100, 100) << QRect(1920, 30, 1280, 994)
-                                          << QPoint(1920, 30);
+        QTest::newRow("offset work area")
+            << QRect(0, 0, 100, 100) << QRect(1920, 30, 1280, 994) << QPoint(1920, 30);
     }
     void clampRect() {
         QFETCH(QRect, rect);
@@ -224,8 +224,7 @@ private Q_SLOTS:
     void moduleFolder() {
         const QString folder = GetModuleFolder();
         QVERIFY(folder.endsWith(u'/'));
-        QVERIFY(QFileInfo::exists(folder + QCoreApplication::applicationName()) ||
-                QFileInfo(folder).isDir());
+        QVERIFY(QFileInfo::exists(folder + QCoreApplication::applicationName()) || QFileInfo(folder).isDir());
     }
 
     void pumpMessages() {

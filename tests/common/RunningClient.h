@@ -53,9 +53,7 @@ public:
         return ended;
     }
 
-    int ExitCode() const {
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -2;
-    }
+    int ExitCode() const { return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -2; }
     QString Err() const { return m_err; }
     QString Out() const { return m_out; }
 

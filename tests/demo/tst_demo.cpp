@@ -87,7 +87,8 @@ bool PngSize(const QString& path, int* width, int* height) {
     if (head.size() < 24 || !head.startsWith("\x89PNG\r\n\x1a\n") || head.mid(12, 4) != "IHDR")
         return false;
     auto be32 = [&head](int at) {
-        return (uchar(head[at]) << 24) | (uchar(head[at + 1]) << 16) | (uchar(head[at + 2]) << 8) | uchar(head[at + 3]);
+        return (uchar(head[at]) << 24) | (uchar(head[at + 1]) << 16) | (uchar(head[at + 2]) << 8) |
+               uchar(head[at + 3]);
     };
     *width = be32(16);
     *height = be32(20);
@@ -136,7 +137,8 @@ void DemoTest::againstGivenService() {
     QFETCH(int, exitCode);
     const QString source = qEnvironmentVariable("QUORVANE_SOURCE_DIR");
     const QString binary = qEnvironmentVariable("QUORVANE_BINARY_DIR");
-    QVERIFY2(!source.isEmpty() && !binary.isEmpty(), "QUORVANE_SOURCE_DIR and QUORVANE_BINARY_DIR are set by ctest");
+    QVERIFY2(!source.isEmpty() && !binary.isEmpty(),
+             "QUORVANE_SOURCE_DIR and QUORVANE_BINARY_DIR are set by ctest");
     if (qEnvironmentVariableIsEmpty("DISPLAY") && QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty())
         QSKIP("neither a display nor Xvfb");
 
@@ -198,7 +200,7 @@ void DemoTest::againstGivenService() {
         }
     }
     if (demo.state() != QProcess::NotRunning) {
-        demo.terminate();  // its own trap stops what it started
+        demo.terminate(); // its own trap stops what it started
         if (!demo.waitForFinished(15000)) {
             demo.kill();
             demo.waitForFinished(5000);
@@ -219,7 +221,8 @@ void DemoTest::againstGivenService() {
     QVERIFY(!QFileInfo::exists(out + u"/store"_s));
     // Whatever the ending, nothing the demo started is left running.
     for (auto it = started.cbegin(); it != started.cend(); ++it)
-        QVERIFY2(!StillRunning(it.key(), it.value()), qPrintable(u"still running: "_s + QString::fromLatin1(it.value())));
+        QVERIFY2(!StillRunning(it.key(), it.value()),
+                 qPrintable(u"still running: "_s + QString::fromLatin1(it.value())));
 
     if (ending == Ending::StalledUpload) {
         QVERIFY(text.contains(u"FAILED"_s));
@@ -238,7 +241,8 @@ void DemoTest::againstGivenService() {
     QVERIFY(text.contains(u"demo: all steps done"_s));
 
     // One screenshot a step, each a real picture of the screen.
-    static const QRegularExpression shotLine(u"^demo: screenshot (.+\\.png)$"_s, QRegularExpression::MultilineOption);
+    static const QRegularExpression shotLine(u"^demo: screenshot (.+\\.png)$"_s,
+                                             QRegularExpression::MultilineOption);
     QStringList shots;
     for (auto it = shotLine.globalMatch(text); it.hasNext();) {
         const QString path = it.next().captured(1);

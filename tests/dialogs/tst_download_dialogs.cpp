@@ -2,11 +2,11 @@
 #include "res/DialogTemplates.h"
 #include "res/DialogUnits.h"
 #include "res/Strings.h"
-#include "ui/dialogs/CTransmissionDlg.h"
 #include "tests/ui/ScriptedMessages.h"
 #include "ui/controls/CTransparentLabel.h"
 #include "ui/dialogs/CConfirmReplacefileDlg.h"
 #include "ui/dialogs/CDownloadSelectDlg.h"
+#include "ui/dialogs/CTransmissionDlg.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -35,7 +35,7 @@ public:
 private:
     QString m_answer;
 };
-}  // namespace
+} // namespace
 
 class TestDownloadDialogs : public QObject {
     Q_OBJECT
@@ -70,12 +70,13 @@ private Q_SLOTS:
         QVERIFY(qobject_cast<QCheckBox*>(dlg.control(CDownloadSelectDlg::IdOpenFolder))->isChecked());
         QCOMPARE(dlg.OpenFolder(), 1);
         dlg.SetMessage(u"3개의 파일을 다운로드합니다."_s);
-        QCOMPARE(qobject_cast<QLabel*>(dlg.control(CDownloadSelectDlg::IdMessage))->text(), u"3개의 파일을 다운로드합니다."_s);
+        QCOMPARE(qobject_cast<QLabel*>(dlg.control(CDownloadSelectDlg::IdMessage))->text(),
+                 u"3개의 파일을 다운로드합니다."_s);
     }
 
     void start_data() {
         QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("message");  // empty = accepted
+        QTest::addColumn<QString>("message"); // empty = accepted
         QTest::addColumn<QString>("folder");
         QTest::newRow("missing") << u"/no/such/folder-quorvane"_s << Strings::FolderMissing << QString();
         QTest::newRow("empty") << QString() << Strings::FolderMissing << QString();
@@ -104,13 +105,13 @@ private Q_SLOTS:
             QCOMPARE(g_messages.shown().first().text, message);
             QCOMPARE(g_messages.shown().first().caption, u"Cloffa"_s);
             QCOMPARE(g_messages.shown().first().icon, MessageIcon::Information);
-            QVERIFY(dlg.isVisible());  // stays open for correction
+            QVERIFY(dlg.isVisible()); // stays open for correction
         }
     }
 
     void browse_data() {
         QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("answer");  // empty = cancelled
+        QTest::addColumn<QString>("answer"); // empty = cancelled
         QTest::addColumn<QString>("startFolder");
         QTest::addColumn<QString>("field");
         QTest::newRow("cancelled") << folder() << QString() << m_dir.path() << folder();
@@ -193,7 +194,8 @@ private Q_SLOTS:
             QVERIFY(!dlg.button(CConfirmReplacefileDlg::IdYesToAll)->isVisible());
             QVERIFY(!dlg.button(CConfirmReplacefileDlg::IdCancel)->isVisible());
             // The right edge of "아니오" is the dialog's last button edge.
-            QCOMPARE(dlg.button(CConfirmReplacefileDlg::IdNo)->geometry().right(), du.rect({195, 47, 50, 14}).right());
+            QCOMPARE(dlg.button(CConfirmReplacefileDlg::IdNo)->geometry().right(),
+                     du.rect({195, 47, 50, 14}).right());
         }
     }
 

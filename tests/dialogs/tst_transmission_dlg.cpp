@@ -2,11 +2,11 @@
 #include "app/platform/DesktopNotifier.h"
 #include "app/platform/PrivateEvents.h"
 #include "res/Strings.h"
-#include "tools/cloffa-service/LocalService.h"
-#include "ui/dialogs/CTransmissionDlg.h"
 #include "tests/ui/ScriptedMessages.h"
+#include "tools/cloffa-service/LocalService.h"
 #include "ui/controls/CTransparentLabel.h"
 #include "ui/dialogs/CConfirmReplacefileDlg.h"
+#include "ui/dialogs/CTransmissionDlg.h"
 #include "ui/dialogs/QuestionGate.h"
 
 #include <QApplication>
@@ -20,8 +20,8 @@
 #include <QTest>
 #include <QUrl>
 
-#include <functional>
 #include <deque>
+#include <functional>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -140,9 +140,7 @@ public:
         if (!running.contains(batch))
             running.append(batch);
     }
-    void BatchEnded(const void* batch) override {
-        ended += running.removeAll(batch);
-    }
+    void BatchEnded(const void* batch) override { ended += running.removeAll(batch); }
 };
 
 QByteArray ReadAll(const QString& path) {
@@ -150,7 +148,7 @@ QByteArray ReadAll(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-}  // namespace
+} // namespace
 
 class TestTransmissionDlg : public QObject {
     Q_OBJECT
@@ -194,9 +192,7 @@ private Q_SLOTS:
         g_opened.clear();
         g_openedFiles.clear();
     }
-    void cleanupTestCase() {
-        m_service.reset();
-    }
+    void cleanupTestCase() { m_service.reset(); }
 
     void initialState() {
         DoneCatcher parent;
@@ -224,16 +220,19 @@ private Q_SLOTS:
         QTest::addColumn<QList<qint64>>("done");
         QTest::addColumn<QStringList>("texts");
         const QString empty;
-        QTest::newRow("moves past 2 points") << qint64(102400) << QList<qint64>{2048, 3072, 5120, 6144, 102400}
-                                             << QStringList{empty, u"3 Kbyte / 100 Kbyte"_s, u"3 Kbyte / 100 Kbyte"_s,
-                                                            u"6 Kbyte / 100 Kbyte"_s, u"100 Kbyte / 100 Kbyte"_s};
-        QTest::newRow("exactly 2 is not enough") << qint64(102400) << QList<qint64>{1024, 2048, 2560}
-                                                 << QStringList{empty, empty, empty};
+        QTest::newRow("moves past 2 points")
+            << qint64(102400) << QList<qint64>{2048, 3072, 5120, 6144, 102400}
+            << QStringList{empty, u"3 Kbyte / 100 Kbyte"_s, u"3 Kbyte / 100 Kbyte"_s, u"6 Kbyte / 100 Kbyte"_s,
+                           u"100 Kbyte / 100 Kbyte"_s};
+        QTest::newRow("exactly 2 is not enough")
+            << qint64(102400) << QList<qint64>{1024, 2048, 2560} << QStringList{empty, empty, empty};
         const qint64 gib = qint64(1) << 30;
         QTest::newRow("2 GiB") << 2 * gib << QList<qint64>{gib, 2 * gib}
-                               << QStringList{u"1048576 Kbyte / 2097152 Kbyte"_s, u"2097152 Kbyte / 2097152 Kbyte"_s};
+                               << QStringList{u"1048576 Kbyte / 2097152 Kbyte"_s,
+                                              u"2097152 Kbyte / 2097152 Kbyte"_s};
         QTest::newRow("5 GiB") << 5 * gib << QList<qint64>{3 * gib, 5 * gib}
-                               << QStringList{u"3145728 Kbyte / 5242880 Kbyte"_s, u"5242880 Kbyte / 5242880 Kbyte"_s};
+                               << QStringList{u"3145728 Kbyte / 5242880 Kbyte"_s,
+                                              u"5242880 Kbyte / 5242880 Kbyte"_s};
     }
     void progressText() {
         QFETCH(qint64, total);
@@ -262,7 +261,7 @@ private Q_SLOTS:
         QFETCH(int, direction);
         DoneCatcher parent;
         parent.show();
-        QWidget fileManager;  // has the focus when a drag-out download starts
+        QWidget fileManager; // has the focus when a drag-out download starts
         fileManager.show();
         auto dlg = makeDialog(parent, direction);
         if (direction == CTransmissionDlg::Download) {
@@ -280,9 +279,8 @@ private Q_SLOTS:
         cloffa::Fault hold;
         hold.kind = cloffa::Fault::Kind::Stall;
         hold.stallMs = 4000;
-        m_service->injectFault(direction == CTransmissionDlg::Download ? cloffa::Endpoint::Download
-                                                                       : cloffa::Endpoint::Upload,
-                               hold);
+        m_service->injectFault(
+            direction == CTransmissionDlg::Download ? cloffa::Endpoint::Download : cloffa::Endpoint::Upload, hold);
         QVERIFY(dlg->Start());
         fileManager.activateWindow();
         QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeWindow(), static_cast<QWidget*>(dlg.get()), 3000);
@@ -307,23 +305,24 @@ private Q_SLOTS:
         dlg.fileStarted(u"/home/u/보고서.txt"_s, 2, 3);
         QCoreApplication::processEvents();
         QCOMPARE(dlg.currentName(), u"보고서.txt"_s);
-        QCOMPARE(qobject_cast<CTransparentLabel*>(dlg.control(CTransmissionDlg::IdCurrentFile))->text(), u"보고서.txt"_s);
+        QCOMPARE(qobject_cast<CTransparentLabel*>(dlg.control(CTransmissionDlg::IdCurrentFile))->text(),
+                 u"보고서.txt"_s);
         QCOMPARE(qobject_cast<CTransparentLabel*>(dlg.control(CTransmissionDlg::IdCount))->text(), u"(2/3)"_s);
     }
 
     void replaceBatch_data() {
-        QTest::addColumn<QList<int>>("answers");  // Answer values, in the order asked
+        QTest::addColumn<QList<int>>("answers"); // Answer values, in the order asked
         QTest::addColumn<int>("asked");
-        QTest::addColumn<QStringList>("expected");  // contents of a, b, c afterwards ("<missing>" = none)
+        QTest::addColumn<QStringList>("expected"); // contents of a, b, c afterwards ("<missing>" = none)
         QTest::addColumn<bool>("opened");
         QTest::newRow("예") << QList<int>{int(Answer::Yes), int(Answer::Yes)} << 2
-                           << QStringList{u"new-a"_s, u"new-b"_s, u"new-c"_s} << true;
+                            << QStringList{u"new-a"_s, u"new-b"_s, u"new-c"_s} << true;
         QTest::newRow("모두 예") << QList<int>{int(Answer::YesToAll)} << 1
-                               << QStringList{u"new-a"_s, u"new-b"_s, u"new-c"_s} << true;
+                                 << QStringList{u"new-a"_s, u"new-b"_s, u"new-c"_s} << true;
         QTest::newRow("아니오") << QList<int>{int(Answer::No), int(Answer::No)} << 2
-                              << QStringList{u"old-a"_s, u"old-b"_s, u"new-c"_s} << true;
+                                << QStringList{u"old-a"_s, u"old-b"_s, u"new-c"_s} << true;
         QTest::newRow("취소") << QList<int>{int(Answer::Cancel)} << 1
-                            << QStringList{u"old-a"_s, u"old-b"_s, u"<missing>"_s} << false;
+                              << QStringList{u"old-a"_s, u"old-b"_s, u"<missing>"_s} << false;
     }
     void replaceBatch() {
         QFETCH(QList<int>, answers);
@@ -416,13 +415,13 @@ private Q_SLOTS:
             QTest::mouseClick(dlg->control(CTransmissionDlg::IdCancel), Qt::LeftButton);
         };
         if (!stalled)
-            trigger.action = clickCancel;  // while the body is still streaming
+            trigger.action = clickCancel; // while the body is still streaming
         dlg->installEventFilter(&trigger);
         QVERIFY(dlg->Start());
         if (stalled) {
             auto* bar = qobject_cast<QProgressBar*>(dlg->control(CTransmissionDlg::IdProgress));
             QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0, 10000);
-            QTest::qWait(300);  // well inside the stall
+            QTest::qWait(300); // well inside the stall
             QCOMPARE(parent.count, 0);
             clickCancel();
         }
@@ -455,7 +454,7 @@ private Q_SLOTS:
         auto* bar = qobject_cast<QProgressBar*>(dlg->control(CTransmissionDlg::IdProgress));
         QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0, 10000);
         g_messages.setNextAnswer(MessageAnswer::No);
-        dlg->close();  // the window's close asks the same question
+        dlg->close(); // the window's close asks the same question
         QTRY_COMPARE_WITH_TIMEOUT(parent.count, 1, 10000);
         QCOMPARE(g_messages.shown().size(), 1);
         QCOMPARE(g_messages.shown().first().text, u"파일전송을 취소하시겠습니까?"_s);
@@ -519,7 +518,7 @@ private Q_SLOTS:
         m_store.SetQuota(m_service->quotaTotal(), m_service->quotaFree());
         DoneCatcher parent;
         auto dlg = makeDialog(parent, CTransmissionDlg::Upload);
-        dlg->SetOpenFolderAfter(true);  // never for uploads
+        dlg->SetOpenFolderAfter(true); // never for uploads
         dlg->SetItems({TransferItem{-1, local, QString(), 0}});
         QVERIFY(dlg->Start());
         QTRY_COMPARE_WITH_TIMEOUT(parent.count, 1, 10000);
@@ -536,12 +535,13 @@ private Q_SLOTS:
     // failed; while it runs the task bar shows its progress, and the batch leaves it at the end.
     void desktopToldWhenAway_data() {
         QTest::addColumn<int>("direction");
-        QTest::addColumn<QString>("window");  // "hidden", "minimized" or "active"
+        QTest::addColumn<QString>("window"); // "hidden", "minimized" or "active"
         QTest::addColumn<bool>("fault");
-        QTest::addColumn<QString>("summary");  // empty: no notification
+        QTest::addColumn<QString>("summary"); // empty: no notification
         QTest::addColumn<QString>("body");
-        QTest::newRow("download while hidden") << int(CTransmissionDlg::Download) << u"hidden"_s << false
-                                               << Strings::NotifyDownloadDone << u"2개의 파일을 다운로드했습니다."_s;
+        QTest::newRow("download while hidden")
+            << int(CTransmissionDlg::Download) << u"hidden"_s << false << Strings::NotifyDownloadDone
+            << u"2개의 파일을 다운로드했습니다."_s;
         QTest::newRow("upload while minimized") << int(CTransmissionDlg::Upload) << u"minimized"_s << false
                                                 << Strings::NotifyUploadDone << u"2개의 파일을 업로드했습니다."_s;
         QTest::newRow("failure while minimized")
@@ -596,7 +596,7 @@ private Q_SLOTS:
             QCOMPARE(notifier.notified.first().second, body);
         }
         if (!fault) {
-            QCOMPARE(notifier.lastDone, 1);  // the second file was the last one moving
+            QCOMPARE(notifier.lastDone, 1); // the second file was the last one moving
             QVERIFY(notifier.lastCurrent >= 0.0 && notifier.lastCurrent <= 1.0);
         }
     }
@@ -641,7 +641,7 @@ private Q_SLOTS:
         QVERIFY(dlg->isActive());
         QElapsedTimer timer;
         timer.start();
-        dlg.reset();  // joins the worker, never terminates it
+        dlg.reset(); // joins the worker, never terminates it
         qInfo("destroyed in %lld ms", timer.elapsed());
         QVERIFY(timer.elapsed() < 1500);
         QVERIFY(!m_store.AnyTransferActive());

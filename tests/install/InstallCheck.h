@@ -20,13 +20,14 @@ inline const QString kAppId = QStringLiteral("org.brellow.Quorvane");
 inline const QList<int> kIconSizes{16, 32, 48, 64, 128, 256};
 
 struct Run {
-    int exitCode = -1;  // -1: did not start or timed out, -2: crashed
+    int exitCode = -1; // -1: did not start or timed out, -2: crashed
     QByteArray out;
     QByteArray err;
 };
 
 inline Run RunTool(const QString& program, const QStringList& args,
-                   const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(), int timeoutMs = 60000) {
+                   const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
+                   int timeoutMs = 60000) {
     QProcess p;
     p.setProcessEnvironment(env);
     p.start(program, args);
@@ -53,7 +54,7 @@ inline QString Describe(const Run& r) {
 
 struct PngHeader {
     QSize size;
-    int colourType = -1;  // 6: RGB with alpha
+    int colourType = -1; // 6: RGB with alpha
 };
 
 // The first chunk of a PNG file must be IHDR: width, height, bit depth, colour type.
@@ -116,4 +117,4 @@ inline QMap<QString, QString> ReadDesktopEntry(const QString& path,
     return keys;
 }
 
-}  // namespace InstallCheck
+} // namespace InstallCheck

@@ -9,10 +9,12 @@ using namespace InstallCheck;
 
 namespace {
 QStringList ExpectedManifest() {
-    QStringList files{QStringLiteral("usr/bin/Quorvane.exe"), QStringLiteral("usr/bin/quorvane"),
+    QStringList files{QStringLiteral("usr/bin/Quorvane.exe"),
+                      QStringLiteral("usr/bin/quorvane"),
                       QStringLiteral("usr/share/applications/") + kAppId + QStringLiteral(".desktop"),
                       QStringLiteral("usr/share/doc/quorvane/copyright"),
-                      QStringLiteral("usr/share/file-manager/actions/") + kAppId + QStringLiteral(".sendto.desktop"),
+                      QStringLiteral("usr/share/file-manager/actions/") + kAppId +
+                          QStringLiteral(".sendto.desktop"),
                       QStringLiteral("usr/share/kio/servicemenus/") + kAppId + QStringLiteral(".sendto.desktop"),
                       QStringLiteral("usr/share/nemo/actions/") + kAppId + QStringLiteral(".sendto.nemo_action"),
                       QStringLiteral("usr/share/Thunar/sendto/") + kAppId + QStringLiteral(".desktop"),
@@ -22,13 +24,13 @@ QStringList ExpectedManifest() {
     files.sort();
     return files;
 }
-}  // namespace
+} // namespace
 
 class TestInstallTree : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_scratch;
-    QString m_root;  // DESTDIR of the component install
+    QString m_root; // DESTDIR of the component install
 
     // cmake --install into DESTDIR=dest with prefix /usr; an empty component installs the default set.
     Run install(const QString& dest, const QString& component) {
@@ -107,10 +109,10 @@ private Q_SLOTS:
     }
     void iconSizes() {
         QFETCH(int, size);
-        const PngHeader h =
-            ReadPngHeader(installed(QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(kAppId)));
+        const PngHeader h = ReadPngHeader(
+            installed(QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(kAppId)));
         QCOMPARE(h.size, QSize(size, size));
-        QCOMPARE(h.colourType, 6);  // the rounded corners stay transparent, no key colour
+        QCOMPARE(h.colourType, 6); // the rounded corners stay transparent, no key colour
     }
 
     void desktopEntry_data() {
@@ -131,8 +133,8 @@ private Q_SLOTS:
     void desktopEntry() {
         QFETCH(QString, key);
         QFETCH(QString, value);
-        const auto keys = ReadDesktopEntry(installed(QStringLiteral("share/applications/") + kAppId +
-                                                     QStringLiteral(".desktop")));
+        const auto keys = ReadDesktopEntry(
+            installed(QStringLiteral("share/applications/") + kAppId + QStringLiteral(".desktop")));
         QCOMPARE(keys.value(key), value);
     }
 
@@ -142,44 +144,52 @@ private Q_SLOTS:
         QTest::addColumn<QString>("group");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
-        const QString dolphin = QStringLiteral("share/kio/servicemenus/") + kAppId + QStringLiteral(".sendto.desktop");
+        const QString dolphin =
+            QStringLiteral("share/kio/servicemenus/") + kAppId + QStringLiteral(".sendto.desktop");
         const QString thunar = QStringLiteral("share/Thunar/sendto/") + kAppId + QStringLiteral(".desktop");
-        const QString nemo = QStringLiteral("share/nemo/actions/") + kAppId + QStringLiteral(".sendto.nemo_action");
+        const QString nemo =
+            QStringLiteral("share/nemo/actions/") + kAppId + QStringLiteral(".sendto.nemo_action");
         const QString entry = QStringLiteral("Desktop Entry");
         const QString action = QStringLiteral("Desktop Action sendToCloffa");
         const QString nemoGroup = QStringLiteral("Nemo Action");
-        const QString actions = QStringLiteral("share/file-manager/actions/") + kAppId + QStringLiteral(".sendto.desktop");
+        const QString actions =
+            QStringLiteral("share/file-manager/actions/") + kAppId + QStringLiteral(".sendto.desktop");
         const QString profile = QStringLiteral("X-Action-Profile files");
-        QTest::newRow("dolphin: a service menu") << dolphin << entry << QStringLiteral("X-KDE-ServiceTypes")
-                                                 << QStringLiteral("KonqPopupMenu/Plugin");
-        QTest::newRow("dolphin: for files") << dolphin << entry << QStringLiteral("MimeType")
-                                            << QStringLiteral("all/allfiles;");
-        QTest::newRow("dolphin: its action") << dolphin << entry << QStringLiteral("Actions")
-                                             << QStringLiteral("sendToCloffa;");
-        QTest::newRow("dolphin: exec") << dolphin << action << QStringLiteral("Exec") << QStringLiteral("quorvane %F");
-        QTest::newRow("dolphin: korean name") << dolphin << action << QStringLiteral("Name[ko]")
-                                              << QStringLiteral("Cloffa로 보내기");
-        QTest::newRow("thunar: exec") << thunar << entry << QStringLiteral("Exec") << QStringLiteral("quorvane %F");
+        QTest::newRow("dolphin: a service menu")
+            << dolphin << entry << QStringLiteral("X-KDE-ServiceTypes") << QStringLiteral("KonqPopupMenu/Plugin");
+        QTest::newRow("dolphin: for files")
+            << dolphin << entry << QStringLiteral("MimeType") << QStringLiteral("all/allfiles;");
+        QTest::newRow("dolphin: its action")
+            << dolphin << entry << QStringLiteral("Actions") << QStringLiteral("sendToCloffa;");
+        QTest::newRow("dolphin: exec") << dolphin << action << QStringLiteral("Exec")
+                                       << QStringLiteral("quorvane %F");
+        QTest::newRow("dolphin: korean name")
+            << dolphin << action << QStringLiteral("Name[ko]") << QStringLiteral("Cloffa로 보내기");
+        QTest::newRow("thunar: exec") << thunar << entry << QStringLiteral("Exec")
+                                      << QStringLiteral("quorvane %F");
         QTest::newRow("thunar: name") << thunar << entry << QStringLiteral("Name") << QStringLiteral("Cloffa");
         QTest::newRow("thunar: icon") << thunar << entry << QStringLiteral("Icon") << kAppId;
-        QTest::newRow("nemo: exec") << nemo << nemoGroup << QStringLiteral("Exec") << QStringLiteral("quorvane %F");
+        QTest::newRow("nemo: exec") << nemo << nemoGroup << QStringLiteral("Exec")
+                                    << QStringLiteral("quorvane %F");
         // Nemo puts the paths in the line as they are; quoted, blanks stay inside one argument.
-        QTest::newRow("nemo: quoted paths") << nemo << nemoGroup << QStringLiteral("Quote") << QStringLiteral("double");
-        QTest::newRow("nemo: files, not folders") << nemo << nemoGroup << QStringLiteral("Extensions")
-                                                  << QStringLiteral("nodirs;");
-        QTest::newRow("nemo: a selection") << nemo << nemoGroup << QStringLiteral("Selection")
-                                           << QStringLiteral("notnone");
-        QTest::newRow("nemo: korean name") << nemo << nemoGroup << QStringLiteral("Name[ko]")
-                                           << QStringLiteral("Cloffa로 보내기");
-        QTest::newRow("pcmanfm, caja: an action") << actions << entry << QStringLiteral("Type") << QStringLiteral("Action");
-        QTest::newRow("pcmanfm, caja: its profile") << actions << entry << QStringLiteral("Profiles")
-                                                    << QStringLiteral("files;");
-        QTest::newRow("pcmanfm, caja: exec") << actions << profile << QStringLiteral("Exec")
-                                             << QStringLiteral("quorvane %F");
-        QTest::newRow("pcmanfm, caja: a selection") << actions << profile << QStringLiteral("SelectionCount")
-                                                    << QStringLiteral(">0");
-        QTest::newRow("pcmanfm, caja: korean name") << actions << entry << QStringLiteral("Name[ko]")
-                                                    << QStringLiteral("Cloffa로 보내기");
+        QTest::newRow("nemo: quoted paths")
+            << nemo << nemoGroup << QStringLiteral("Quote") << QStringLiteral("double");
+        QTest::newRow("nemo: files, not folders")
+            << nemo << nemoGroup << QStringLiteral("Extensions") << QStringLiteral("nodirs;");
+        QTest::newRow("nemo: a selection")
+            << nemo << nemoGroup << QStringLiteral("Selection") << QStringLiteral("notnone");
+        QTest::newRow("nemo: korean name")
+            << nemo << nemoGroup << QStringLiteral("Name[ko]") << QStringLiteral("Cloffa로 보내기");
+        QTest::newRow("pcmanfm, caja: an action")
+            << actions << entry << QStringLiteral("Type") << QStringLiteral("Action");
+        QTest::newRow("pcmanfm, caja: its profile")
+            << actions << entry << QStringLiteral("Profiles") << QStringLiteral("files;");
+        QTest::newRow("pcmanfm, caja: exec")
+            << actions << profile << QStringLiteral("Exec") << QStringLiteral("quorvane %F");
+        QTest::newRow("pcmanfm, caja: a selection")
+            << actions << profile << QStringLiteral("SelectionCount") << QStringLiteral(">0");
+        QTest::newRow("pcmanfm, caja: korean name")
+            << actions << entry << QStringLiteral("Name[ko]") << QStringLiteral("Cloffa로 보내기");
     }
     void sendToEntries() {
         QFETCH(QString, file);
@@ -197,8 +207,8 @@ private Q_SLOTS:
     }
 
     void desktopEntryComments() {
-        const auto keys = ReadDesktopEntry(installed(QStringLiteral("share/applications/") + kAppId +
-                                                     QStringLiteral(".desktop")));
+        const auto keys = ReadDesktopEntry(
+            installed(QStringLiteral("share/applications/") + kAppId + QStringLiteral(".desktop")));
         QVERIFY(!keys.value(QStringLiteral("Comment")).isEmpty());
         QVERIFY(keys.value(QStringLiteral("Comment[ko]")).contains(QStringLiteral("파일")));
     }
@@ -209,18 +219,18 @@ private Q_SLOTS:
         const QByteArray xml = f.readAll();
         QVERIFY(xml.contains("<release version=\"" QUORVANE_VERSION "\""));
         QVERIFY(xml.contains("<id>org.brellow.Quorvane</id>"));
-        QVERIFY(!xml.contains('@'));  // every placeholder was filled
+        QVERIFY(!xml.contains('@')); // every placeholder was filled
     }
 
     void validators_data() {
         QTest::addColumn<QString>("program");
         QTest::addColumn<QStringList>("args");
-        QTest::newRow("desktop entry")
-            << QStringLiteral("desktop-file-validate")
-            << QStringList{installed(QStringLiteral("share/applications/") + kAppId + QStringLiteral(".desktop"))};
-        QTest::newRow("thunar send to")
-            << QStringLiteral("desktop-file-validate")
-            << QStringList{installed(QStringLiteral("share/Thunar/sendto/") + kAppId + QStringLiteral(".desktop"))};
+        QTest::newRow("desktop entry") << QStringLiteral("desktop-file-validate")
+                                       << QStringList{installed(QStringLiteral("share/applications/") + kAppId +
+                                                                QStringLiteral(".desktop"))};
+        QTest::newRow("thunar send to") << QStringLiteral("desktop-file-validate")
+                                        << QStringList{installed(QStringLiteral("share/Thunar/sendto/") + kAppId +
+                                                                 QStringLiteral(".desktop"))};
         QTest::newRow("metainfo") << QStringLiteral("appstreamcli")
                                   << QStringList{QStringLiteral("validate"), QStringLiteral("--no-net"),
                                                  installed(QStringLiteral("share/metainfo/") + kAppId +

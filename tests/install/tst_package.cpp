@@ -16,7 +16,7 @@ class TestPackage : public QObject {
 
     QTemporaryDir m_scratch;
     QString m_deb;
-    QString m_root;  // where the package was extracted
+    QString m_root; // where the package was extracted
     QMap<QString, QString> m_fields;
 
     static QString built(const QString& relative) {
@@ -24,7 +24,8 @@ class TestPackage : public QObject {
     }
 
     // Starts a helper and waits for the line it prints once it is ready; empty on failure.
-    static QString startHelper(QProcess& p, const QString& program, const QStringList& args, const QByteArray& ready) {
+    static QString startHelper(QProcess& p, const QString& program, const QStringList& args,
+                               const QByteArray& ready) {
         p.start(program, args);
         QByteArray out;
         while (p.waitForReadyRead(10000)) {
@@ -80,7 +81,8 @@ private Q_SLOTS:
         QTest::newRow("maintainer") << QStringLiteral("Maintainer") << QStringLiteral("^.+ <.+@.+>$");
         QTest::newRow("homepage") << QStringLiteral("Homepage") << QStringLiteral("^https://");
         QTest::newRow("description") << QStringLiteral("Description")
-                                     << QStringLiteral("^Korean desktop client for the Cloffa online file store\n.+");
+                                     << QStringLiteral(
+                                            "^Korean desktop client for the Cloffa online file store\n.+");
         QTest::newRow("Qt core") << QStringLiteral("Depends") << QStringLiteral("\\blibqt6core6\\b");
         QTest::newRow("Qt gui") << QStringLiteral("Depends") << QStringLiteral("\\blibqt6gui6\\b");
         QTest::newRow("Qt widgets") << QStringLiteral("Depends") << QStringLiteral("\\blibqt6widgets6\\b");
@@ -97,8 +99,9 @@ private Q_SLOTS:
         QFETCH(QString, field);
         QFETCH(QString, pattern);
         const QString value = m_fields.value(field);
-        QVERIFY2(QRegularExpression(pattern, QRegularExpression::DotMatchesEverythingOption).match(value).hasMatch(),
-                 qPrintable(field + QStringLiteral(": ") + value));
+        QVERIFY2(
+            QRegularExpression(pattern, QRegularExpression::DotMatchesEverythingOption).match(value).hasMatch(),
+            qPrintable(field + QStringLiteral(": ") + value));
     }
 
     // What only tests link must not become a dependency of the user's program.
@@ -146,11 +149,12 @@ private Q_SLOTS:
                                           "ready ");
         QVERIFY2(!ready.isEmpty(), service.readAllStandardError().constData());
         QProcess toolbar;
-        const QString serving = startHelper(toolbar, built(QStringLiteral("tools/tavirun/tavirun")),
-                                            {QStringLiteral("serve"), QStringLiteral("--user"), QStringLiteral("tester01"),
-                                             QStringLiteral("--session-key"), QStringLiteral("SK-1"),
-                                             QStringLiteral("--exit-after"), QStringLiteral("60")},
-                                            "serving");
+        const QString serving =
+            startHelper(toolbar, built(QStringLiteral("tools/tavirun/tavirun")),
+                        {QStringLiteral("serve"), QStringLiteral("--user"), QStringLiteral("tester01"),
+                         QStringLiteral("--session-key"), QStringLiteral("SK-1"), QStringLiteral("--exit-after"),
+                         QStringLiteral("60")},
+                        "serving");
         QVERIFY2(!serving.isEmpty(), toolbar.readAllStandardError().constData());
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

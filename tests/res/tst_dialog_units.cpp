@@ -52,7 +52,8 @@ private slots:
     void dialogFontIsKoreanFace() {
         const QFont font = DialogFont();
         QCOMPARE(font.pixelSize(), 12);
-        QVERIFY2(QFontInfo(font).family().startsWith(QLatin1String("Nanum")), qPrintable(QFontInfo(font).family()));
+        QVERIFY2(QFontInfo(font).family().startsWith(QLatin1String("Nanum")),
+                 qPrintable(QFontInfo(font).family()));
         const DialogUnits& units = DialogUnits::ForDialogFont();
         QCOMPARE(units.avgCharWidth(), 7);
         QCOMPARE(units.charHeight(), 12);
@@ -91,7 +92,8 @@ private slots:
         const QRect skin(0, 0, 276, 290);
         const DialogTemplate& main = DialogTemplates::Get(DialogTemplates::MainWindow);
         const QSize list = u.size(DialogTemplates::Get(DialogTemplates::FileList).size);
-        const QRect listRect((276 - list.width()) / 2, (290 - list.height()) / 2 + 44, list.width(), list.height());
+        const QRect listRect((276 - list.width()) / 2, (290 - list.height()) / 2 + 44, list.width(),
+                             list.height());
         QVERIFY(skin.contains(listRect));
         for (const ControlTemplate& c : main.controls) {
             const QRect r = u.rect(c.rect);

@@ -10,7 +10,7 @@ private slots:
     void mainBackground() {
         const QImage image = Skin::LoadImage(SkinIds::MainBackground);
         QCOMPARE(image.size(), QSize(276, 290));
-        QCOMPARE(image.pixel(0, 0), Skin::kTransparentKey);  // rounded corner cut away
+        QCOMPARE(image.pixel(0, 0), Skin::kTransparentKey); // rounded corner cut away
         QVERIFY(image.pixel(138, 145) != Skin::kTransparentKey);
         QVERIFY(image.pixel(138, 1) != Skin::kTransparentKey);
     }
@@ -37,7 +37,7 @@ private slots:
         QVERIFY(normal != hover);
         QVERIFY(hover != pressed);
         QVERIFY(normal != pressed);
-        QCOMPARE(normal.pixel(0, 0), Skin::kTransparentKey);  // rounded
+        QCOMPARE(normal.pixel(0, 0), Skin::kTransparentKey); // rounded
         QVERIFY(normal.pixel(w / 2, image.height() / 2) != Skin::kTransparentKey);
     }
     // The 2x drawing: twice the size, finer than the 1x bitmap blown up, and cut to exactly its shape,
@@ -64,7 +64,7 @@ private slots:
                     ++differing;
             }
         }
-        QVERIFY2(differing > hi.width(), qPrintable(QString::number(differing)));  // more than upscaled pixels
+        QVERIFY2(differing > hi.width(), qPrintable(QString::number(differing))); // more than upscaled pixels
     }
 
     void icons() {

@@ -17,10 +17,11 @@ private slots:
         QTest::addColumn<QString>("actual");
         QTest::addColumn<QByteArray>("utf8");
         QTest::newRow("caption") << Strings::AppCaption << QByteArray("Cloffa");
-        QTest::newRow("line feed") << Strings::FileListFetchFailed
-                                   << QByteArray("\xed\x8c\x8c\xec\x9d\xbc \xeb\xaa\xa9\xeb\xa1\x9d\xec\x9d\x84 \xea\xb0\x80\xec"
-                                                 "\xa0\xb8\xec\x98\xac \xec\x88\x98 \xec\x97\x86\xec\x8a\xb5\xeb\x8b\x88\xeb\x8b\xa4."
-                                                 "\n\xec\x98\xa4\xeb\xa5\x98\xeb\xb2\x88\xed\x98\xb8 : %d");
+        QTest::newRow("line feed")
+            << Strings::FileListFetchFailed
+            << QByteArray("\xed\x8c\x8c\xec\x9d\xbc \xeb\xaa\xa9\xeb\xa1\x9d\xec\x9d\x84 \xea\xb0\x80\xec"
+                          "\xa0\xb8\xec\x98\xac \xec\x88\x98 \xec\x97\x86\xec\x8a\xb5\xeb\x8b\x88\xeb\x8b\xa4."
+                          "\n\xec\x98\xa4\xeb\xa5\x98\xeb\xb2\x88\xed\x98\xb8 : %d");
         QTest::newRow("two trailing spaces") << Strings::DeleteQuestion.right(2) << QByteArray("  ");
         QTest::newRow("quoted name") << Strings::ReplaceQuestionFormat.left(4) << QByteArray("\"%s\"");
         // A filter the file dialog understands: every file, whatever its extensions.

@@ -19,9 +19,8 @@ std::string EnvelopeStart() {
 }
 
 std::string RequestEnvelope(const std::string& digest, const std::string& bodyElement) {
-    return EnvelopeStart() +
-           "<SOAP-ENV:Header><ns1:UserCredentials SOAP-ENV:mustUnderstand=\"1\"><ns1:strAuth>" + digest +
-           "</ns1:strAuth></ns1:UserCredentials></SOAP-ENV:Header><SOAP-ENV:Body>" + bodyElement +
+    return EnvelopeStart() + "<SOAP-ENV:Header><ns1:UserCredentials SOAP-ENV:mustUnderstand=\"1\"><ns1:strAuth>" +
+           digest + "</ns1:strAuth></ns1:UserCredentials></SOAP-ENV:Header><SOAP-ENV:Body>" + bodyElement +
            "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
 }
 
@@ -31,12 +30,16 @@ std::string RequestBody(const std::string& digest, const std::string& bodyElemen
 
 std::string RequestHeaders(const std::string& host, const std::string& action) {
     return "POST /Cloffa/File/FileService.asmx HTTP/1.1\r\n"
-           "Host: " + host + "\r\n"
+           "Host: " +
+           host +
+           "\r\n"
            "User-Agent: gSOAP/2.7\r\n"
            "Content-Type: text/xml;charset=utf-8\r\n"
            "Transfer-Encoding: chunked\r\n"
            "Connection: keep-alive\r\n"
-           "SOAPAction: \"" + action + "\"\r\n"
+           "SOAPAction: \"" +
+           action +
+           "\"\r\n"
            "\r\n";
 }
 
@@ -44,12 +47,15 @@ std::string ResponseEnvelope(const std::string& body) {
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
            "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\""
            " xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\""
-           " xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\"><soap:Body>" + body + "</soap:Body></soap:Envelope>";
+           " xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\"><soap:Body>" +
+           body + "</soap:Body></soap:Envelope>";
 }
 
 std::string HttpResponse(int status, const std::string& body) {
-    return "HTTP/1.1 " + std::to_string(status) + " Status\r\nContent-Type: text/xml; charset=utf-8\r\n"
-           "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    return "HTTP/1.1 " + std::to_string(status) +
+           " Status\r\nContent-Type: text/xml; charset=utf-8\r\n"
+           "Content-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 bool SplitChunked(const std::string& request, std::string* headers, std::string* body) {

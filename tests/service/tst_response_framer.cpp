@@ -17,7 +17,7 @@ private slots:
 
 void TestResponseFramer::framing_data() {
     QTest::addColumn<QByteArray>("response");
-    QTest::addColumn<int>("piece");  // bytes per read
+    QTest::addColumn<int>("piece"); // bytes per read
     QTest::addColumn<bool>("complete");
     const QByteArray ok = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: 10\r\n\r\n0123456789";
     for (int piece : {1, 3, 17, 4096}) {
@@ -26,14 +26,14 @@ void TestResponseFramer::framing_data() {
     }
     QTest::newRow("head only") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n") << 4096 << false;
     QTest::newRow("empty body") << QByteArray("HTTP/1.1 500 Internal\r\nContent-Length: 0\r\n\r\n") << 7 << true;
-    QTest::newRow("name case and spaces") << QByteArray("HTTP/1.1 200 OK\r\ncontent-LENGTH:   3 \r\n\r\nabc") << 2
-                                          << true;
+    QTest::newRow("name case and spaces")
+        << QByteArray("HTTP/1.1 200 OK\r\ncontent-LENGTH:   3 \r\n\r\nabc") << 2 << true;
     QTest::newRow("chunked is left to the runtime")
-        << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 3\r\n\r\n3\r\nabc\r\n") << 5
-        << false;
+        << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 3\r\n\r\n3\r\nabc\r\n")
+        << 5 << false;
     QTest::newRow("no length: read to the close") << QByteArray("HTTP/1.1 200 OK\r\n\r\nabc") << 4096 << false;
-    QTest::newRow("bad length ignored") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 3x\r\n\r\nabc") << 4096
-                                        << false;
+    QTest::newRow("bad length ignored")
+        << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 3x\r\n\r\nabc") << 4096 << false;
     QTest::newRow("interim answer first")
         << QByteArray("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nab") << 5 << true;
     QTest::newRow("interim answer alone") << QByteArray("HTTP/1.1 100 Continue\r\n\r\n") << 4096 << false;
@@ -41,7 +41,8 @@ void TestResponseFramer::framing_data() {
                                "3\r\nabc\r\nA;ext=1\r\n0123456789\r\n0\r\n\r\n";
     for (int piece : {1, 2, 7, 4096}) {
         QTest::addRow("chunked to its last chunk, %d-byte reads", piece) << chunked << piece << true;
-        QTest::addRow("chunked without the final line, %d-byte reads", piece) << chunked.chopped(2) << piece << false;
+        QTest::addRow("chunked without the final line, %d-byte reads", piece)
+            << chunked.chopped(2) << piece << false;
     }
     QTest::newRow("chunked with a trailer")
         << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1\r\nx\r\n0\r\nX-T: 1\r\n\r\n") << 3
@@ -55,19 +56,21 @@ void TestResponseFramer::headFacts_data() {
     QTest::addColumn<bool>("malformed");
     QTest::addColumn<bool>("keepAlive");
     QTest::addColumn<bool>("bounded");
-    QTest::newRow("1.1") << QByteArray("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n") << false << true << true;
+    QTest::newRow("1.1") << QByteArray("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n") << false << true
+                         << true;
     QTest::newRow("1.1 close") << QByteArray("HTTP/1.1 200 OK\r\nConnection: Close\r\nContent-Length: 0\r\n\r\n")
                                << false << false << true;
     QTest::newRow("1.0") << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n") << false << false << true;
     QTest::newRow("1.0 keep-alive")
-        << QByteArray("HTTP/1.0 200 OK\r\nConnection: keep-alive\r\nContent-Length: 0\r\n\r\n") << false << true << true;
+        << QByteArray("HTTP/1.0 200 OK\r\nConnection: keep-alive\r\nContent-Length: 0\r\n\r\n") << false << true
+        << true;
     QTest::newRow("no framing") << QByteArray("HTTP/1.1 302 Found\r\n\r\n") << false << true << false;
-    QTest::newRow("garbage line") << QByteArray("XQ-STATUS ?? garbage\r\nContent-Length: 0\r\n\r\n") << true << false
-                                  << false;
+    QTest::newRow("garbage line") << QByteArray("XQ-STATUS ?? garbage\r\nContent-Length: 0\r\n\r\n") << true
+                                  << false << false;
     QTest::newRow("garbage before the head ends") << QByteArray("<html>\r\n") << true << false << false;
     QTest::newRow("status not numeric") << QByteArray("HTTP/1.1 2x0 OK\r\n\r\n") << true << false << false;
-    QTest::newRow("broken chunk size")
-        << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n") << false << true << false;
+    QTest::newRow("broken chunk size") << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n")
+                                       << false << true << false;
 }
 
 void TestResponseFramer::headFacts() {
@@ -81,13 +84,14 @@ void TestResponseFramer::headFacts() {
     QCOMPARE(framer.KeepAlive(), keepAlive);
     QCOMPARE(framer.Bounded(), bounded);
     if (malformed)
-        QVERIFY(framer.Complete());  // nothing more is worth waiting for
+        QVERIFY(framer.Complete()); // nothing more is worth waiting for
 }
 
 void TestResponseFramer::tagBalance_data() {
     QTest::addColumn<QByteArray>("xml");
     QTest::addColumn<bool>("mismatched");
-    QTest::newRow("balanced") << QByteArray("<?xml version=\"1.0\"?><a:E x=\"1\"><a:B><R>true</R><e/></a:B></a:E>") << false;
+    QTest::newRow("balanced") << QByteArray("<?xml version=\"1.0\"?><a:E x=\"1\"><a:B><R>true</R><e/></a:B></a:E>")
+                              << false;
     QTest::newRow("end tag of another name") << QByteArray("<E><B><R>true</S></B></E>") << true;
     QTest::newRow("prefix differs") << QByteArray("<a:E></b:E>") << true;
     QTest::newRow("end without start") << QByteArray("<E></E></F>") << true;
@@ -102,7 +106,8 @@ void TestResponseFramer::tagBalance() {
     QFETCH(QByteArray, xml);
     QFETCH(bool, mismatched);
     for (int piece : {1, 5, 4096}) {
-        const QByteArray response = "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(xml.size()) + "\r\n\r\n" + xml;
+        const QByteArray response =
+            "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(xml.size()) + "\r\n\r\n" + xml;
         ResponseFramer framer;
         for (qsizetype at = 0; at < response.size(); at += piece)
             framer.Feed(response.constData() + at, size_t(std::min<qsizetype>(piece, response.size() - at)));

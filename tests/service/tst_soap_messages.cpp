@@ -31,8 +31,8 @@ std::string listResponse(const std::string& inner) {
                             "</GetUserFilesResponse>");
 }
 std::string boolResponse(const std::string& op, const std::string& value) {
-    return ResponseEnvelope("<" + op + "Response xmlns=\"http://file.cloffa.example/\"><" + op + "Result>" + value +
-                            "</" + op + "Result></" + op + "Response>");
+    return ResponseEnvelope("<" + op + "Response xmlns=\"http://file.cloffa.example/\"><" + op + "Result>" +
+                            value + "</" + op + "Result></" + op + "Response>");
 }
 const std::string kFault = ResponseEnvelope(
     "<soap:Fault><faultcode>soap:Server</faultcode><faultstring>Server was unable to process request."
@@ -62,20 +62,22 @@ void TestSoapMessages::requestBytes_data() {
     QTest::addColumn<int>("idx");
     QTest::addColumn<QByteArray>("action");
     QTest::addColumn<QByteArray>("element");
-    QTest::newRow("GetUserFiles") << Op::GetUserFiles << QByteArray("abc-key") << 0
-        << QByteArray("http://file.cloffa.example/GetUserFiles")
+    QTest::newRow("GetUserFiles")
+        << Op::GetUserFiles << QByteArray("abc-key") << 0 << QByteArray("http://file.cloffa.example/GetUserFiles")
         << QByteArray("<ns1:GetUserFiles><ns1:strSession>abc-key</ns1:strSession></ns1:GetUserFiles>");
-    QTest::newRow("GetUserFiles empty key") << Op::GetUserFiles << QByteArray() << 0
-        << QByteArray("http://file.cloffa.example/GetUserFiles")
+    QTest::newRow("GetUserFiles empty key")
+        << Op::GetUserFiles << QByteArray() << 0 << QByteArray("http://file.cloffa.example/GetUserFiles")
         << QByteArray("<ns1:GetUserFiles><ns1:strSession/></ns1:GetUserFiles>");
     QTest::newRow("DelFile escaped") << Op::DelFile << QByteArray("a&b<c>d") << -7
-        << QByteArray("http://file.cloffa.example/DelFile")
-        << QByteArray("<ns1:DelFile><ns1:strSession>a&amp;b&lt;c&gt;d</ns1:strSession><ns1:Idx>-7</ns1:Idx></ns1:DelFile>");
+                                     << QByteArray("http://file.cloffa.example/DelFile")
+                                     << QByteArray("<ns1:DelFile><ns1:strSession>a&amp;b&lt;c&gt;d</"
+                                                   "ns1:strSession><ns1:Idx>-7</ns1:Idx></ns1:DelFile>");
     QTest::newRow("DelFile utf8") << Op::DelFile << QByteArray("\xed\x82\xa4") << 2147483647
-        << QByteArray("http://file.cloffa.example/DelFile")
-        << QByteArray("<ns1:DelFile><ns1:strSession>\xed\x82\xa4</ns1:strSession><ns1:Idx>2147483647</ns1:Idx></ns1:DelFile>");
-    QTest::newRow("NeedUpdate") << Op::NeedUpdate << QByteArray("ignored") << 0
-        << QByteArray("http://file.cloffa.example/NeedUpdate")
+                                  << QByteArray("http://file.cloffa.example/DelFile")
+                                  << QByteArray("<ns1:DelFile><ns1:strSession>\xed\x82\xa4</"
+                                                "ns1:strSession><ns1:Idx>2147483647</ns1:Idx></ns1:DelFile>");
+    QTest::newRow("NeedUpdate")
+        << Op::NeedUpdate << QByteArray("ignored") << 0 << QByteArray("http://file.cloffa.example/NeedUpdate")
         << QByteArray("<ns1:NeedUpdate><ns1:strNowVersion>1.0</ns1:strNowVersion></ns1:NeedUpdate>");
 }
 
@@ -128,40 +130,67 @@ void TestSoapMessages::listDecoding_data() {
 
     const std::string one = fileEntry("<Idx>5</Idx><FileName>a.txt</FileName><FileSize>10</FileSize>"
                                       "<RegDate>2008-05-21</RegDate><Sidx>1</Sidx>");
-    const std::string quota = "<userInfo><UserNo>1</UserNo><UserSize>100</UserSize><UserFree>40</UserFree></userInfo>";
-    auto row = [](const char* name, const std::string& http) -> QTestData& { return QTest::newRow(name) << QByteArray::fromStdString(http); };
+    const std::string quota =
+        "<userInfo><UserNo>1</UserNo><UserSize>100</UserSize><UserFree>40</UserFree></userInfo>";
+    auto row = [](const char* name, const std::string& http) -> QTestData& {
+        return QTest::newRow(name) << QByteArray::fromStdString(http);
+    };
 
-    row("empty array", HttpResponse(200, listResponse("<GetUserFilesResult>0</GetUserFilesResult><fileinfoes/>" + quota)))
+    row("empty array",
+        HttpResponse(200, listResponse("<GetUserFilesResult>0</GetUserFilesResult><fileinfoes/>" + quota)))
         << 0 << true << 0 << QString() << 0 << true << 40;
     row("no array", HttpResponse(200, listResponse("<GetUserFilesResult>0</GetUserFilesResult>" + quota)))
         << 0 << false << 0 << QString() << 0 << true << 40;
-    row("schema order", HttpResponse(200, listResponse("<GetUserFilesResult>1</GetUserFilesResult><fileinfoes>" + one + "</fileinfoes>" + quota)))
+    row("schema order", HttpResponse(200, listResponse("<GetUserFilesResult>1</GetUserFilesResult><fileinfoes>" +
+                                                       one + "</fileinfoes>" + quota)))
         << 0 << true << 1 << QStringLiteral("a.txt") << 10 << true << 40;
-    row("reversed order", HttpResponse(200, listResponse(quota + "<fileinfoes>" + one + "</fileinfoes><GetUserFilesResult>1</GetUserFilesResult>")))
+    row("reversed order",
+        HttpResponse(200, listResponse(quota + "<fileinfoes>" + one +
+                                       "</fileinfoes><GetUserFilesResult>1</GetUserFilesResult>")))
         << 0 << true << 1 << QStringLiteral("a.txt") << 10 << true << 40;
-    row("unknown child skipped", HttpResponse(200, listResponse("<fileinfoes>" + fileEntry("<Idx>5</Idx><Colour>red</Colour><FileName>b</FileName><FileSize>3</FileSize>") + "</fileinfoes>")))
+    row("unknown child skipped",
+        HttpResponse(
+            200, listResponse(
+                     "<fileinfoes>" +
+                     fileEntry("<Idx>5</Idx><Colour>red</Colour><FileName>b</FileName><FileSize>3</FileSize>") +
+                     "</fileinfoes>")))
         << 0 << true << 1 << QStringLiteral("b") << 3 << false << 0;
-    row("largest size", HttpResponse(200, listResponse("<fileinfoes>" + fileEntry("<FileSize>2147483647</FileSize>") + "</fileinfoes><userInfo><UserFree>2147483647</UserFree></userInfo>")))
+    row("largest size",
+        HttpResponse(200, listResponse("<fileinfoes>" + fileEntry("<FileSize>2147483647</FileSize>") +
+                                       "</fileinfoes><userInfo><UserFree>2147483647</UserFree></userInfo>")))
         << 0 << true << 1 << QString() << 2147483647 << true << 2147483647;
     // Literal answers carry no references: id and href are attributes like any other.
-    row("entry with an id", HttpResponse(200, listResponse("<fileinfoes><FileInfoes id=\"a\">" + one.substr(one.find('>') + 1) + "</fileinfoes>")))
+    row("entry with an id", HttpResponse(200, listResponse("<fileinfoes><FileInfoes id=\"a\">" +
+                                                           one.substr(one.find('>') + 1) + "</fileinfoes>")))
         << 0 << true << 1 << QStringLiteral("a.txt") << 10 << false << 0;
-    row("href is no reference", HttpResponse(200, listResponse("<fileinfoes><FileInfoes href=\"#a\"/><FileInfoes id=\"a\">" + one.substr(one.find('>') + 1) + "</fileinfoes>")))
+    row("href is no reference",
+        HttpResponse(200, listResponse("<fileinfoes><FileInfoes href=\"#a\"/><FileInfoes id=\"a\">" +
+                                       one.substr(one.find('>') + 1) + "</fileinfoes>")))
         << 0 << true << 2 << QString() << 0 << false << 0;
-    row("nil entry skipped", HttpResponse(200, listResponse("<fileinfoes><FileInfoes xsi:nil=\"true\"/>" + one + "</fileinfoes>")))
+    row("nil entry skipped",
+        HttpResponse(200, listResponse("<fileinfoes><FileInfoes xsi:nil=\"true\"/>" + one + "</fileinfoes>")))
         << 0 << true << 1 << QStringLiteral("a.txt") << 10 << false << 0;
-    row("utf8 name", HttpResponse(200, listResponse("<fileinfoes>" + fileEntry("<FileName>\xed\x8c\x8c\xec\x9d\xbc.txt</FileName>") + "</fileinfoes>")))
+    row("utf8 name",
+        HttpResponse(200,
+                     listResponse("<fileinfoes>" + fileEntry("<FileName>\xed\x8c\x8c\xec\x9d\xbc.txt</FileName>") +
+                                  "</fileinfoes>")))
         << 0 << true << 1 << QStringLiteral(u"파일.txt") << 0 << false << 0;
-    row("typed ok", HttpResponse(200, listResponse("<fileinfoes>" + fileEntry("<FileSize xsi:type=\"xsd:int\">9</FileSize>") + "</fileinfoes>")))
+    row("typed ok",
+        HttpResponse(200, listResponse("<fileinfoes>" + fileEntry("<FileSize xsi:type=\"xsd:int\">9</FileSize>") +
+                                       "</fileinfoes>")))
         << 0 << true << 1 << QString() << 9 << false << 0;
-    row("wrong xsi type", HttpResponse(200, listResponse("<fileinfoes>" + fileEntry("<FileSize xsi:type=\"xsd:string\">9</FileSize>") + "</fileinfoes>")))
+    row("wrong xsi type",
+        HttpResponse(200,
+                     listResponse("<fileinfoes>" + fileEntry("<FileSize xsi:type=\"xsd:string\">9</FileSize>") +
+                                  "</fileinfoes>")))
         << 4 << false << 0 << QString() << 0 << false << 0;
     row("soap fault under 500", HttpResponse(500, kFault)) << 12 << false << 0 << QString() << 0 << false << 0;
     row("404", HttpResponse(404, "")) << 404 << false << 0 << QString() << 0 << false << 0;
     row("500 empty", HttpResponse(500, "")) << 500 << false << 0 << QString() << 0 << false << 0;
     // The runtime would set aside room for the announced length before reading a byte of it: such an
     // answer is refused unread, and the call fails with the status as its number.
-    row("error status announcing more than any answer", "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 3078888888888\r\n\r\n<x/>")
+    row("error status announcing more than any answer",
+        "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 3078888888888\r\n\r\n<x/>")
         << 500 << false << 0 << QString() << 0 << false << 0;
     row("answer announcing more than any answer", "HTTP/1.1 200 OK\r\nContent-Length: 3078888888888\r\n\r\n<x/>")
         << 200 << false << 0 << QString() << 0 << false << 0;
@@ -180,11 +209,22 @@ void TestSoapMessages::listDecoding_data() {
         chunked += "0\r\n\r\n";
         row("chunked answer", chunked) << 0 << true << 1 << QStringLiteral("a.txt") << 10 << false << 0;
     }
-    row("soap 1.2 envelope", HttpResponse(200, "<?xml version=\"1.0\"?><e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Body><GetUserFilesResponse xmlns=\"http://file.cloffa.example/\"><fileinfoes/></GetUserFilesResponse></e:Body></e:Envelope>"))
+    row("soap 1.2 envelope",
+        HttpResponse(
+            200,
+            "<?xml version=\"1.0\"?><e:Envelope "
+            "xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Body><GetUserFilesResponse "
+            "xmlns=\"http://file.cloffa.example/\"><fileinfoes/></GetUserFilesResponse></e:Body></e:Envelope>"))
         << 0 << true << 0 << QString() << 0 << false << 0;
     row("other element at body level", HttpResponse(200, ResponseEnvelope("<Other xmlns=\"urn:x\"/>")))
         << 12 << false << 0 << QString() << 0 << false << 0;
-    row("unknown must-understand header", HttpResponse(200, "<?xml version=\"1.0\"?><soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Header><x:Other xmlns:x=\"urn:x\" soap:mustUnderstand=\"1\"/></soap:Header><soap:Body><GetUserFilesResponse xmlns=\"http://file.cloffa.example/\"><fileinfoes/></GetUserFilesResponse></soap:Body></soap:Envelope>"))
+    row("unknown must-understand header",
+        HttpResponse(200,
+                     "<?xml version=\"1.0\"?><soap:Envelope "
+                     "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Header><x:Other "
+                     "xmlns:x=\"urn:x\" soap:mustUnderstand=\"1\"/></soap:Header><soap:Body><GetUserFilesResponse "
+                     "xmlns=\"http://file.cloffa.example/\"><fileinfoes/></GetUserFilesResponse></soap:Body></"
+                     "soap:Envelope>"))
         << 8 << false << 0 << QString() << 0 << false << 0;
 }
 
@@ -223,11 +263,15 @@ void TestSoapMessages::boolDecoding_data() {
     row("1", Op::NeedUpdate, HttpResponse(200, boolResponse("NeedUpdate", "1"))) << 0 << true;
     row("0", Op::NeedUpdate, HttpResponse(200, boolResponse("NeedUpdate", "0"))) << 0 << false;
     row("yes", Op::NeedUpdate, HttpResponse(200, boolResponse("NeedUpdate", "yes"))) << 4 << false;
-    row("missing child", Op::NeedUpdate, HttpResponse(200, ResponseEnvelope("<NeedUpdateResponse xmlns=\"http://file.cloffa.example/\"/>"))) << 0 << false;
+    row("missing child", Op::NeedUpdate,
+        HttpResponse(200, ResponseEnvelope("<NeedUpdateResponse xmlns=\"http://file.cloffa.example/\"/>")))
+        << 0 << false;
     row("delete true", Op::DelFile, HttpResponse(200, boolResponse("DelFile", "true"))) << 0 << true;
     row("delete fault", Op::DelFile, HttpResponse(500, kFault)) << 12 << false;
     row("delete answered as list", Op::DelFile, HttpResponse(200, listResponse("<fileinfoes/>"))) << 12 << false;
-    row("truncated", Op::NeedUpdate, "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: 900\r\n\r\n" + boolResponse("NeedUpdate", "true").substr(0, 200))
+    row("truncated", Op::NeedUpdate,
+        "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: 900\r\n\r\n" +
+            boolResponse("NeedUpdate", "true").substr(0, 200))
         << -1 << false;
 }
 

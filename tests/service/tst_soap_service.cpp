@@ -84,7 +84,8 @@ private:
         const timeval wait{0, 300000};
         ::setsockopt(c, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
         ::recv(c, buffer, sizeof buffer, 0);
-        const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\nContent-Length: 100000\r\n\r\n";
+        const std::string head =
+            "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\nContent-Length: 100000\r\n\r\n";
         ::send(c, head.data(), head.size(), MSG_NOSIGNAL);
         // Ends by itself after 40 s, so a client without an overall limit fails by its time instead of hanging.
         for (int i = 0; i < 200 && !m_quit; ++i) {
@@ -179,10 +180,13 @@ void TestSoapService::requestOnTheWire_data() {
     QTest::addColumn<QByteArray>("element");
     const std::string key = kKey;
     QTest::newRow("GetUserFiles") << 0 << QByteArray("http://file.cloffa.example/GetUserFiles")
-        << QByteArray::fromStdString("<ns1:GetUserFiles><ns1:strSession>" + key + "</ns1:strSession></ns1:GetUserFiles>");
+                                  << QByteArray::fromStdString("<ns1:GetUserFiles><ns1:strSession>" + key +
+                                                               "</ns1:strSession></ns1:GetUserFiles>");
     QTest::newRow("DelFile") << 1 << QByteArray("http://file.cloffa.example/DelFile")
-        << QByteArray::fromStdString("<ns1:DelFile><ns1:strSession>" + key + "</ns1:strSession><ns1:Idx>77</ns1:Idx></ns1:DelFile>");
-    QTest::newRow("NeedUpdate") << 2 << QByteArray("http://file.cloffa.example/NeedUpdate")
+                             << QByteArray::fromStdString("<ns1:DelFile><ns1:strSession>" + key +
+                                                          "</ns1:strSession><ns1:Idx>77</ns1:Idx></ns1:DelFile>");
+    QTest::newRow("NeedUpdate")
+        << 2 << QByteArray("http://file.cloffa.example/NeedUpdate")
         << QByteArray("<ns1:NeedUpdate><ns1:strNowVersion>1.0</ns1:strNowVersion></ns1:NeedUpdate>");
 }
 
@@ -218,7 +222,8 @@ void TestSoapService::requestOnTheWire() {
     }
     const std::string digest = cloffa::AuthDigestFor(kKey);
     QCOMPARE(QByteArray::fromStdString(digest), m_store.GetAuthDigest());
-    QCOMPARE(QByteArray::fromStdString(r.body), QByteArray::fromStdString(RequestBody(digest, element.toStdString())));
+    QCOMPARE(QByteArray::fromStdString(r.body),
+             QByteArray::fromStdString(RequestBody(digest, element.toStdString())));
 }
 
 void TestSoapService::listFromTheStore() {
@@ -248,9 +253,11 @@ void TestSoapService::errorNumbers_data() {
     QTest::addColumn<int>("error");
     QTest::addColumn<bool>("value");
     const std::string yes = ResponseEnvelope(
-        "<NeedUpdateResponse xmlns=\"http://file.cloffa.example/\"><NeedUpdateResult>yes</NeedUpdateResult></NeedUpdateResponse>");
+        "<NeedUpdateResponse "
+        "xmlns=\"http://file.cloffa.example/\"><NeedUpdateResult>yes</NeedUpdateResult></NeedUpdateResponse>");
     const std::string one = ResponseEnvelope(
-        "<NeedUpdateResponse xmlns=\"http://file.cloffa.example/\"><NeedUpdateResult>1</NeedUpdateResult></NeedUpdateResponse>");
+        "<NeedUpdateResponse "
+        "xmlns=\"http://file.cloffa.example/\"><NeedUpdateResult>1</NeedUpdateResult></NeedUpdateResponse>");
     QTest::newRow("fault under 500") << kind(Kind::SoapFault) << 12 << false;
     QTest::newRow("404") << kind(Kind::HttpStatus, 404) << 404 << false;
     QTest::newRow("500 empty") << kind(Kind::HttpStatus, 500) << 500 << false;
@@ -259,7 +266,8 @@ void TestSoapService::errorNumbers_data() {
     QTest::newRow("wrong element") << kind(Kind::WrongElement) << 12 << false;
     QTest::newRow("wrong xsi type") << kind(Kind::WrongXsiType) << 4 << false;
     QTest::newRow("closed without answer") << kind(Kind::CloseConnection) << -1 << false;
-    QTest::newRow("cut mid-document") << kind(Kind::MalformedXml) << -1 << false;  // ends at the body's length, not the time-out
+    QTest::newRow("cut mid-document") << kind(Kind::MalformedXml) << -1
+                                      << false; // ends at the body's length, not the time-out
     QTest::newRow("envelope without namespace") << kind(Kind::EnvelopeNoNamespace) << 34 << false;
     QTest::newRow("envelope in an unknown namespace") << kind(Kind::EnvelopeUnknownNamespace) << 34 << false;
     QTest::newRow("mismatched end tag") << kind(Kind::MismatchedEndTag) << 5 << false;
@@ -347,7 +355,7 @@ void TestSoapService::stalledHandshakeEndsAtConnectTimeOut() {
     qInfo("stalled handshake ended after %lld ms with %d", static_cast<long long>(ms), error);
     QVERIFY(error == 23 || error == 25);
     QVERIFY(ms >= 7000);
-    QVERIFY2(ms < 10500, qPrintable(QString::number(ms)));  // the 8 s connect time-out, not the 12 s receive one
+    QVERIFY2(ms < 10500, qPrintable(QString::number(ms))); // the 8 s connect time-out, not the 12 s receive one
 }
 
 void TestSoapService::certificates_data() {
@@ -392,7 +400,7 @@ void TestSoapService::workerThreadsShareConnection() {
     const int before = m_service->connectionsAccepted();
     int first = -2, second = -2;
     std::thread a([&] { first = service.NeedUpdate(m_store).error; });
-    a.join();  // the second worker starts only after the first, as the windows run them
+    a.join(); // the second worker starts only after the first, as the windows run them
     std::thread b([&] { second = service.GetUserFiles(m_store).error; });
     b.join();
     QCOMPARE(first, 0);
@@ -483,7 +491,7 @@ void TestSoapService::stopEndsTheRunningCall() {
     }
     FileService service(s);
     auto call = std::async(std::launch::async, [&] { return service.GetUserFiles(m_store).error; });
-    QTest::qWait(700);  // the call is waiting on the server now
+    QTest::qWait(700); // the call is waiting on the server now
     QElapsedTimer timer;
     timer.start();
     service.Stop();
@@ -518,7 +526,7 @@ void TestSoapService::closedUnderTheClient() {
     FileService service(settingsFor(*m_service));
     m_service->injectFault(cloffa::Endpoint::Soap, fault);
     QCOMPARE(service.NeedUpdate(m_store).error, error);
-    QTest::qWait(600);  // the reset has arrived
+    QTest::qWait(600); // the reset has arrived
     QCOMPARE(service.GetUserFiles(m_store).error, 0);
     QCOMPARE(service.NeedUpdate(m_store).error, 0);
 }

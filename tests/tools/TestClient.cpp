@@ -9,13 +9,11 @@
 
 #include <cstdlib>
 
-RawTlsClient::~RawTlsClient()
-{
+RawTlsClient::~RawTlsClient() {
     close();
 }
 
-bool RawTlsClient::connect(int port, const std::string& caFile)
-{
+bool RawTlsClient::connect(int port, const std::string& caFile) {
     m_ctx = SSL_CTX_new(TLS_client_method());
     SSL_CTX_load_verify_locations(m_ctx, caFile.c_str(), nullptr);
     SSL_CTX_set_verify(m_ctx, SSL_VERIFY_PEER, nullptr);
@@ -34,13 +32,11 @@ bool RawTlsClient::connect(int port, const std::string& caFile)
     return SSL_connect(m_ssl) == 1;
 }
 
-bool RawTlsClient::send(const std::string& bytes)
-{
+bool RawTlsClient::send(const std::string& bytes) {
     return m_ssl && SSL_write(m_ssl, bytes.data(), int(bytes.size())) == int(bytes.size());
 }
 
-bool RawTlsClient::fill()
-{
+bool RawTlsClient::fill() {
     char buf[16384];
     const int n = m_ssl ? SSL_read(m_ssl, buf, sizeof buf) : -1;
     if (n <= 0)
@@ -49,8 +45,7 @@ bool RawTlsClient::fill()
     return true;
 }
 
-std::string RawTlsClient::readAnswer(std::string* body)
-{
+std::string RawTlsClient::readAnswer(std::string* body) {
     size_t end;
     while ((end = m_buffer.find("\r\n\r\n")) == std::string::npos)
         if (!fill())
@@ -90,8 +85,7 @@ std::string RawTlsClient::readAnswer(std::string* body)
     return head;
 }
 
-void RawTlsClient::close()
-{
+void RawTlsClient::close() {
     if (m_ssl) {
         SSL_free(m_ssl);
         m_ssl = nullptr;
@@ -108,8 +102,7 @@ void RawTlsClient::close()
 
 namespace {
 
-size_t collect(char* data, size_t size, size_t n, void* user)
-{
+size_t collect(char* data, size_t size, size_t n, void* user) {
     static_cast<std::string*>(user)->append(data, size * n);
     return size * n;
 }
@@ -117,8 +110,7 @@ size_t collect(char* data, size_t size, size_t n, void* user)
 } // namespace
 
 CurlReply CurlRequest(const std::string& url, const std::string& caFile, const std::string& method,
-                      const std::vector<std::string>& headers, const std::string& body, long timeoutMs)
-{
+                      const std::vector<std::string>& headers, const std::string& body, long timeoutMs) {
     CurlReply reply;
     CURL* curl = curl_easy_init();
     curl_slist* list = nullptr;

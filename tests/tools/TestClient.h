@@ -32,4 +32,5 @@ struct CurlReply {
 };
 
 CurlReply CurlRequest(const std::string& url, const std::string& caFile, const std::string& method,
-                      const std::vector<std::string>& headers, const std::string& body = {}, long timeoutMs = 5000);
+                      const std::vector<std::string>& headers, const std::string& body = {},
+                      long timeoutMs = 5000);

@@ -2,6 +2,8 @@
 // A reporter that records every call and answers replace questions from a script.
 #include "transfer/TransferJob.h"
 
+#include <QStringList>
+
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -20,7 +22,7 @@ struct ScriptedReporter : TransferReporter {
     QStringList notices;
     std::deque<std::optional<ReplaceAnswer>> answers;
     std::function<void(qint64, qint64)> onProgress;
-    std::function<void()> onAskLater;  // runs when the script answers "later"
+    std::function<void()> onAskLater; // runs when the script answers "later"
 
     void fileStarted(const QString& name, int ordinal, int count) override {
         std::lock_guard l(lock);

@@ -1,11 +1,11 @@
 // What a killed download leaves behind, and what the next download clears away and what it must not.
 // The test binary doubles as the child it kills: "--child-download" runs one download, "--child-hold"
 // holds a temporary's lock until its standard input closes.
+#include "ScriptedReporter.h"
+#include "ServiceJob.h"
 #include "app/SessionStore.h"
 #include "app/platform/DownloadDisk.h"
 #include "app/platform/FileLock.h"
-#include "ScriptedReporter.h"
-#include "ServiceJob.h"
 #include "tools/cloffa-service/LocalService.h"
 #include "transfer/TransferExchange.h"
 
@@ -191,7 +191,7 @@ private slots:
 
     void killedMidBody_data() {
         QTest::addColumn<int>("size");
-        QTest::addColumn<int>("stallAfter");  // body bytes sent before the service stalls
+        QTest::addColumn<int>("stallAfter"); // body bytes sent before the service stalls
         QTest::addColumn<bool>("sameNameNext");
         QTest::addColumn<bool>("batch");
         QTest::newRow("early, then another file") << 512 * 1024 << 4096 << false << false;
@@ -223,8 +223,8 @@ private slots:
         // Written up to the stall: the buffer is flushed only when full, so a late stall shows data.
         const qint64 expectAtLeast = stallAfter > 256 * 1024 ? 256 * 1024 : 0;
         QString part;
-        QTRY_VERIFY_WITH_TIMEOUT(!(part = PartialIn(m_dest->path())).isEmpty() && QFileInfo(part).size() >= expectAtLeast,
-                                 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !(part = PartialIn(m_dest->path())).isEmpty() && QFileInfo(part).size() >= expectAtLeast, 15000);
         QCOMPARE(child.state(), QProcess::Running);
         // By pid, the way a crash or the system's OOM killer ends it: no clean-up runs.
         child.kill();
@@ -247,24 +247,27 @@ private slots:
 
     void cleanUp_data() {
         QTest::addColumn<QString>("planted");
-        QTest::addColumn<QString>("kind");  // file, locked, child-locked, folder, symlink
+        QTest::addColumn<QString>("kind"); // file, locked, child-locked, folder, symlink
         QTest::addColumn<bool>("removed");
         QTest::addColumn<bool>("batch");
-        QTest::newRow("ours, nobody holds it") << u".quorvane-part-00ff00ff00ff00ff"_s << u"file"_s << true << false;
-        QTest::newRow("ours, nobody holds it, batch") << u".quorvane-part-0123456789abcdef"_s << u"file"_s << true
-                                                      << true;
+        QTest::newRow("ours, nobody holds it")
+            << u".quorvane-part-00ff00ff00ff00ff"_s << u"file"_s << true << false;
+        QTest::newRow("ours, nobody holds it, batch")
+            << u".quorvane-part-0123456789abcdef"_s << u"file"_s << true << true;
         QTest::newRow("ours, held here") << u".quorvane-part-aaaaaaaaaaaaaaaa"_s << u"locked"_s << false << false;
-        QTest::newRow("ours, held by another process") << u".quorvane-part-bbbbbbbbbbbbbbbb"_s << u"child-locked"_s
-                                                       << false << false;
+        QTest::newRow("ours, held by another process")
+            << u".quorvane-part-bbbbbbbbbbbbbbbb"_s << u"child-locked"_s << false << false;
         QTest::newRow("ours, too few digits") << u".quorvane-part-0123"_s << u"file"_s << false << false;
-        QTest::newRow("ours, upper-case digits") << u".quorvane-part-0123456789ABCDEF"_s << u"file"_s << false << false;
-        QTest::newRow("earlier version's, nobody holds it") << u".old.bin.quorvane-part"_s << u"file"_s << true << false;
+        QTest::newRow("ours, upper-case digits")
+            << u".quorvane-part-0123456789ABCDEF"_s << u"file"_s << false << false;
+        QTest::newRow("earlier version's, nobody holds it")
+            << u".old.bin.quorvane-part"_s << u"file"_s << true << false;
         QTest::newRow("earlier version's, batch") << u".old.bin.quorvane-part"_s << u"file"_s << true << true;
         QTest::newRow("Korean name") << u".보고서.txt.quorvane-part"_s << u"file"_s << true << false;
         QTest::newRow("held here") << u".live.bin.quorvane-part"_s << u"locked"_s << false << false;
         QTest::newRow("held here, batch") << u".live.bin.quorvane-part"_s << u"locked"_s << false << true;
-        QTest::newRow("held by another process") << u".other.bin.quorvane-part"_s << u"child-locked"_s << false
-                                                 << false;
+        QTest::newRow("held by another process")
+            << u".other.bin.quorvane-part"_s << u"child-locked"_s << false << false;
         QTest::newRow("look-alike .x.part") << u".x.part"_s << u"file"_s << false << false;
         QTest::newRow("no leading dot") << u"x.quorvane-part"_s << u"file"_s << false << false;
         QTest::newRow("another ending") << u".x.quorvane-part.bak"_s << u"file"_s << false << false;
@@ -342,7 +345,7 @@ private slots:
 
     void finalNameTakenMeanwhile_data() {
         QTest::addColumn<bool>("approved");
-        QTest::addColumn<QString>("fileSystem");  // local, or one mounted through FUSE
+        QTest::addColumn<QString>("fileSystem"); // local, or one mounted through FUSE
         for (const QString& fs : {u"local"_s, u"exfat"_s, u"zip"_s}) {
             QTest::addRow("%s: no replacement approved: the new file stays", qPrintable(fs)) << false << fs;
             QTest::addRow("%s: replacement approved", qPrintable(fs)) << true << fs;
@@ -423,7 +426,7 @@ private slots:
         const QByteArray other = QFile::encodeName(m_dest->filePath(u"other.bin"_s));
         QVERIFY2(DownloadDisk::System().takeName(from, other, false, error), qPrintable(QString::number(error)));
         QCOMPARE(ReadAll(QString::fromLocal8Bit(other)), QByteArray("from"));
-        m_dest.reset();  // before the file system goes
+        m_dest.reset(); // before the file system goes
     }
 
     void longStoredNames_data() {
@@ -476,7 +479,7 @@ private slots:
         QCOMPARE(int(lock.state()), state);
         if (lock.isLocked()) {
             QVERIFY(lock.isStillAt(path));
-            QVERIFY(!FileLock::RemoveIfUnlocked(path));  // we hold it ourselves
+            QVERIFY(!FileLock::RemoveIfUnlocked(path)); // we hold it ourselves
         }
     }
 };

@@ -1,6 +1,6 @@
 // Wire texts and local refusals that need no server.
-#include "app/SessionStore.h"
 #include "ScriptedReporter.h"
+#include "app/SessionStore.h"
 #include "transfer/HttpConnection.h"
 #include "transfer/TransferExchange.h"
 #include "transfer/TransferJob.h"
@@ -25,9 +25,7 @@ class TransferOfflineTest : public QObject {
     SessionStore m_store{SessionStore::Settings::None};
 
 private slots:
-    void initTestCase() {
-        m_store.SetSessionKey(u"test-session-key"_s);
-    }
+    void initTestCase() { m_store.SetSessionKey(u"test-session-key"_s); }
 
     void urls() {
         QCOMPARE(SetUploadUrl(0), u"/Cloffa/File/Set.aspx?mode=0"_s);
@@ -40,24 +38,29 @@ private slots:
         QTest::addColumn<int>("direction");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("text");
-        const QString other = u"요청하신 명령을 수행할 수가 없습니다.\n문제가 지속될 경우 고객센터로 문의하십시오."_s;
+        const QString other =
+            u"요청하신 명령을 수행할 수가 없습니다.\n문제가 지속될 경우 고객센터로 문의하십시오."_s;
         for (int d : {0, 1}) {
             const QByteArray tag = d ? "up " : "down ";
             QTest::newRow(QByteArray(tag + "400").constData()) << d << 400 << u"invalid syntax..."_s;
             QTest::newRow(QByteArray(tag + "401").constData()) << d << 401 << u"access denied..."_s;
             QTest::newRow(QByteArray(tag + "402").constData()) << d << 402 << u"payment required..."_s;
             QTest::newRow(QByteArray(tag + "403").constData()) << d << 403 << u"request forbidden..."_s;
-            QTest::newRow(QByteArray(tag + "404").constData()) << d << 404 << u"요청하신 파일은 바이러스로 분류되어 자동 삭제되었습니다."_s;
-            QTest::newRow(QByteArray(tag + "408").constData()) << d << 408 << u"요청을 기다리는 동안 타임 아웃이 발생했습니다..."_s;
+            QTest::newRow(QByteArray(tag + "404").constData())
+                << d << 404 << u"요청하신 파일은 바이러스로 분류되어 자동 삭제되었습니다."_s;
+            QTest::newRow(QByteArray(tag + "408").constData())
+                << d << 408 << u"요청을 기다리는 동안 타임 아웃이 발생했습니다..."_s;
             QTest::newRow(QByteArray(tag + "302").constData()) << d << 302 << other;
             QTest::newRow(QByteArray(tag + "503").constData()) << d << 503 << other;
         }
         QTest::newRow("up 405") << 1 << 405 << u"저장공간이 부족합니다..."_s;
         QTest::newRow("down 405") << 0 << 405 << u"허락되지 않은 요청입니다..."_s;
-        QTest::newRow("up 500") << 1 << 500
-                                << u"업로드를 완료할 수가 없습니다.\n잠시후 다시 시도해 보신후\n문제가 지속될 경우 고객센터로 문의하십시오."_s;
-        QTest::newRow("down 500") << 0 << 500
-                                  << u"다운로드를 완료할 수가 없습니다.\n잠시후 다시 시도해 보신후\n문제가 지속될 경우 고객센터로 문의하십시오."_s;
+        QTest::newRow("up 500")
+            << 1 << 500
+            << u"업로드를 완료할 수가 없습니다.\n잠시후 다시 시도해 보신후\n문제가 지속될 경우 고객센터로 문의하십시오."_s;
+        QTest::newRow("down 500")
+            << 0 << 500
+            << u"다운로드를 완료할 수가 없습니다.\n잠시후 다시 시도해 보신후\n문제가 지속될 경우 고객센터로 문의하십시오."_s;
     }
     void statusMessage() {
         QFETCH(int, direction);
@@ -102,7 +105,8 @@ private slots:
         if (korean) {
             // Built on the spot: the system need not have the Korean locale generated.
             QProcess def;
-            def.start(u"localedef"_s, {u"-i"_s, u"ko_KR"_s, u"-f"_s, u"UTF-8"_s, locales.filePath(u"ko_KR.UTF-8"_s)});
+            def.start(u"localedef"_s,
+                      {u"-i"_s, u"ko_KR"_s, u"-f"_s, u"UTF-8"_s, locales.filePath(u"ko_KR.UTF-8"_s)});
             if (!def.waitForFinished(60000) || def.exitCode() != 0)
                 QSKIP("localedef cannot build the Korean locale");
             qputenv("LOCPATH", locales.path().toLocal8Bit());
@@ -166,7 +170,8 @@ private slots:
         QCOMPARE(BuildMultipartParts(job, item), kUnknownBodyLength);
         QVERIFY(!BuildUploadHeaders(job, 1, 1, item));
         QCOMPARE(rep.errors.size(), size_t(2));
-        QCOMPARE(rep.errors[0].first, u"크기를 알 수 없는 파일입니다.\n정상적인 파일인지 확인후 다시 시도해 주십시오."_s);
+        QCOMPARE(rep.errors[0].first,
+                 u"크기를 알 수 없는 파일입니다.\n정상적인 파일인지 확인후 다시 시도해 주십시오."_s);
     }
 
     void unsafeMultipartNameRefused_data() {
@@ -202,7 +207,7 @@ private slots:
         ScriptedReporter rep;
         TransferJob job(m_store, {});
         job.reporter = &rep;
-        job.baseUrl = u"https://127.0.0.1:1"_s;  // never reached
+        job.baseUrl = u"https://127.0.0.1:1"_s; // never reached
         TransferItem item{-1, path, {}, 0};
         QCOMPARE(UploadFile(job, item, 1, 1, 0), TransferFailed);
         QCOMPARE(rep.errors.size(), size_t(1));
@@ -252,10 +257,13 @@ private slots:
         QTest::newRow("connect") << int(CURLE_COULDNT_CONNECT) << 0 << 12029;
         QTest::newRow("timeout") << int(CURLE_OPERATION_TIMEDOUT) << 0 << 12002;
         QTest::newRow("recv") << int(CURLE_RECV_ERROR) << 0 << 12030;
-        QTest::newRow("expired") << int(CURLE_PEER_FAILED_VERIFICATION) << int(X509_V_ERR_CERT_HAS_EXPIRED) << 12037;
-        QTest::newRow("not yet") << int(CURLE_PEER_FAILED_VERIFICATION) << int(X509_V_ERR_CERT_NOT_YET_VALID) << 12037;
+        QTest::newRow("expired") << int(CURLE_PEER_FAILED_VERIFICATION) << int(X509_V_ERR_CERT_HAS_EXPIRED)
+                                 << 12037;
+        QTest::newRow("not yet") << int(CURLE_PEER_FAILED_VERIFICATION) << int(X509_V_ERR_CERT_NOT_YET_VALID)
+                                 << 12037;
         QTest::newRow("host") << int(CURLE_PEER_FAILED_VERIFICATION) << int(X509_V_ERR_HOSTNAME_MISMATCH) << 12038;
-        QTest::newRow("ca") << int(CURLE_PEER_FAILED_VERIFICATION) << int(X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY) << 12045;
+        QTest::newRow("ca") << int(CURLE_PEER_FAILED_VERIFICATION)
+                            << int(X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY) << 12045;
     }
     void errorNumbers() {
         QFETCH(int, code);

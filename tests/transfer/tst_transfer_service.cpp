@@ -1,8 +1,8 @@
 // Real exchanges with the local service on the loopback address.
-#include "app/SessionStore.h"
-#include "app/platform/DownloadDisk.h"
 #include "ScriptedReporter.h"
 #include "ServiceJob.h"
+#include "app/SessionStore.h"
+#include "app/platform/DownloadDisk.h"
 #include "tools/cloffa-service/LocalService.h"
 #include "transfer/TransferExchange.h"
 
@@ -24,7 +24,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QByteArray Sha(const QByteArray& b) { return QCryptographicHash::hash(b, QCryptographicHash::Sha256); }
+QByteArray Sha(const QByteArray& b) {
+    return QCryptographicHash::hash(b, QCryptographicHash::Sha256);
+}
 
 QByteArray FileSha(const QString& path) {
     QFile f(path);
@@ -60,8 +62,8 @@ class RecordingDisk : public DownloadDisk {
 public:
     enum class Fault { None, NoLock, FlushFails, NameFails };
     Fault fault = Fault::None;
-    int faultFile = 1;                  // by the order of creation
-    std::function<void()> beforeFlush;  // runs before the first flush
+    int faultFile = 1;                 // by the order of creation
+    std::function<void()> beforeFlush; // runs before the first flush
 
     int create(const QByteArray& path, int& error) override {
         const int fd = DownloadDisk::create(path, error);
@@ -189,11 +191,14 @@ private slots:
         QCOMPARE(reqs[0].target, "/Cloffa/File/Get.aspx?Idx=" + std::to_string(idx));
         const QString block = QString::fromStdString(reqs[0].headerBlock);
         const QString etag = QString::fromStdString(cloffa::EtagFor("test-session-key"));
-        static const QRegularExpression date(u"If-Modified-Since: [A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\\d \\d\\d:\\d\\d:\\d\\d \\d{4}\r\n"_s);
+        static const QRegularExpression date(
+            u"If-Modified-Since: [A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\\d \\d\\d:\\d\\d:\\d\\d \\d{4}\r\n"_s);
         QString normal = block;
         normal.replace(date, u"If-Modified-Since: DATE\r\n"_s);
-        const QString expected = u"Host: 127.0.0.1:%1\r\nnNo: 1\r\naNo: 1\r\nuserSession: test-session-key\r\n"
-                                 "User-Agent: Tavirun\r\nIf-Modified-Since: DATE\r\nIf-None-Match: %2\r\n"_s.arg(m_service->port()).arg(etag);
+        const QString expected =
+            u"Host: 127.0.0.1:%1\r\nnNo: 1\r\naNo: 1\r\nuserSession: test-session-key\r\n"
+            "User-Agent: Tavirun\r\nIf-Modified-Since: DATE\r\nIf-None-Match: %2\r\n"_s.arg(m_service->port())
+                .arg(etag);
         QVERIFY2(normal.startsWith(expected.chopped(2)), qPrintable(block));
         QCOMPARE(FileSha(m_dest->filePath(u"golden.txt"_s)), Sha("abc"));
     }
@@ -209,20 +214,23 @@ private slots:
         QCOMPARE(reqs.size(), size_t(1));
         QCOMPARE(reqs[0].method, std::string("POST"));
         QCOMPARE(reqs[0].target, std::string("/Cloffa/File/Set.aspx?mode=0"));
-        const QByteArray body = "------VAPRE-9e2a467076f3470ca4e6051e031afaab-\r\n"
-                                "Content-Disposition: form-data;name=\"\";filename=\"" + path.toUtf8() +
-                                "\"\r\nContent-Type: text/plain\r\n\r\nhello\r\n------VAPRE-9e2a467076f3470ca4e6051e031afaab---";
+        const QByteArray body =
+            "------VAPRE-9e2a467076f3470ca4e6051e031afaab-\r\n"
+            "Content-Disposition: form-data;name=\"\";filename=\"" +
+            path.toUtf8() +
+            "\"\r\nContent-Type: text/plain\r\n\r\nhello\r\n------VAPRE-9e2a467076f3470ca4e6051e031afaab---";
         QCOMPARE(QByteArray::fromStdString(reqs[0].body), body);
         QVERIFY(!reqs[0].chunked);
         QString block = QString::fromStdString(reqs[0].headerBlock);
         static const QRegularExpression date(u"If-Modified-Since: [^\r\n]{24}\r\n"_s);
         block.replace(date, u"If-Modified-Since: DATE\r\n"_s);
-        const QString expected = u"Host: 127.0.0.1:%1\r\nAccept: */*\r\n"
-                                 "Content-Type: multipart/form-data;boundary=----VAPRE-9e2a467076f3470ca4e6051e031afaab-\r\n"
-                                 "nNo: 1\r\naNo: 1\r\nuserSession: test-session-key\r\nUser-Agent: Tavirun\r\n"
-                                 "If-Modified-Since: DATE\r\nIf-None-Match: %2\r\nContent-Length: %3"_s
-                                     .arg(m_service->port()).arg(QString::fromStdString(cloffa::EtagFor("test-session-key")))
-                                     .arg(body.size());
+        const QString expected =
+            u"Host: 127.0.0.1:%1\r\nAccept: */*\r\n"
+            "Content-Type: multipart/form-data;boundary=----VAPRE-9e2a467076f3470ca4e6051e031afaab-\r\n"
+            "nNo: 1\r\naNo: 1\r\nuserSession: test-session-key\r\nUser-Agent: Tavirun\r\n"
+            "If-Modified-Since: DATE\r\nIf-None-Match: %2\r\nContent-Length: %3"_s.arg(m_service->port())
+                .arg(QString::fromStdString(cloffa::EtagFor("test-session-key")))
+                .arg(body.size());
         QVERIFY2(block.startsWith(expected), qPrintable(block));
         QVERIFY(block.size() <= expected.size() + 2);
         QVERIFY(m_store.FindPendingUploadByName(u"up.txt"_s).has_value());
@@ -293,7 +301,7 @@ private slots:
             m_service->injectFault(cloffa::Endpoint::Download, StatusFault(status));
             result = DownloadFile(job, u"st.bin"_s, 1, 1, idx);
             m_service->removeFile(idx);
-            QVERIFY(Entries(m_dest->path()).isEmpty());  // body written, then removed
+            QVERIFY(Entries(m_dest->path()).isEmpty()); // body written, then removed
         } else {
             const QString local = writeLocal(u"st.bin"_s, QByteArray(5000, 'z'));
             m_service->injectFault(cloffa::Endpoint::Upload, StatusFault(status));
@@ -310,10 +318,14 @@ private slots:
     void downloadFailures_data() {
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("text");
-        QTest::newRow("short body") << int(cloffa::Fault::Kind::ShortBody) << u"서버에서 파일을 읽어오는 도중 문제가 발생했습니다."_s;
-        QTest::newRow("closed mid body") << int(cloffa::Fault::Kind::CloseAfterBytes) << u"서버에서 파일을 읽어오는 도중 문제가 발생했습니다."_s;
-        QTest::newRow("no length") << int(cloffa::Fault::Kind::NoContentLength) << u"다운로드할 파일의 크기를 구할 수 없습니다."_s;
-        QTest::newRow("closed") << int(cloffa::Fault::Kind::CloseConnection) << u"다운로드 연결요청에 실패했습니다."_s;
+        QTest::newRow("short body") << int(cloffa::Fault::Kind::ShortBody)
+                                    << u"서버에서 파일을 읽어오는 도중 문제가 발생했습니다."_s;
+        QTest::newRow("closed mid body") << int(cloffa::Fault::Kind::CloseAfterBytes)
+                                         << u"서버에서 파일을 읽어오는 도중 문제가 발생했습니다."_s;
+        QTest::newRow("no length") << int(cloffa::Fault::Kind::NoContentLength)
+                                   << u"다운로드할 파일의 크기를 구할 수 없습니다."_s;
+        QTest::newRow("closed") << int(cloffa::Fault::Kind::CloseConnection)
+                                << u"다운로드 연결요청에 실패했습니다."_s;
     }
     void downloadFailures() {
         QFETCH(int, kind);
@@ -351,8 +363,9 @@ private slots:
         const QString local = writeLocal(u"c.bin"_s, "abc");
         QCOMPARE(UploadFile(job, TransferItem{-1, local, {}, 0}, 1, 1, 0), TransferFailed);
         QCOMPARE(rep.errors.size(), size_t(2));
-        QCOMPARE(rep.errors[0].first, number == 12037 ? u"다운로드 연결요청에 실패했습니다.\n시스템 날짜가 정확한지 확인해 주십시오."_s
-                                                      : u"다운로드 연결요청에 실패했습니다."_s);
+        QCOMPARE(rep.errors[0].first,
+                 number == 12037 ? u"다운로드 연결요청에 실패했습니다.\n시스템 날짜가 정확한지 확인해 주십시오."_s
+                                 : u"다운로드 연결요청에 실패했습니다."_s);
         QCOMPARE(rep.errors[0].second, number);
         QCOMPARE(rep.errors[1].first, u"업로드 요청에 실패했습니다."_s);
         QCOMPARE(rep.errors[1].second, number);
@@ -435,12 +448,14 @@ private slots:
     }
 
     void replaceQuestions_data() {
-        QTest::addColumn<QList<int>>("answers");  // ReplaceAnswer per question, -1 = answer later
+        QTest::addColumn<QList<int>>("answers"); // ReplaceAnswer per question, -1 = answer later
         QTest::addColumn<int>("questions");
-        QTest::addColumn<QStringList>("replaced");  // files that got the new content
-        QTest::addColumn<QList<int>>("aNo");        // aNo of each request
-        QTest::newRow("replace, skip, replace") << QList<int>{0, 2, 0} << 3 << QStringList{u"a"_s, u"c"_s} << QList<int>{3, 2};
-        QTest::newRow("replace all") << QList<int>{1} << 1 << QStringList{u"a"_s, u"b"_s, u"c"_s} << QList<int>{3, 3, 3};
+        QTest::addColumn<QStringList>("replaced"); // files that got the new content
+        QTest::addColumn<QList<int>>("aNo");       // aNo of each request
+        QTest::newRow("replace, skip, replace")
+            << QList<int>{0, 2, 0} << 3 << QStringList{u"a"_s, u"c"_s} << QList<int>{3, 2};
+        QTest::newRow("replace all") << QList<int>{1} << 1 << QStringList{u"a"_s, u"b"_s, u"c"_s}
+                                     << QList<int>{3, 3, 3};
         QTest::newRow("skip all") << QList<int>{2, 2, 2} << 3 << QStringList{} << QList<int>{};
         QTest::newRow("cancel") << QList<int>{0, 3} << 2 << QStringList{u"a"_s} << QList<int>{3};
         QTest::newRow("answered later") << QList<int>{-1, 2, 2} << 3 << QStringList{u"a"_s} << QList<int>{3};
@@ -785,37 +800,40 @@ private slots:
         QTest::addColumn<int>("fault");          // RecordingDisk::Fault
         QTest::addColumn<int>("faultFile");      // by order of creation
         QTest::addColumn<bool>("overlap");       // file 2 is still arriving while file 1 is flushed
-        QTest::addColumn<bool>("cancelInFlush");  // ... and the user cancels then
+        QTest::addColumn<bool>("cancelInFlush"); // ... and the user cancels then
         QTest::addColumn<QStringList>("named");
         QTest::addColumn<QString>("error");
-        QTest::addColumn<QStringList>("events");  // with `together`: the namings, each after its flush
-        QTest::addColumn<bool>("together");       // a group's flush may count for its files
+        QTest::addColumn<QStringList>("events"); // with `together`: the namings, each after its flush
+        QTest::addColumn<bool>("together");      // a group's flush may count for its files
         using F = RecordingDisk::Fault;
         const QString writeFailed = u"파일을 기록하는 도중 문제가 발생했습니다."_s;
-        const QString createFailed = u"파일을 생성할 수 없습니다.\n사용자 권한 및 디스크 여유공간을 확인후\n다시 시도해 주십시오."_s;
+        const QString createFailed =
+            u"파일을 생성할 수 없습니다.\n사용자 권한 및 디스크 여유공간을 확인후\n다시 시도해 주십시오."_s;
         QTest::newRow("in order") << int(F::None) << 0 << false << false << QStringList{u"a"_s, u"b"_s, u"c"_s}
-                                  << QString() << QStringList{u"flushed 1"_s, u"named 1"_s, u"flushed 2"_s,
-                                                              u"named 2"_s, u"flushed 3"_s, u"named 3"_s} << false;
-        QTest::newRow("overlapping, in order") << int(F::None) << 0 << true << false << QStringList{u"a"_s, u"b"_s, u"c"_s}
-                                               << QString() << QStringList{u"flushed 1"_s, u"named 1"_s, u"flushed 2"_s,
-                                                                           u"named 2"_s, u"flushed 3"_s, u"named 3"_s}
-                                               << false;
-        QTest::newRow("the lock is not taken") << int(F::NoLock) << 1 << false << false << QStringList{}
-                                               << createFailed << QStringList{} << false;
+                                  << QString() << QStringList{u"flushed 1"_s, u"named 1"_s,   u"flushed 2"_s,
+                                                              u"named 2"_s,   u"flushed 3"_s, u"named 3"_s}
+                                  << false;
+        QTest::newRow("overlapping, in order")
+            << int(F::None) << 0 << true << false << QStringList{u"a"_s, u"b"_s, u"c"_s} << QString()
+            << QStringList{u"flushed 1"_s, u"named 1"_s,   u"flushed 2"_s,
+                           u"named 2"_s,   u"flushed 3"_s, u"named 3"_s}
+            << false;
+        QTest::newRow("the lock is not taken")
+            << int(F::NoLock) << 1 << false << false << QStringList{} << createFailed << QStringList{} << false;
         QTest::newRow("the first flush fails while the second arrives")
             << int(F::FlushFails) << 1 << true << false << QStringList{} << writeFailed
             << QStringList{u"flush failed 1"_s} << false;
-        QTest::newRow("the second naming fails") << int(F::NameFails) << 2 << false << false << QStringList{u"a"_s}
-                                                 << createFailed << QStringList{u"flushed 1"_s, u"named 1"_s, u"flushed 2"_s}
-                                                 << false;
+        QTest::newRow("the second naming fails")
+            << int(F::NameFails) << 2 << false << false << QStringList{u"a"_s} << createFailed
+            << QStringList{u"flushed 1"_s, u"named 1"_s, u"flushed 2"_s} << false;
         // The first file was complete before the cancel: it is kept, as it was when named in line.
         QTest::newRow("cancelled while the first is flushed and the second arrives")
             << int(F::None) << 0 << true << true << QStringList{u"a"_s} << QString()
             << QStringList{u"flushed 1"_s, u"named 1"_s} << false;
         // Flushed in groups: which files share one depends on their timing, so only the order is compared.
-        QTest::newRow("flushed together, in order") << int(F::None) << 0 << false << false
-                                                    << QStringList{u"a"_s, u"b"_s, u"c"_s} << QString()
-                                                    << QStringList{u"named 1"_s, u"named 2"_s, u"named 3"_s} << true;
+        QTest::newRow("flushed together, in order")
+            << int(F::None) << 0 << false << false << QStringList{u"a"_s, u"b"_s, u"c"_s} << QString()
+            << QStringList{u"named 1"_s, u"named 2"_s, u"named 3"_s} << true;
         QTest::newRow("flushed together, the second's flush fails")
             << int(F::FlushFails) << 2 << false << false << QStringList{u"a"_s} << writeFailed
             << QStringList{u"named 1"_s} << true;
@@ -831,7 +849,8 @@ private slots:
         QFETCH(bool, together);
         std::vector<TransferItem> items;
         for (const char* n : {"a", "b", "c"})
-            items.push_back(TransferItem{m_service->addFile(n, std::string(20000, n[0])), QString::fromLatin1(n), {}, 0});
+            items.push_back(
+                TransferItem{m_service->addFile(n, std::string(20000, n[0])), QString::fromLatin1(n), {}, 0});
         RecordingDisk disk;
         disk.fault = RecordingDisk::Fault(fault);
         disk.faultFile = faultFile;
@@ -911,7 +930,8 @@ private slots:
         std::vector<TransferItem> items;
         for (int i = 0; i < 3; ++i) {
             const std::string name = "keep" + std::to_string(i) + ".txt";
-            items.push_back(TransferItem{m_service->addFile(name, "content " + name), QString::fromStdString(name), {}, 0});
+            items.push_back(
+                TransferItem{m_service->addFile(name, "content " + name), QString::fromStdString(name), {}, 0});
         }
         ScriptedReporter rep;
         TransferJob job(m_store, {});

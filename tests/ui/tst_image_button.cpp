@@ -23,8 +23,10 @@ QImage Strip(int shift = 0) {
     return image;
 }
 
-QRgb CentreOf(QWidget& w) { return w.grab().toImage().pixel(5, 4); }
-}  // namespace
+QRgb CentreOf(QWidget& w) {
+    return w.grab().toImage().pixel(5, 4);
+}
+} // namespace
 
 class TestImageButton : public QObject {
     Q_OBJECT
@@ -46,7 +48,7 @@ private slots:
         QVERIFY(!region.contains(QPoint(1, 1)));
         QVERIFY(region.contains(QPoint(1, 2)));
         QVERIFY(region.contains(QPoint(9, 7)));
-        QVERIFY(!region.contains(QPoint(10, 4)));  // only the first third
+        QVERIFY(!region.contains(QPoint(10, 4))); // only the first third
         int pixels = 0;
         for (const QRect& r : region)
             pixels += r.width() * r.height();
@@ -101,7 +103,7 @@ private slots:
         pal.setColor(QPalette::Window, QColor(10, 20, 30));
         parent.setPalette(pal);
         CImageButton button(&parent);
-        QVERIFY(button.LoadBitmap(Strip(), false));  // no region: the pixmap mask alone hides the key
+        QVERIFY(button.LoadBitmap(Strip(), false)); // no region: the pixmap mask alone hides the key
         const QImage shot = parent.grab().toImage();
         QCOMPARE(shot.pixel(0, 4), qRgb(10, 20, 30));
         QCOMPARE(shot.pixel(5, 4), kStateColour[0]);

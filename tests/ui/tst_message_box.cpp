@@ -1,6 +1,6 @@
 #include "res/Strings.h"
-#include "ui/KoreanTranslations.h"
 #include "tests/ui/ScriptedMessages.h"
+#include "ui/KoreanTranslations.h"
 #include "ui/MessageBox.h"
 
 #include <QApplication>
@@ -38,9 +38,12 @@ private slots:
         QTest::addColumn<int>("icon");
         QTest::addColumn<int>("key");
         QTest::addColumn<int>("expected");
-        QTest::newRow("question, Escape") << int(MessageIcon::Question) << int(Qt::Key_Escape) << int(MessageAnswer::No);
-        QTest::newRow("question, Enter") << int(MessageIcon::Question) << int(Qt::Key_Return) << int(MessageAnswer::Yes);
-        QTest::newRow("information, Enter") << int(MessageIcon::Information) << int(Qt::Key_Return) << int(MessageAnswer::Ok);
+        QTest::newRow("question, Escape")
+            << int(MessageIcon::Question) << int(Qt::Key_Escape) << int(MessageAnswer::No);
+        QTest::newRow("question, Enter")
+            << int(MessageIcon::Question) << int(Qt::Key_Return) << int(MessageAnswer::Yes);
+        QTest::newRow("information, Enter")
+            << int(MessageIcon::Information) << int(Qt::Key_Return) << int(MessageAnswer::Ok);
     }
     void realBoxWaitsForTheUser() {
         QFETCH(int, icon);
@@ -71,15 +74,16 @@ private slots:
                                  << int(QMessageBox::Warning) << int(QMessageBox::Ok);
         QTest::newRow("question") << int(MessageIcon::Question) << int(MessageButtons::ByIcon)
                                   << int(QMessageBox::Question) << yesNo;
-        QTest::newRow("warning question") << int(MessageIcon::Warning) << int(MessageButtons::YesNo)
-                                          << int(QMessageBox::Warning) << yesNo;
+        QTest::newRow("warning question")
+            << int(MessageIcon::Warning) << int(MessageButtons::YesNo) << int(QMessageBox::Warning) << yesNo;
     }
     void builtBox() {
         QFETCH(int, icon);
         QFETCH(int, buttons);
         QFETCH(int, qtIcon);
         QFETCH(int, offered);
-        const auto box = MakeMessageBox(nullptr, Strings::UploadSpaceQuestion, MessageIcon(icon), MessageButtons(buttons));
+        const auto box =
+            MakeMessageBox(nullptr, Strings::UploadSpaceQuestion, MessageIcon(icon), MessageButtons(buttons));
         QCOMPARE(box->windowTitle(), QStringLiteral("Cloffa"));
         QCOMPARE(box->text(), Strings::UploadSpaceQuestion);
         QCOMPARE(int(box->icon()), qtIcon);
@@ -89,7 +93,7 @@ private slots:
     // Korean button texts whatever the desktop's language.
     void koreanButtons() {
         QVERIFY(InstallKoreanTranslations());
-        QVERIFY(InstallKoreanTranslations());  // a second call changes nothing
+        QVERIFY(InstallKoreanTranslations()); // a second call changes nothing
         const auto box = MakeMessageBox(nullptr, Strings::DeleteQuestion, MessageIcon::Question);
         QVERIFY(box->button(QMessageBox::Yes)->text().startsWith(QStringLiteral("예")));
         QVERIFY(box->button(QMessageBox::No)->text().startsWith(QStringLiteral("아니")));

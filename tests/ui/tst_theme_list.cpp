@@ -48,7 +48,7 @@ private:
     SessionStore& m_store;
 };
 
-}  // namespace
+} // namespace
 
 class TestThemeList : public QObject {
     Q_OBJECT
@@ -91,17 +91,19 @@ private slots:
         QCOMPARE(m_list->ListModel()->rowCount(), 3);
         m_list->RefreshRows();
         QCOMPARE(m_list->ListModel()->rowCount(), 4);
-        m_store->ClearFiles();  // shrunk before the next refresh: rows read as empty, never out of range
+        m_store->ClearFiles(); // shrunk before the next refresh: rows read as empty, never out of range
         QVERIFY(!m_list->ListModel()->data(m_list->ListModel()->index(3, 0), Qt::DisplayRole).isValid());
     }
     void headerClicksSort_data() {
         QTest::addColumn<QList<int>>("clicks");
         QTest::addColumn<QList<bool>>("ascending");
         QTest::addColumn<QStringList>("firstNames");
-        QTest::newRow("same column thrice") << QList<int>{0, 0, 0} << QList<bool>{true, false, true}
-                                            << QStringList{QStringLiteral("a.jpg"), QStringLiteral("c.zip"), QStringLiteral("a.jpg")};
-        QTest::newRow("size then date") << QList<int>{1, 1, 2} << QList<bool>{true, false, true}
-                                        << QStringList{QStringLiteral("c.zip"), QStringLiteral("a.jpg"), QStringLiteral("c.zip")};
+        QTest::newRow("same column thrice")
+            << QList<int>{0, 0, 0} << QList<bool>{true, false, true}
+            << QStringList{QStringLiteral("a.jpg"), QStringLiteral("c.zip"), QStringLiteral("a.jpg")};
+        QTest::newRow("size then date")
+            << QList<int>{1, 1, 2} << QList<bool>{true, false, true}
+            << QStringList{QStringLiteral("c.zip"), QStringLiteral("a.jpg"), QStringLiteral("c.zip")};
     }
     void headerClicksSort() {
         QFETCH(QList<int>, clicks);
@@ -112,7 +114,8 @@ private slots:
             QCOMPARE(m_receiver->got.size(), i + 1);
             QCOMPARE(m_receiver->got[i].sort.column, clicks[i]);
             QCOMPARE(m_receiver->got[i].sort.ascending, ascending[i]);
-            QCOMPARE(m_list->ListModel()->data(m_list->ListModel()->index(0, 0), Qt::DisplayRole).toString(), firstNames[i]);
+            QCOMPARE(m_list->ListModel()->data(m_list->ListModel()->index(0, 0), Qt::DisplayRole).toString(),
+                     firstNames[i]);
         }
     }
     // Two quick clicks on a header are two sort requests, as two slow ones are; a double click on the
@@ -124,15 +127,17 @@ private slots:
         QTest::addColumn<bool>("ascending");
         for (int column = 0; column < 3; ++column)
             for (bool ascending : {true, false})
-                QTest::addRow("column %d %s", column, ascending ? "ascending" : "descending") << column << ascending;
+                QTest::addRow("column %d %s", column, ascending ? "ascending" : "descending")
+                    << column << ascending;
     }
     void sortMatchesStableOrder() {
         QFETCH(int, column);
         QFETCH(bool, ascending);
         // A small alphabet makes long shared beginnings and equal texts common.
-        const QStringList pieces{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("\u00e9"),
-                                 QStringLiteral("\uac00"), QStringLiteral("\uff5e"), QString::fromUcs4(U"\U0001F600"),
-                                 QString(QChar(0)), QStringLiteral("_")};
+        const QStringList pieces{QStringLiteral("a"),      QStringLiteral("b"),
+                                 QStringLiteral("\u00e9"), QStringLiteral("\uac00"),
+                                 QStringLiteral("\uff5e"), QString::fromUcs4(U"\U0001F600"),
+                                 QString(QChar(0)),        QStringLiteral("_")};
         std::vector<FileRow> rows;
         quint32 seed = 7;
         auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7fff; };
@@ -149,15 +154,19 @@ private slots:
         std::vector<FileRow> expected = rows;
         auto less = [column](const FileRow& a, const FileRow& b) {
             switch (column) {
-            case 1: return a.size < b.size;
-            case 2: return QString::compare(a.regDate, b.regDate, Qt::CaseSensitive) < 0;
-            default: return QString::compare(a.name, b.name, Qt::CaseSensitive) < 0;
+            case 1:
+                return a.size < b.size;
+            case 2:
+                return QString::compare(a.regDate, b.regDate, Qt::CaseSensitive) < 0;
+            default:
+                return QString::compare(a.name, b.name, Qt::CaseSensitive) < 0;
             }
         };
         if (ascending)
             std::stable_sort(expected.begin(), expected.end(), less);
         else
-            std::stable_sort(expected.begin(), expected.end(), [&](const FileRow& a, const FileRow& b) { return less(b, a); });
+            std::stable_sort(expected.begin(), expected.end(),
+                             [&](const FileRow& a, const FileRow& b) { return less(b, a); });
         m_store->ClearFiles();
         m_store->AppendFiles(rows);
         m_store->SortFiles(column, ascending);
@@ -168,7 +177,7 @@ private slots:
 
     void doubleClickOnHeader_data() {
         QTest::addColumn<bool>("onBorder");
-        QTest::addColumn<QList<bool>>("ascending");  // each sort request of the name column
+        QTest::addColumn<QList<bool>>("ascending"); // each sort request of the name column
         QTest::newRow("on a title") << false << QList<bool>{true, false};
         QTest::newRow("on a border") << true << QList<bool>{};
     }
@@ -198,7 +207,8 @@ private slots:
                                      << QStringList{QStringLiteral("/tmp/z.txt"), QStringLiteral("/tmp/a b.txt"),
                                                     QStringLiteral("/home/사진.jpg")};
         QTest::newRow("zero files") << QList<QUrl>{} << QStringList{};
-        QTest::newRow("remote only") << QList<QUrl>{QUrl(QStringLiteral("https://example.invalid/x"))} << QStringList{};
+        QTest::newRow("remote only") << QList<QUrl>{QUrl(QStringLiteral("https://example.invalid/x"))}
+                                     << QStringList{};
     }
     void dropPostsPathsInOrder() {
         QFETCH(QList<QUrl>, urls);
@@ -211,7 +221,7 @@ private slots:
         QCOMPARE(enter.isAccepted(), !expected.isEmpty());
         QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(m_list->viewport(), &drop);
-        QCOMPARE(m_receiver->got.size(), 0);  // posted, not sent
+        QCOMPARE(m_receiver->got.size(), 0); // posted, not sent
         QCoreApplication::processEvents();
         if (expected.isEmpty()) {
             QCOMPARE(m_receiver->got.size(), 0);
@@ -229,7 +239,7 @@ private slots:
         QCOMPARE(m_list->ToolTipTextAt(second.center(), &tool), QStringLiteral("a.jpg"));
         QVERIFY(tool.contains(second));
         QVERIFY(tool.contains(m_list->visualRect(m_list->ListModel()->index(1, 0))));
-        QCOMPARE(m_list->ToolTipTextAt(QPoint(5, m_list->viewport()->height() - 2)), QString());  // below the rows
+        QCOMPARE(m_list->ToolTipTextAt(QPoint(5, m_list->viewport()->height() - 2)), QString()); // below the rows
         QCOMPARE(m_list->ToolTipTextAt(QPoint(-5, 5)), QString());
         m_store->ClearFiles();
         m_list->RefreshRows();

@@ -21,13 +21,15 @@ protected:
     }
 };
 
-QRgb SkinAt(int x) { return (x % 4) < 2 ? qRgb(30, 90, 160) : qRgb(230, 240, 250); }
+QRgb SkinAt(int x) {
+    return (x % 4) < 2 ? qRgb(30, 90, 160) : qRgb(230, 240, 250);
+}
 
 // What the window really shows: its backing store, as the platform hands it out.
 QImage OnScreen(QWidget& window) {
     return window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
 }
-}  // namespace
+} // namespace
 
 class TestTransparentLabel : public QObject {
     Q_OBJECT
@@ -79,7 +81,7 @@ private slots:
             for (int x = 10; x < 50; ++x)
                 if (qRed(shot.pixel(x, y)) > 200 && qGreen(shot.pixel(x, y)) < 120)
                     leftmost = qMin(leftmost, x);
-        QVERIFY2(leftmost > 10, qPrintable(QString::number(leftmost)));  // the first glyph is whole
+        QVERIFY2(leftmost > 10, qPrintable(QString::number(leftmost))); // the first glyph is whole
     }
     // Quota values in the value label's width (26 dialog units): whole, in a smaller step of the same
     // face, never condensed (a squeezed "2048MB" read as "2040MB").
@@ -94,10 +96,13 @@ private slots:
         const int width = DialogUnits::ForDialogFont().x(26);
         const QFont fitted = CTransparentLabel::FittingFont(font, value, width);
         QVERIFY2(QFontMetrics(fitted).horizontalAdvance(value) <= width,
-                 qPrintable(QStringLiteral("%1 px in %2").arg(QFontMetrics(fitted).horizontalAdvance(value)).arg(width)));
+                 qPrintable(
+                     QStringLiteral("%1 px in %2").arg(QFontMetrics(fitted).horizontalAdvance(value)).arg(width)));
         QCOMPARE(fitted.stretch(), font.stretch());
         QCOMPARE(fitted.family(), font.family());
-        const auto size = [](const QFont& f) { return f.pointSizeF() > 0 ? f.pointSizeF() : qreal(f.pixelSize()); };
+        const auto size = [](const QFont& f) {
+            return f.pointSizeF() > 0 ? f.pointSizeF() : qreal(f.pixelSize());
+        };
         QVERIFY(size(fitted) >= size(font) * 0.75 - 0.5);
     }
 };

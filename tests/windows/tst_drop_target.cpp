@@ -44,7 +44,7 @@ static QString deep(int levels) {
 
 void DropTargetTest::finds_data() {
     QTest::addColumn<QString>("folder");
-    QTest::addColumn<QByteArray>("copy");  // what lands there: "source", "stranger", "written late", "link"
+    QTest::addColumn<QByteArray>("copy"); // what lands there: "source", "stranger", "written late", "link"
     QTest::addColumn<bool>("found");
     QTest::addColumn<bool>("late");
     QTest::newRow("root") << QString() << "source"_ba << true << false;
@@ -84,7 +84,7 @@ void DropTargetTest::finds() {
         } else if (copy == "link") {
             QVERIFY(QFile::link(source, landed));
         } else {
-            write(landed);  // created empty, filled a little later
+            write(landed); // created empty, filled a little later
             QTest::qWait(300);
             write(landed, "this drag's contents\n");
         }
@@ -98,13 +98,13 @@ void DropTargetTest::finds() {
     if (found) {
         QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 1, 3000);
         QCOMPARE(spy.at(0).at(0).toString(), QDir::cleanPath(target) + u'/');
-        QVERIFY(!QFileInfo(landed).exists() && !QFileInfo(landed).isSymLink());  // removed where it landed
+        QVERIFY(!QFileInfo(landed).exists() && !QFileInfo(landed).isSymLink()); // removed where it landed
         QVERIFY(!finder.Active());
     } else {
         QTest::qWait(1700);
         QCOMPARE(spy.size(), 0);
         QVERIFY(!finder.Active());
-        QVERIFY(QFileInfo(landed).exists());  // not ours to touch
+        QVERIFY(QFileInfo(landed).exists()); // not ours to touch
     }
     QVERIFY(!QFile::exists(source));
 }
@@ -122,7 +122,7 @@ void DropTargetTest::nowhere() {
     write(root.filePath(u"marker.tmp"_s));
     QTest::qWait(200);
     QCOMPARE(spy.size(), 0);
-    QCOMPARE(gaveUp.size(), 0);  // a drag refused by its target is no failure to report
+    QCOMPARE(gaveUp.size(), 0); // a drag refused by its target is no failure to report
 }
 
 void DropTargetTest::boundedCount() {
@@ -227,7 +227,8 @@ void DropTargetTest::otherFileSystems() {
     line.replace(u"@"_s, dir.path());
     const QString table = u"22 28 0:21 / /proc rw - proc proc rw\n"_s + line + u'\n';
     const QStringList points = WritableMountPoints(table);
-    QCOMPARE(points.contains(line.contains(u"/ / "_s) ? u"/"_s : (line.contains(u"/dev/shm"_s) ? u"/dev/shm"_s : point)),
+    QCOMPARE(points.contains(line.contains(u"/ / "_s) ? u"/"_s
+                                                      : (line.contains(u"/dev/shm"_s) ? u"/dev/shm"_s : point)),
              watched);
     QVERIFY(!points.contains(u"/proc"_s));
 }

@@ -43,7 +43,7 @@ private slots:
         QFETCH(int, operation);
         cloffa::Fault stall;
         stall.kind = cloffa::Fault::Kind::Stall;
-        stall.stallMs = 3500;  // past the window's 2 s wait, well within the receive time-out
+        stall.stallMs = 3500; // past the window's 2 s wait, well within the receive time-out
         m_service->injectFault(cloffa::Endpoint::Soap, stall);
 
         auto store = std::make_unique<SessionStore>(SessionStore::Settings::None);
@@ -56,9 +56,9 @@ private slots:
         {
             ServiceWorker worker(service, *store, token, ServiceOperation(operation));
             QVERIFY(worker.Start());
-            QTest::qWait(300);  // the call is under way
-            token->Revoke();    // the windows are gone
-        }                       // the worker is left to finish on its own
+            QTest::qWait(300); // the call is under way
+            token->Revoke();   // the windows are gone
+        }                      // the worker is left to finish on its own
         const std::weak_ptr<FileService> callInFlight = service;
         service.reset();
         token.reset();
@@ -67,7 +67,7 @@ private slots:
         timer.start();
         if (ServiceOperation(operation) == ServiceOperation::List) {
             const qint32 quota = store->QuotaTotal();
-            QCOMPARE(quota, 0);  // not there yet
+            QCOMPARE(quota, 0); // not there yet
         }
         store.reset();
         QVERIFY2(timer.elapsed() >= 500, qPrintable(QString::number(timer.elapsed())));
@@ -87,7 +87,7 @@ private slots:
                     ::pause();
             }).detach();
             delete store;
-            ::_exit(3);  // not reached: the store ends the process with 0
+            ::_exit(3); // not reached: the store ends the process with 0
         }
         int status = -1;
         QElapsedTimer timer;

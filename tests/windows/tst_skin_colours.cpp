@@ -4,10 +4,10 @@
 #include "app/platform/PrivateEvents.h"
 #include "res/Strings.h"
 #include "tests/ui/ScriptedMessages.h"
-#include "ui/dialogs/CTransmissionDlg.h"
 #include "ui/controls/CModalessMessageBox.h"
 #include "ui/controls/CThemeListCtrl.h"
 #include "ui/controls/CTransparentLabel.h"
+#include "ui/dialogs/CTransmissionDlg.h"
 #include "ui/windows/CQuorvaneDlg.h"
 
 #include <QApplication>
@@ -86,7 +86,7 @@ QPalette DarkPalette() {
     return p;
 }
 
-}  // namespace
+} // namespace
 
 class SkinColoursTest : public QObject {
     Q_OBJECT
@@ -103,7 +103,8 @@ class SkinColoursTest : public QObject {
                 continue;
             const QRect r(label->mapTo(window, QPoint(0, 0)) * dpr, label->size() * dpr);
             const double contrast = TextContrast(shot.copy(r));
-            QVERIFY2(contrast >= 4.5, qPrintable(u"%1: \"%2\" %3:1"_s.arg(what, label->text()).arg(contrast, 0, 'f', 2)));
+            QVERIFY2(contrast >= 4.5,
+                     qPrintable(u"%1: \"%2\" %3:1"_s.arg(what, label->text()).arg(contrast, 0, 'f', 2)));
             ++checked;
         }
         QVERIFY2(checked > 0, qPrintable(what));
@@ -138,14 +139,15 @@ private Q_SLOTS:
             for (int column = 0; column < 3; ++column) {
                 const QRect cell = list->visualRect(list->model()->index(row, column));
                 const double contrast = TextContrast(rows.copy(QRect(cell.topLeft() * dpr, cell.size() * dpr)));
-                QVERIFY2(contrast >= 4.5, qPrintable(u"list cell %1,%2: %3:1"_s.arg(row).arg(column).arg(contrast)));
+                QVERIFY2(contrast >= 4.5,
+                         qPrintable(u"list cell %1,%2: %3:1"_s.arg(row).arg(column).arg(contrast)));
             }
         }
         QHeaderView* header = list->header();
         const QImage head = header->grab().toImage();
         for (int column = 0; column < 3; ++column) {
-            const QRect section(header->sectionViewportPosition(column) * dpr, 0, header->sectionSize(column) * dpr,
-                                head.height());
+            const QRect section(header->sectionViewportPosition(column) * dpr, 0,
+                                header->sectionSize(column) * dpr, head.height());
             const double contrast = TextContrast(head.copy(section));
             QVERIFY2(contrast >= 4.5, qPrintable(u"header %1: %2:1"_s.arg(column).arg(contrast)));
         }

@@ -3,8 +3,8 @@
 #include "app/Utils.h"
 #include "app/platform/PrivateEvents.h"
 #include "res/Strings.h"
-#include "tools/cloffa-service/LocalService.h"
 #include "tests/ui/ScriptedMessages.h"
+#include "tools/cloffa-service/LocalService.h"
 #include "ui/controls/CImageButton.h"
 #include "ui/controls/CImageButtonEx.h"
 #include "ui/controls/CModalessMessageBox.h"
@@ -28,8 +28,8 @@
 #include <deque>
 #include <fstream>
 
-#include <sys/stat.h>
 #include <memory>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -119,7 +119,7 @@ private:
     CFilelistDlg::FolderChooser m_chooseFolder;
     CFilelistDlg::DragExecutor m_drag;
     std::deque<QStringList> m_openFileAnswers;
-    QStringList m_chooserFolders;  // where each open-file dialog started
+    QStringList m_chooserFolders; // where each open-file dialog started
     QTemporaryDir m_dir;
     std::unique_ptr<cloffa::LocalService> m_service;
     std::unique_ptr<SessionStore> m_store;
@@ -141,7 +141,7 @@ void WindowsTest::initTestCase() {
     m_store = std::make_unique<SessionStore>(SessionStore::Settings::None);
     m_store->SetLaunchUserId(u"tester"_s);
     m_store->SetSessionKey(u"test-session-key"_s);
-    m_service->setQuotaTotal(2100000000);  // room beside the large sample listing
+    m_service->setQuotaTotal(2100000000); // room beside the large sample listing
     m_dragRoot = m_dir.path() + u"/home"_s;
     QVERIFY(QDir().mkpath(m_dragRoot + u"/Desktop/inbox"_s));
 }
@@ -200,7 +200,7 @@ std::unique_ptr<CQuorvaneDlg> WindowsTest::openWindow(bool waitForStart) {
         timer.start();
         while (!window->StartSequenceDone() && !window->Closed() && timer.elapsed() < 20000)
             QTest::qWait(10);
-        QCoreApplication::processEvents();  // what the last worker posted
+        QCoreApplication::processEvents(); // what the last worker posted
     }
     return window;
 }
@@ -236,7 +236,8 @@ void WindowsTest::listAndQuota() {
     }
     QCOMPARE(window->QuotaText(CQuorvaneDlg::kTotalId), FormatSize(m_service->quotaTotal()));
     QCOMPARE(window->QuotaText(CQuorvaneDlg::kFreeId), FormatSize(m_service->quotaFree()));
-    QCOMPARE(window->QuotaText(CQuorvaneDlg::kUsedId), FormatSize(m_service->quotaTotal() - m_service->quotaFree()));
+    QCOMPARE(window->QuotaText(CQuorvaneDlg::kUsedId),
+             FormatSize(m_service->quotaTotal() - m_service->quotaFree()));
     QCOMPARE(window->windowTitle(), u"Cloffa - Tavirun"_s);
     QVERIFY(!window->WaitBox()->isVisible());
     QVERIFY(shownTexts().isEmpty());
@@ -285,14 +286,14 @@ void WindowsTest::uploadDropAndButton() {
     PostPrivate(list, DroppedFiles{{a, b}});
     QTRY_COMPARE_WITH_TIMEOUT(serviceCount(), before + 2, 15000);
     QTRY_VERIFY_WITH_TIMEOUT(!m_store->AnyTransferActive(), 15000);
-    QTRY_COMPARE_WITH_TIMEOUT(m_store->FileCount(), before + 2, 15000);  // listed again after the upload
+    QTRY_COMPARE_WITH_TIMEOUT(m_store->FileCount(), before + 2, 15000); // listed again after the upload
     QueueOpenFileAnswer({c});
     QTest::mouseClick(list->Button(CFilelistDlg::kUploadId), Qt::LeftButton, {}, QPoint(3, 3));
     QTRY_COMPARE_WITH_TIMEOUT(serviceCount(), before + 3, 15000);
     QTRY_COMPARE_WITH_TIMEOUT(m_store->FileCount(), before + 3, 15000);
     QCOMPARE(m_store->GetLastUploadFolder(), local.path() + u'/');
-    const std::pair<QString, QByteArray> expected[] = {{u"드롭 하나.txt"_s, first}, {u"drop-two.bin"_s, second},
-                                                       {u"button.txt"_s, third}};
+    const std::pair<QString, QByteArray> expected[] = {
+        {u"드롭 하나.txt"_s, first}, {u"drop-two.bin"_s, second}, {u"button.txt"_s, third}};
     for (const auto& [name, bytes] : expected) {
         bool found = false;
         for (const auto& file : m_service->files()) {
@@ -357,7 +358,8 @@ void WindowsTest::deleteOne() {
         m_service->injectFault(cloffa::Endpoint::Soap, stall);
         QTimer::singleShot(200, window->FileList(), [&] {
             PostPrivate(window->FileList(), TransferFinished{1, nullptr});
-            QTimer::singleShot(100, window->FileList(), [&] { workersMeanwhile = window->FileList()->RunningWorkers(); });
+            QTimer::singleShot(100, window->FileList(),
+                               [&] { workersMeanwhile = window->FileList()->RunningWorkers(); });
         });
     }
     m_service->clearRequests();
@@ -368,11 +370,11 @@ void WindowsTest::deleteOne() {
         calls << (QString::fromStdString(request.body).contains(u"GetUserFiles"_s) ? u"list"_s : u"other"_s);
     QCOMPARE(calls, (QStringList{u"other"_s, u"list"_s}));
     if (uploadEndsMeanwhile)
-        QCOMPARE(workersMeanwhile, 1);  // the refresh waited in line
+        QCOMPARE(workersMeanwhile, 1); // the refresh waited in line
     QCOMPARE(window->FileList()->RunningWorkers(), 0);
     QCOMPARE(serviceCount(), before - 1);
     QVERIFY(!m_service->file(idx));
-    QCOMPARE(m_store->FileCount(), before - 1);  // fetched again
+    QCOMPARE(m_store->FileCount(), before - 1); // fetched again
     QCOMPARE(rowOf(u"to-delete.txt"_s), -1);
     QCOMPARE(shownTexts(), QStringList{Strings::DeleteQuestion});
     QVERIFY(window->FileList()->isEnabled());
@@ -390,13 +392,17 @@ void WindowsTest::failures_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("icon");
-    QTest::newRow("list fault") << u"listFault"_s << u"파일 목록을 가져올 수 없습니다.\n오류번호 : "_s << int(MessageIcon::Error);
+    QTest::newRow("list fault") << u"listFault"_s << u"파일 목록을 가져올 수 없습니다.\n오류번호 : "_s
+                                << int(MessageIcon::Error);
     QTest::newRow("no file array") << u"noArray"_s << Strings::ServiceAnswerInvalid << int(MessageIcon::Error);
-    QTest::newRow("version check fault") << u"versionFault"_s << u"파일서비스 업데이트 체크에러\n오류번호: "_s << int(MessageIcon::Error);
-    QTest::newRow("delete fault") << u"deleteFault"_s << u"파일을 삭제할 수 없습니다. error number: "_s << int(MessageIcon::Error);
+    QTest::newRow("version check fault")
+        << u"versionFault"_s << u"파일서비스 업데이트 체크에러\n오류번호: "_s << int(MessageIcon::Error);
+    QTest::newRow("delete fault") << u"deleteFault"_s << u"파일을 삭제할 수 없습니다. error number: "_s
+                                  << int(MessageIcon::Error);
     QTest::newRow("busy file") << u"busyDelete"_s << Strings::DeleteBusyFile << int(MessageIcon::Information);
     QTest::newRow("dropped folder") << u"folder"_s << Strings::DropFolderRefused << int(MessageIcon::Information);
-    QTest::newRow("missing dropped file") << u"missing"_s << Strings::DropFileMissing << int(MessageIcon::Information);
+    QTest::newRow("missing dropped file")
+        << u"missing"_s << Strings::DropFileMissing << int(MessageIcon::Information);
     QTest::newRow("unreadable") << u"unreadable"_s << Strings::UploadUnreadable << int(MessageIcon::Warning);
 }
 
@@ -442,11 +448,11 @@ void WindowsTest::failures() {
             list->Delete();
             if (kind == u"busyDelete"_s) {
                 m_store->RemoveNameInProgress(busyName);
-                QCOMPARE(serviceCount(), before - 1);  // the other one went
+                QCOMPARE(serviceCount(), before - 1); // the other one went
                 QVERIFY(!m_service->file(keptIdx));
                 QVERIFY(rowOf(busyName) >= 0);
             } else {
-                QCOMPARE(serviceCount(), before);  // stopped at the first failure
+                QCOMPARE(serviceCount(), before); // stopped at the first failure
             }
         } else if (kind == u"folder"_s) {
             const QString file = writeFile(local.path(), u"f.txt"_s, "x");
@@ -475,9 +481,9 @@ void WindowsTest::failures() {
     for (const auto& b : shown)
         boxes += b.text == text ? 1 : 0;
     if (kind == u"folder"_s)
-        QCOMPARE(boxes, 1);  // once, and the whole drop is abandoned
+        QCOMPARE(boxes, 1); // once, and the whole drop is abandoned
     if (text.endsWith(u' '))
-        QVERIFY(box.text.size() > text.size());  // carries the error number
+        QVERIFY(box.text.size() > text.size()); // carries the error number
 }
 
 void WindowsTest::spaceQuestion_data() {
@@ -491,7 +497,7 @@ void WindowsTest::spaceQuestion() {
     auto window = openWindow();
     QTemporaryDir local;
     const QString file = writeFile(local.path(), u"big.bin"_s, QByteArray(4096, 'b'));
-    m_store->SetQuota(m_store->QuotaTotal(), 100);  // less than the file
+    m_store->SetQuota(m_store->QuotaTotal(), 100); // less than the file
     const int before = serviceCount();
     g_messages.clearShown();
     g_messages.setNextAnswer(static_cast<MessageAnswer>(answer));
@@ -505,7 +511,7 @@ void WindowsTest::spaceQuestion() {
     };
     QCOMPARE(shownTexts(), QStringList{Strings::UploadSpaceQuestion});
     QCOMPARE(int(g_messages.shown().first().icon), int(MessageIcon::Warning));
-    QVERIFY(g_messages.shown().first().yesNo);  // a question, under the warning icon
+    QVERIFY(g_messages.shown().first().yesNo); // a question, under the warning icon
     if (answer == int(MessageAnswer::Yes)) {
         // Sent anyway; the service itself may still refuse it.
         QTRY_COMPARE_WITH_TIMEOUT(uploadsSent(), 1, 15000);
@@ -523,7 +529,7 @@ void WindowsTest::versionRefused() {
     QVERIFY(window->Closed());
     QCOMPARE(shownTexts(), QStringList{Strings::VersionRefused});
     QCOMPARE(int(g_messages.shown().first().icon), int(MessageIcon::Warning));
-    QCOMPARE(m_store->FileCount(), 0);  // no list was fetched
+    QCOMPARE(m_store->FileCount(), 0); // no list was fetched
 }
 
 void WindowsTest::logoutTwiceHandledOnce() {
@@ -535,7 +541,7 @@ void WindowsTest::logoutTwiceHandledOnce() {
     QVERIFY(window->WaitBox()->isVisible());
     QCOMPARE(window->WaitBox()->MessageText(), Strings::LogoutClosing);
     window->WaitBox()->SetMessageText(u"x"_s);
-    window->OnToolbarLogout();  // ignored
+    window->OnToolbarLogout(); // ignored
     QCOMPARE(window->WaitBox()->MessageText(), u"x"_s);
     // User actions are ignored from now on.
     QTemporaryDir local;
@@ -584,7 +590,7 @@ void WindowsTest::closeBeforeVersionCheck() {
     // Runs inside the wait of the version check.
     QTimer::singleShot(400, window.get(), [&] {
         runningAtClose = window->FileList()->RunningWorkers();
-        m_store->AddTransferDialog(&fake);  // not asked about: the service is not ready yet
+        m_store->AddTransferDialog(&fake); // not asked about: the service is not ready yet
         closed = window->close();
     });
     QTRY_VERIFY_WITH_TIMEOUT(window->Closed(), 3000);
@@ -595,7 +601,7 @@ void WindowsTest::closeBeforeVersionCheck() {
     QVERIFY(shownTexts().isEmpty());
     QElapsedTimer timer;
     timer.start();
-    window.reset();  // the close ended the running call: nothing is left to wait for, nothing killed
+    window.reset(); // the close ended the running call: nothing is left to wait for, nothing killed
     QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
     QVERIFY(m_store->WorkerCount() == 0);
 }
@@ -632,7 +638,7 @@ void WindowsTest::dragOut() {
     window->FileList()->StartDragOut();
     QVERIFY(source.endsWith(u"/cloffa_drop_target.tmp"_s));
     if (overlapping) {
-        QVERIFY(QFile::exists(source));  // the first file manager may still copy it
+        QVERIFY(QFile::exists(source)); // the first file manager may still copy it
         QTest::qWait(300);
         selectRow(window->FileList(), rowOf(u"둘째.txt"_s));
         QString secondSource;
@@ -648,7 +654,7 @@ void WindowsTest::dragOut() {
         QCOMPARE(readAll(other + u"/둘째.txt"_s), second);
         QVERIFY(!QFile::exists(other + u"/cloffa_drop_target.tmp"_s));
         QVERIFY(!QFile::exists(secondSource));
-        QVERIFY(QFile::copy(source, inbox + u"/cloffa_drop_target.tmp"_s));  // the first answer comes
+        QVERIFY(QFile::copy(source, inbox + u"/cloffa_drop_target.tmp"_s)); // the first answer comes
     }
     const QString local = inbox + u"/끌어낸.txt"_s;
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(local) && !m_store->AnyTransferActive(), 15000);
@@ -680,7 +686,7 @@ void WindowsTest::dragOutNowhere() {
     window->FileList()->StartDragOut();
     QVERIFY(!source.isEmpty());
     if (accepted) {
-        QVERIFY(QFile::exists(source));  // a file manager may still copy it
+        QVERIFY(QFile::exists(source)); // a file manager may still copy it
         QTRY_VERIFY_WITH_TIMEOUT(!shownTexts().isEmpty(), 5000);
         QCOMPARE(shownTexts(), QStringList{Strings::DragOutNotCompleted});
     } else {
@@ -688,7 +694,7 @@ void WindowsTest::dragOutNowhere() {
         QVERIFY(shownTexts().isEmpty());
     }
     QVERIFY(!QFile::exists(source));
-    QVERIFY(!QFileInfo::exists(QFileInfo(source).path()));  // the drag's own folder went too
+    QVERIFY(!QFileInfo::exists(QFileInfo(source).path())); // the drag's own folder went too
     QVERIFY(!m_store->AnyTransferActive());
     QCOMPARE(m_store->GetDownloadFolder(), folder);
 }
@@ -747,9 +753,9 @@ void WindowsTest::alwaysOnTopKeepsTheWindowRunning() {
         window->removeEventFilter(&hides);
         window->close();
     });
-    window->exec();  // returns at the close above
+    window->exec(); // returns at the close above
     QVERIFY(visibleAfterToggles);
-    QCOMPARE(hides.count, 0);  // a hidden window would have ended its modal run
+    QCOMPARE(hides.count, 0); // a hidden window would have ended its modal run
     QCOMPARE(m_store->GetAlwaysOnTop(), 0);
     QVERIFY(!window->TopMostButton()->isChecked());
 }
@@ -834,9 +840,13 @@ void WindowsTest::keyboardReachesEveryButton() {
         visited << QApplication::focusWidget();
     }
     CFilelistDlg* list = window->FileList();
-    const QList<QWidget*> expected{list->Button(CFilelistDlg::kUploadId), list->Button(CFilelistDlg::kDownloadId),
-                                   list->Button(CFilelistDlg::kDeleteId), window->TopMostButton(),
-                                   window->MinimizeButton(), window->CloseButton(), list->List()};
+    const QList<QWidget*> expected{list->Button(CFilelistDlg::kUploadId),
+                                   list->Button(CFilelistDlg::kDownloadId),
+                                   list->Button(CFilelistDlg::kDeleteId),
+                                   window->TopMostButton(),
+                                   window->MinimizeButton(),
+                                   window->CloseButton(),
+                                   list->List()};
     QCOMPARE(visited, expected);
     window->TopMostButton()->setFocus();
     QTest::keyClick(window->TopMostButton(), Qt::Key_Space);

@@ -12,8 +12,7 @@
 namespace cloffa {
 namespace {
 
-std::string escapeField(const std::string& s)
-{
+std::string escapeField(const std::string& s) {
     std::string out;
     for (unsigned char c : s) {
         if (c == '%' || c == '\t' || c == '\n' || c == '\r') {
@@ -27,8 +26,7 @@ std::string escapeField(const std::string& s)
     return out;
 }
 
-std::string unescapeField(const std::string& s)
-{
+std::string unescapeField(const std::string& s) {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
         if (s[i] == '%' && i + 2 < s.size()) {
@@ -41,8 +39,7 @@ std::string unescapeField(const std::string& s)
     return out;
 }
 
-std::vector<std::string> split(const std::string& line, char sep)
-{
+std::vector<std::string> split(const std::string& line, char sep) {
     std::vector<std::string> parts;
     size_t start = 0;
     for (;;) {
@@ -54,8 +51,7 @@ std::vector<std::string> split(const std::string& line, char sep)
     }
 }
 
-bool writeFileSynced(const std::filesystem::path& path, const std::string& data)
-{
+bool writeFileSynced(const std::filesystem::path& path, const std::string& data) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
@@ -85,7 +81,8 @@ const Sample kSamples[] = {
     {"여행 사진 모음.zip", 3 * 1024 * 1024 + 517, 73400320, "2026-11-03 오전 9:12:00"},
     {"빈 파일.txt", 0, 0, "2026-10-15 오후 11:59:59"},
     {"readme.txt", 1024, 1024, "2026-09-30 오전 12:00:01"},
-    {"2026년도 하반기 사업계획 및 예산 편성안 최종 검토본 (수정 반영) - 기획조정실 내부 배포용 첨부자료 포함.docx", 262144, 262144, "2026-11-20 오후 5:03:27"},
+    {"2026년도 하반기 사업계획 및 예산 편성안 최종 검토본 (수정 반영) - 기획조정실 내부 배포용 첨부자료 포함.docx",
+     262144, 262144, "2026-11-20 오후 5:03:27"},
     {"가족 동영상_제주도_2026.mp4", 1024 * 1024, 1950000000, "2026-08-14 오후 7:30:00"},
     {"음악 모음 (MP3) 128kbps.7z", 777777, 9646899, "2026-07-02 오전 10:10:10"},
     {"budget-2027.xlsx", 20480, 20480, "2026-12-07 오전 8:05:44"},
@@ -97,8 +94,7 @@ const Sample kSamples[] = {
 
 } // namespace
 
-std::string FormatRegDate(int year, int month, int day, int hour, int minute, int second)
-{
+std::string FormatRegDate(int year, int month, int day, int hour, int minute, int second) {
     const char* half = hour < 12 ? "오전" : "오후";
     int h12 = hour % 12;
     if (h12 == 0)
@@ -108,16 +104,14 @@ std::string FormatRegDate(int year, int month, int day, int hour, int minute, in
     return buf;
 }
 
-std::string NowRegDate()
-{
+std::string NowRegDate() {
     const std::time_t now = std::time(nullptr);
     std::tm tm{};
     localtime_r(&now, &tm);
     return FormatRegDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
 }
 
-bool FileStore::open(const std::filesystem::path& dir, bool withSamples, std::string* error)
-{
+bool FileStore::open(const std::filesystem::path& dir, bool withSamples, std::string* error) {
     std::lock_guard lock(m_mutex);
     m_dir = dir;
     std::error_code ec;
@@ -149,8 +143,7 @@ bool FileStore::open(const std::filesystem::path& dir, bool withSamples, std::st
     return true;
 }
 
-bool FileStore::loadIndex()
-{
+bool FileStore::loadIndex() {
     std::ifstream in(m_dir / "index.txt", std::ios::binary);
     std::string line;
     if (!std::getline(in, line) || line.rfind("next\t", 0) != 0)
@@ -174,13 +167,13 @@ bool FileStore::loadIndex()
     return true;
 }
 
-bool FileStore::saveIndexLocked()
-{
+bool FileStore::saveIndexLocked() {
     std::ostringstream out;
     out << "next\t" << m_nextIdx << '\n';
     for (const Entry& e : m_entries)
         out << e.info.idx << '\t' << e.info.sidx << '\t' << e.info.size << '\t' << e.info.listedSize << '\t'
-            << (e.generated ? 1 : 0) << '\t' << escapeField(e.info.regDate) << '\t' << escapeField(e.info.name) << '\n';
+            << (e.generated ? 1 : 0) << '\t' << escapeField(e.info.regDate) << '\t' << escapeField(e.info.name)
+            << '\n';
     const auto tmp = m_dir / "index.txt.tmp";
     if (!writeFileSynced(tmp, out.str()))
         return false;
@@ -189,8 +182,7 @@ bool FileStore::saveIndexLocked()
     return !ec;
 }
 
-void FileStore::addSamplesLocked()
-{
+void FileStore::addSamplesLocked() {
     for (const Sample& s : kSamples) {
         Entry e;
         e.info.idx = m_nextIdx++;
@@ -204,8 +196,7 @@ void FileStore::addSamplesLocked()
     }
 }
 
-std::vector<StoredFile> FileStore::files() const
-{
+std::vector<StoredFile> FileStore::files() const {
     std::lock_guard lock(m_mutex);
     std::vector<StoredFile> out;
     for (const Entry& e : m_entries)
@@ -213,8 +204,7 @@ std::vector<StoredFile> FileStore::files() const
     return out;
 }
 
-std::optional<StoredFile> FileStore::file(int32_t idx) const
-{
+std::optional<StoredFile> FileStore::file(int32_t idx) const {
     std::lock_guard lock(m_mutex);
     for (const Entry& e : m_entries)
         if (e.info.idx == idx)
@@ -222,8 +212,7 @@ std::optional<StoredFile> FileStore::file(int32_t idx) const
     return std::nullopt;
 }
 
-std::optional<StoredFile> FileStore::findByName(const std::string& name) const
-{
+std::optional<StoredFile> FileStore::findByName(const std::string& name) const {
     std::lock_guard lock(m_mutex);
     for (const Entry& e : m_entries)
         if (e.info.name == name)
@@ -231,8 +220,7 @@ std::optional<StoredFile> FileStore::findByName(const std::string& name) const
     return std::nullopt;
 }
 
-bool FileStore::isGenerated(int32_t idx) const
-{
+bool FileStore::isGenerated(int32_t idx) const {
     std::lock_guard lock(m_mutex);
     for (const Entry& e : m_entries)
         if (e.info.idx == idx)
@@ -240,8 +228,7 @@ bool FileStore::isGenerated(int32_t idx) const
     return false;
 }
 
-int64_t FileStore::listedTotal() const
-{
+int64_t FileStore::listedTotal() const {
     std::lock_guard lock(m_mutex);
     int64_t total = 0;
     for (const Entry& e : m_entries)
@@ -249,36 +236,34 @@ int64_t FileStore::listedTotal() const
     return total;
 }
 
-std::filesystem::path FileStore::objectPathLocked(int32_t idx) const
-{
+std::filesystem::path FileStore::objectPathLocked(int32_t idx) const {
     return m_dir / "objects" / (std::to_string(idx) + ".bin");
 }
 
-std::filesystem::path FileStore::contentPath(int32_t idx) const
-{
+std::filesystem::path FileStore::contentPath(int32_t idx) const {
     std::lock_guard lock(m_mutex);
     return objectPathLocked(idx);
 }
 
-std::filesystem::path FileStore::newTempPath()
-{
+std::filesystem::path FileStore::newTempPath() {
     std::lock_guard lock(m_mutex);
-    return m_dir / "incoming" / ("upload-" + std::to_string(::getpid()) + "-" + std::to_string(++m_tempCounter) + ".part");
+    return m_dir / "incoming" /
+           ("upload-" + std::to_string(::getpid()) + "-" + std::to_string(++m_tempCounter) + ".part");
 }
 
-int32_t FileStore::add(const std::string& name, const std::string& bytes)
-{
+int32_t FileStore::add(const std::string& name, const std::string& bytes) {
     const auto tmp = newTempPath();
     if (!writeFileSynced(tmp, bytes))
         return -1;
     return commit(tmp, name, int64_t(bytes.size()), -1);
 }
 
-int32_t FileStore::commit(const std::filesystem::path& tempFile, const std::string& name, int64_t size, int32_t replaceIdx)
-{
+int32_t FileStore::commit(const std::filesystem::path& tempFile, const std::string& name, int64_t size,
+                          int32_t replaceIdx) {
     std::lock_guard lock(m_mutex);
     std::error_code ec;
-    auto it = std::find_if(m_entries.begin(), m_entries.end(), [replaceIdx](const Entry& e) { return e.info.idx == replaceIdx; });
+    auto it = std::find_if(m_entries.begin(), m_entries.end(),
+                           [replaceIdx](const Entry& e) { return e.info.idx == replaceIdx; });
     Entry fresh;
     Entry* target = nullptr;
     if (replaceIdx >= 0 && it != m_entries.end()) {
@@ -307,10 +292,10 @@ int32_t FileStore::commit(const std::filesystem::path& tempFile, const std::stri
     return idx;
 }
 
-bool FileStore::remove(int32_t idx)
-{
+bool FileStore::remove(int32_t idx) {
     std::lock_guard lock(m_mutex);
-    auto it = std::find_if(m_entries.begin(), m_entries.end(), [idx](const Entry& e) { return e.info.idx == idx; });
+    auto it =
+        std::find_if(m_entries.begin(), m_entries.end(), [idx](const Entry& e) { return e.info.idx == idx; });
     if (it == m_entries.end())
         return false;
     m_entries.erase(it);
@@ -320,8 +305,7 @@ bool FileStore::remove(int32_t idx)
     return saved;
 }
 
-void FileStore::generate(int32_t idx, int64_t offset, char* out, size_t n)
-{
+void FileStore::generate(int32_t idx, int64_t offset, char* out, size_t n) {
     // A cheap position-dependent pattern, so truncation or reordering shows up in a checksum.
     for (size_t i = 0; i < n; ++i) {
         const uint64_t p = uint64_t(offset) + i;

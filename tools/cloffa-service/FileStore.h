@@ -26,7 +26,8 @@ public:
 
     int32_t add(const std::string& name, const std::string& bytes);
     // Moves a finished temporary file into the store: a new entry, or the content of `replaceIdx`.
-    int32_t commit(const std::filesystem::path& tempFile, const std::string& name, int64_t size, int32_t replaceIdx);
+    int32_t commit(const std::filesystem::path& tempFile, const std::string& name, int64_t size,
+                   int32_t replaceIdx);
     bool remove(int32_t idx);
 
     // A fresh path for a transfer in progress (outside objects/, so an aborted upload leaves no object).

@@ -13,8 +13,7 @@ namespace {
 
 constexpr size_t kMaxHead = 64 * 1024;
 
-std::string trim(const std::string& s)
-{
+std::string trim(const std::string& s) {
     size_t b = 0, e = s.size();
     while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r' || s[b] == '\n'))
         ++b;
@@ -23,8 +22,7 @@ std::string trim(const std::string& s)
     return s.substr(b, e - b);
 }
 
-bool parseDecimal(const std::string& s, int64_t& out)
-{
+bool parseDecimal(const std::string& s, int64_t& out) {
     if (s.empty() || s.size() > 18)
         return false;
     out = 0;
@@ -38,8 +36,7 @@ bool parseDecimal(const std::string& s, int64_t& out)
 
 } // namespace
 
-std::string HeaderValue(const CapturedRequest& req, const std::string& name)
-{
+std::string HeaderValue(const CapturedRequest& req, const std::string& name) {
     for (const auto& [k, v] : req.headers)
         if (strcasecmp(k.c_str(), name.c_str()) == 0)
             return v;
@@ -50,12 +47,9 @@ HttpConnection::HttpConnection(SSL* ssl, int fd, int id) : m_ssl(ssl), m_fd(fd),
 
 HttpConnection::HttpConnection(std::string input, std::string* output, size_t pieceSize)
     : m_ssl(nullptr), m_fd(-1), m_id(0), m_input(std::move(input)), m_output(output),
-      m_pieceSize(std::max<size_t>(1, pieceSize))
-{
-}
+      m_pieceSize(std::max<size_t>(1, pieceSize)) {}
 
-HttpConnection::~HttpConnection()
-{
+HttpConnection::~HttpConnection() {
     close();
     if (m_ssl)
         SSL_free(m_ssl);
@@ -63,13 +57,11 @@ HttpConnection::~HttpConnection()
         ::close(m_fd);
 }
 
-bool HttpConnection::handshake()
-{
+bool HttpConnection::handshake() {
     return !m_ssl || SSL_accept(m_ssl) == 1;
 }
 
-void HttpConnection::close()
-{
+void HttpConnection::close() {
     if (m_closed)
         return;
     m_closed = true;
@@ -79,8 +71,7 @@ void HttpConnection::close()
     ::shutdown(m_fd, SHUT_RDWR);
 }
 
-void HttpConnection::abort()
-{
+void HttpConnection::abort() {
     if (m_closed)
         return;
     m_closed = true;
@@ -89,8 +80,7 @@ void HttpConnection::abort()
     ::shutdown(m_fd, SHUT_RD);
 }
 
-long HttpConnection::fill()
-{
+long HttpConnection::fill() {
     if (m_closed)
         return -1;
     if (m_pos > 0 && m_pos == m_buffer.size()) {
@@ -111,8 +101,7 @@ long HttpConnection::fill()
     return n;
 }
 
-bool HttpConnection::readLine(std::string& line)
-{
+bool HttpConnection::readLine(std::string& line) {
     for (;;) {
         const size_t eol = m_buffer.find("\r\n", m_pos);
         if (eol != std::string::npos) {
@@ -125,8 +114,7 @@ bool HttpConnection::readLine(std::string& line)
     }
 }
 
-HttpConnection::HeadResult HttpConnection::readHead(CapturedRequest& req, std::string& version)
-{
+HttpConnection::HeadResult HttpConnection::readHead(CapturedRequest& req, std::string& version) {
     size_t end;
     for (;;) {
         // Empty lines before a request line are tolerated, as HTTP/1.1 allows.
@@ -168,8 +156,7 @@ HttpConnection::HeadResult HttpConnection::readHead(CapturedRequest& req, std::s
     return HeadResult::Ok;
 }
 
-bool HttpConnection::beginBody(const CapturedRequest& req)
-{
+bool HttpConnection::beginBody(const CapturedRequest& req) {
     const std::string te = HeaderValue(req, "Transfer-Encoding");
     const std::string cl = HeaderValue(req, "Content-Length");
     m_chunked = false;
@@ -190,8 +177,7 @@ bool HttpConnection::beginBody(const CapturedRequest& req)
     return true;
 }
 
-long HttpConnection::readBody(char* out, size_t n)
-{
+long HttpConnection::readBody(char* out, size_t n) {
     if (m_bodyDone)
         return 0;
     if (m_chunked && m_remaining == 0) {
@@ -199,7 +185,8 @@ long HttpConnection::readBody(char* out, size_t n)
         if (!readLine(line))
             return -1;
         const std::string sizeText = trim(line.substr(0, line.find(';')));
-        if (sizeText.empty() || sizeText.size() > 15 || sizeText.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        if (sizeText.empty() || sizeText.size() > 15 ||
+            sizeText.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
             return -1;
         m_remaining = std::stoll(sizeText, nullptr, 16);
         if (m_remaining == 0) {
@@ -233,8 +220,7 @@ long HttpConnection::readBody(char* out, size_t n)
     return long(take);
 }
 
-bool HttpConnection::drainBody()
-{
+bool HttpConnection::drainBody() {
     char buf[16384];
     for (;;) {
         const long n = readBody(buf, sizeof buf);
@@ -245,8 +231,7 @@ bool HttpConnection::drainBody()
     }
 }
 
-bool HttpConnection::writeAll(const char* data, size_t n)
-{
+bool HttpConnection::writeAll(const char* data, size_t n) {
     if (!m_ssl) {
         if (m_closed || !m_output)
             return n == 0;

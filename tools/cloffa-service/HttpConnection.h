@@ -42,7 +42,7 @@ public:
     void abort();
 
 private:
-    long fill();  // reads more into m_buffer
+    long fill(); // reads more into m_buffer
     bool readLine(std::string& line);
 
     SSL* m_ssl;
@@ -51,7 +51,7 @@ private:
     std::string m_buffer;
     size_t m_pos = 0;
     bool m_chunked = false;
-    int64_t m_remaining = 0;  // of the current chunk or the whole body
+    int64_t m_remaining = 0; // of the current chunk or the whole body
     bool m_bodyDone = true;
     bool m_closed = false;
     // The in-memory transport.

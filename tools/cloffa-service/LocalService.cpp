@@ -22,32 +22,48 @@
 namespace cloffa {
 namespace {
 
-const char* reason(int status)
-{
+const char* reason(int status) {
     switch (status) {
-    case 200: return "OK";
-    case 302: return "Found";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 402: return "Payment Required";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 408: return "Request Timeout";
-    case 411: return "Length Required";
-    case 413: return "Request Entity Too Large";
-    case 415: return "Unsupported Media Type";
-    case 431: return "Request Header Fields Too Large";
-    case 500: return "Internal Server Error";
-    case 501: return "Not Implemented";
-    case 502: return "Bad Gateway";
-    case 503: return "Service Unavailable";
-    default: return "Unknown";
+    case 200:
+        return "OK";
+    case 302:
+        return "Found";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 402:
+        return "Payment Required";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 408:
+        return "Request Timeout";
+    case 411:
+        return "Length Required";
+    case 413:
+        return "Request Entity Too Large";
+    case 415:
+        return "Unsupported Media Type";
+    case 431:
+        return "Request Header Fields Too Large";
+    case 500:
+        return "Internal Server Error";
+    case 501:
+        return "Not Implemented";
+    case 502:
+        return "Bad Gateway";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Unknown";
     }
 }
 
-std::string httpDate()
-{
+std::string httpDate() {
     const std::time_t now = std::time(nullptr);
     std::tm tm{};
     gmtime_r(&now, &tm);
@@ -57,8 +73,7 @@ std::string httpDate()
 }
 
 // CP949 bytes of UTF-8 text; a character CP949 lacks becomes "?".
-std::string toCp949(const std::string& utf8)
-{
+std::string toCp949(const std::string& utf8) {
     iconv_t cd = iconv_open("CP949", "UTF-8");
     if (cd == iconv_t(-1))
         return utf8;
@@ -86,8 +101,7 @@ std::string toCp949(const std::string& utf8)
 
 } // namespace
 
-std::string AuthDigestFor(const std::string& sessionKeyUtf8)
-{
+std::string AuthDigestFor(const std::string& sessionKeyUtf8) {
     const std::string input = toCp949(sessionKeyUtf8) + "7391";
     unsigned char md[EVP_MAX_MD_SIZE];
     unsigned int len = 0;
@@ -101,15 +115,13 @@ std::string AuthDigestFor(const std::string& sessionKeyUtf8)
     return out;
 }
 
-std::string EtagFor(const std::string& sessionKeyUtf8)
-{
+std::string EtagFor(const std::string& sessionKeyUtf8) {
     const std::string d = AuthDigestFor(sessionKeyUtf8);
     return d.substr(0, 3) + "-" + d.substr(3, 8);
 }
 
-std::string LocalService::Impl::responseHead(int status, const std::string& contentType, int64_t contentLength, bool close,
-                                             const std::vector<std::string>& extra)
-{
+std::string LocalService::Impl::responseHead(int status, const std::string& contentType, int64_t contentLength,
+                                             bool close, const std::vector<std::string>& extra) {
     std::string h = "HTTP/1.1 " + std::to_string(status) + " " + reason(status) + "\r\n";
     h += "Cache-Control: private\r\n";
     if (!contentType.empty())
@@ -117,23 +129,23 @@ std::string LocalService::Impl::responseHead(int status, const std::string& cont
     for (const std::string& line : extra)
         h += line + "\r\n";
     h += "Date: " + httpDate() + "\r\n";
-    h += contentLength >= 0 ? "Content-Length: " + std::to_string(contentLength) + "\r\n" : std::string("Transfer-Encoding: chunked\r\n");
+    h += contentLength >= 0 ? "Content-Length: " + std::to_string(contentLength) + "\r\n"
+                            : std::string("Transfer-Encoding: chunked\r\n");
     if (close)
         h += "Connection: close\r\n";
     h += "\r\n";
     return h;
 }
 
-bool LocalService::Impl::writeSimple(HttpConnection& c, int status, const std::string& contentType, const std::string& body, bool close)
-{
+bool LocalService::Impl::writeSimple(HttpConnection& c, int status, const std::string& contentType,
+                                     const std::string& body, bool close) {
     const std::string head = responseHead(status, contentType, int64_t(body.size()), close);
     // A long body goes out as it is, not copied behind the head (the memory benchmarks share this process).
     const bool ok = body.size() > (1u << 20) ? c.writeAll(head) && c.writeAll(body) : c.writeAll(head + body);
     return ok && !close;
 }
 
-Fault LocalService::Impl::takeFault(Endpoint endpoint)
-{
+Fault LocalService::Impl::takeFault(Endpoint endpoint) {
     std::lock_guard lock(mutex);
     for (auto it = faults.begin(); it != faults.end(); ++it) {
         if (it->endpoint == endpoint || it->endpoint == Endpoint::Any) {
@@ -147,20 +159,17 @@ Fault LocalService::Impl::takeFault(Endpoint endpoint)
     return {};
 }
 
-void LocalService::Impl::record(const CapturedRequest& req)
-{
+void LocalService::Impl::record(const CapturedRequest& req) {
     std::lock_guard lock(mutex);
     requests.push_back(req);
 }
 
-bool LocalService::Impl::pause(int ms)
-{
+bool LocalService::Impl::pause(int ms) {
     std::unique_lock lock(mutex);
     return !stopCv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping; });
 }
 
-int32_t LocalService::Impl::quotaFree() const
-{
+int32_t LocalService::Impl::quotaFree() const {
     int64_t total;
     {
         std::lock_guard lock(mutex);
@@ -170,13 +179,12 @@ int32_t LocalService::Impl::quotaFree() const
     return int32_t(std::max<int64_t>(INT32_MIN, std::min<int64_t>(INT32_MAX, free)));
 }
 
-bool LocalService::Impl::sessionHeadersValid(const CapturedRequest& req) const
-{
-    return HeaderValue(req, "userSession") == options.sessionKey && HeaderValue(req, "If-None-Match") == EtagFor(options.sessionKey);
+bool LocalService::Impl::sessionHeadersValid(const CapturedRequest& req) const {
+    return HeaderValue(req, "userSession") == options.sessionKey &&
+           HeaderValue(req, "If-None-Match") == EtagFor(options.sessionKey);
 }
 
-bool LocalService::Impl::readWholeBody(HttpConnection& c, CapturedRequest& req, size_t limit)
-{
+bool LocalService::Impl::readWholeBody(HttpConnection& c, CapturedRequest& req, size_t limit) {
     char buf[16384];
     for (;;) {
         const long n = c.readBody(buf, sizeof buf);
@@ -189,8 +197,7 @@ bool LocalService::Impl::readWholeBody(HttpConnection& c, CapturedRequest& req, 
     }
 }
 
-void LocalService::Impl::acceptLoop()
-{
+void LocalService::Impl::acceptLoop() {
     int nextId = 0;
     for (;;) {
         pollfd p{listenFd, POLLIN, 0};
@@ -242,8 +249,7 @@ void LocalService::Impl::acceptLoop()
     }
 }
 
-void LocalService::Impl::serve(int fd, int id, Certificate cert)
-{
+void LocalService::Impl::serve(int fd, int id, Certificate cert) {
     // A client that hangs up mid-answer must not end the host process: with SIGPIPE blocked in this
     // thread the write fails with EPIPE instead.
     sigset_t pipe;
@@ -262,8 +268,7 @@ void LocalService::Impl::serve(int fd, int id, Certificate cert)
     serveRequests(c);
 }
 
-void LocalService::Impl::serveRequests(HttpConnection& c)
-{
+void LocalService::Impl::serveRequests(HttpConnection& c) {
     for (;;) {
         CapturedRequest req;
         req.connectionId = c.id();
@@ -300,8 +305,9 @@ void LocalService::Impl::serveRequests(HttpConnection& c)
             continue;
         }
         const Fault fault = takeFault(endpoint);
-        if (strcasecmp(HeaderValue(req, "Expect").c_str(), "100-continue") == 0 && fault.kind != Fault::Kind::HttpStatus
-            && fault.kind != Fault::Kind::Stall && !c.writeAll(std::string("HTTP/1.1 100 Continue\r\n\r\n")))
+        if (strcasecmp(HeaderValue(req, "Expect").c_str(), "100-continue") == 0 &&
+            fault.kind != Fault::Kind::HttpStatus && fault.kind != Fault::Kind::Stall &&
+            !c.writeAll(std::string("HTTP/1.1 100 Continue\r\n\r\n")))
             break;
         bool keep = true;
         switch (fault.kind) {
@@ -317,7 +323,9 @@ void LocalService::Impl::serveRequests(HttpConnection& c)
             if (endpoint != Endpoint::Soap) {
                 const bool drained = c.drainBody();
                 record(req);
-                keep = writeSimple(c, fault.status ? fault.status : 500, "text/html", fault.body, !keepAlive || !drained) && drained;
+                keep = writeSimple(c, fault.status ? fault.status : 500, "text/html", fault.body,
+                                   !keepAlive || !drained) &&
+                       drained;
             } else {
                 keep = handleSoap(c, req, fault, keepAlive);
             }
@@ -325,7 +333,7 @@ void LocalService::Impl::serveRequests(HttpConnection& c)
         case Fault::Kind::EarlyAnswerThenReset:
             record(req);
             c.writeAll(responseHead(fault.status ? fault.status : 200, "", 0, true));
-            pause(200);  // the client reads the answer while its body is still going out
+            pause(200); // the client reads the answer while its body is still going out
             c.abort();
             keep = false;
             break;
@@ -347,7 +355,7 @@ void LocalService::Impl::serveRequests(HttpConnection& c)
                 handleUpload(c, req, Fault{}, keepAlive);
             else
                 handleDownload(c, req, Fault{}, keepAlive);
-            pause(200);  // the client reads the answer first
+            pause(200); // the client reads the answer first
             c.abort();
             keep = false;
             break;
@@ -360,7 +368,8 @@ void LocalService::Impl::serveRequests(HttpConnection& c)
                 record(req);
                 keep = complete && pause(fault.stallMs);
                 if (keep)
-                    keep = endpoint == Endpoint::Soap ? answerSoap(c, req, Fault{}, keepAlive) : answerDownload(c, req, Fault{}, keepAlive);
+                    keep = endpoint == Endpoint::Soap ? answerSoap(c, req, Fault{}, keepAlive)
+                                                      : answerDownload(c, req, Fault{}, keepAlive);
             }
             break;
         default:
@@ -377,8 +386,7 @@ void LocalService::Impl::serveRequests(HttpConnection& c)
     c.close();
 }
 
-bool LocalService::Impl::handleSoap(HttpConnection& c, CapturedRequest& req, const Fault& fault, bool keepAlive)
-{
+bool LocalService::Impl::handleSoap(HttpConnection& c, CapturedRequest& req, const Fault& fault, bool keepAlive) {
     const bool complete = readWholeBody(c, req, 4 << 20);
     record(req);
     if (!complete) {
@@ -388,15 +396,18 @@ bool LocalService::Impl::handleSoap(HttpConnection& c, CapturedRequest& req, con
     return answerSoap(c, req, fault, keepAlive);
 }
 
-bool LocalService::Impl::answerSoap(HttpConnection& c, const CapturedRequest& req, const Fault& fault, bool keepAlive)
-{
+bool LocalService::Impl::answerSoap(HttpConnection& c, const CapturedRequest& req, const Fault& fault,
+                                    bool keepAlive) {
     const bool close = !keepAlive || fault.kind == Fault::Kind::ConnectionClose;
     const std::string xmlType = "text/xml; charset=utf-8";
-    auto fail = [&](const std::string& code, const std::string& text) { return writeSimple(c, 500, xmlType, SoapFault(code, text), close); };
+    auto fail = [&](const std::string& code, const std::string& text) {
+        return writeSimple(c, 500, xmlType, SoapFault(code, text), close);
+    };
 
     switch (fault.kind) {
     case Fault::Kind::SoapFault:
-        return fail("Server", fault.body.empty() ? std::string("Server was unable to process request.") : fault.body);
+        return fail("Server",
+                    fault.body.empty() ? std::string("Server was unable to process request.") : fault.body);
     case Fault::Kind::HttpStatusBody:
         return writeSimple(c, fault.status ? fault.status : 500, xmlType, fault.body, close);
     case Fault::Kind::Raw:
@@ -406,8 +417,8 @@ bool LocalService::Impl::answerSoap(HttpConnection& c, const CapturedRequest& re
         const std::string head = responseHead(200, xmlType, 0, close);
         const std::string body = BoolAnswer(options.serviceNamespace, "NeedUpdate", false, AnswerVariant::Normal);
         std::string rest = head.substr(head.find("\r\n") + 2);
-        rest = rest.substr(0, rest.find("Content-Length: ")) + "Content-Length: " + std::to_string(body.size())
-               + rest.substr(rest.find("\r\n", rest.find("Content-Length: ")));
+        rest = rest.substr(0, rest.find("Content-Length: ")) + "Content-Length: " + std::to_string(body.size()) +
+               rest.substr(rest.find("\r\n", rest.find("Content-Length: ")));
         return c.writeAll("XQ-STATUS ?? garbage\r\n" + rest + body) && !close;
     }
     default:
@@ -436,7 +447,8 @@ bool LocalService::Impl::answerSoap(HttpConnection& c, const CapturedRequest& re
     if (!ParseSoapRequest(req.body, soap, &error))
         return fail("Client", error);
     const std::string& ns = options.serviceNamespace;
-    if (soap.operationNs != ns || (soap.operation != "GetUserFiles" && soap.operation != "DelFile" && soap.operation != "NeedUpdate"))
+    if (soap.operationNs != ns ||
+        (soap.operation != "GetUserFiles" && soap.operation != "DelFile" && soap.operation != "NeedUpdate"))
         return fail("Client", "Server did not recognize the value of the request element: " + soap.operation);
     std::string action = HeaderValue(req, "SOAPAction");
     if (action.size() >= 2 && action.front() == '"' && action.back() == '"')
@@ -463,7 +475,8 @@ bool LocalService::Impl::answerSoap(HttpConnection& c, const CapturedRequest& re
             std::lock_guard lock(mutex);
             total = quotaTotal;
         }
-        return writeSimple(c, 200, xmlType, GetUserFilesAnswer(ns, store.files(), total, quotaFree(), variant), close);
+        return writeSimple(c, 200, xmlType, GetUserFilesAnswer(ns, store.files(), total, quotaFree(), variant),
+                           close);
     }
     // DelFile
     char* end = nullptr;
@@ -478,13 +491,11 @@ bool LocalService::Impl::answerSoap(HttpConnection& c, const CapturedRequest& re
 
 LocalService::LocalService(ServiceOptions options) : d(std::make_unique<Impl>(std::move(options))) {}
 
-LocalService::~LocalService()
-{
+LocalService::~LocalService() {
     stop();
 }
 
-bool LocalService::start(std::string* error)
-{
+bool LocalService::start(std::string* error) {
     if (d->running)
         return true;
     auto fail = [error](const std::string& what) {
@@ -529,8 +540,7 @@ bool LocalService::start(std::string* error)
     return true;
 }
 
-void LocalService::stop()
-{
+void LocalService::stop() {
     if (!d->running)
         return;
     {
@@ -540,7 +550,7 @@ void LocalService::stop()
             if (!conn.done)
                 ::shutdown(conn.fd, SHUT_RDWR);
     }
-    ::shutdown(d->listenFd, SHUT_RDWR);  // wakes the accept loop's poll
+    ::shutdown(d->listenFd, SHUT_RDWR); // wakes the accept loop's poll
     d->stopCv.notify_all();
     d->acceptThread.join();
     for (auto& conn : d->connections)
@@ -551,82 +561,89 @@ void LocalService::stop()
     d->running = false;
 }
 
-int LocalService::port() const { return d->port; }
-std::string LocalService::baseUrl() const { return "https://" + d->options.host + ":" + std::to_string(d->port); }
-std::string LocalService::answerBytes(const std::string& input, size_t pieceSize)
-{
+int LocalService::port() const {
+    return d->port;
+}
+std::string LocalService::baseUrl() const {
+    return "https://" + d->options.host + ":" + std::to_string(d->port);
+}
+std::string LocalService::answerBytes(const std::string& input, size_t pieceSize) {
     std::string output;
     HttpConnection c(input, &output, pieceSize);
     d->serveRequests(c);
     return output;
 }
 
-std::filesystem::path LocalService::caFile() const { return d->tls.caFile().empty() ? d->options.storeDir / "tls" / "ca.pem" : d->tls.caFile(); }
-std::vector<StoredFile> LocalService::files() const { return d->store.files(); }
-std::optional<StoredFile> LocalService::file(int32_t idx) const { return d->store.file(idx); }
-std::filesystem::path LocalService::contentPath(int32_t idx) const { return d->store.contentPath(idx); }
-int32_t LocalService::addFile(const std::string& name, const std::string& bytes) { return d->store.add(name, bytes); }
-bool LocalService::removeFile(int32_t idx) { return d->store.remove(idx); }
-int32_t LocalService::quotaFree() const { return d->quotaFree(); }
+std::filesystem::path LocalService::caFile() const {
+    return d->tls.caFile().empty() ? d->options.storeDir / "tls" / "ca.pem" : d->tls.caFile();
+}
+std::vector<StoredFile> LocalService::files() const {
+    return d->store.files();
+}
+std::optional<StoredFile> LocalService::file(int32_t idx) const {
+    return d->store.file(idx);
+}
+std::filesystem::path LocalService::contentPath(int32_t idx) const {
+    return d->store.contentPath(idx);
+}
+int32_t LocalService::addFile(const std::string& name, const std::string& bytes) {
+    return d->store.add(name, bytes);
+}
+bool LocalService::removeFile(int32_t idx) {
+    return d->store.remove(idx);
+}
+int32_t LocalService::quotaFree() const {
+    return d->quotaFree();
+}
 
-int32_t LocalService::quotaTotal() const
-{
+int32_t LocalService::quotaTotal() const {
     std::lock_guard lock(d->mutex);
     return d->quotaTotal;
 }
 
-void LocalService::setQuotaTotal(int32_t total)
-{
+void LocalService::setQuotaTotal(int32_t total) {
     std::lock_guard lock(d->mutex);
     d->quotaTotal = total;
 }
 
-void LocalService::setRefuseVersion(bool refuse)
-{
+void LocalService::setRefuseVersion(bool refuse) {
     std::lock_guard lock(d->mutex);
     d->refuseVersion = refuse;
 }
 
-void LocalService::injectFault(Endpoint endpoint, Fault fault, int count)
-{
+void LocalService::injectFault(Endpoint endpoint, Fault fault, int count) {
     if (count <= 0)
         return;
     std::lock_guard lock(d->mutex);
     d->faults.push_back({endpoint, std::move(fault), count});
 }
 
-void LocalService::clearFaults()
-{
+void LocalService::clearFaults() {
     std::lock_guard lock(d->mutex);
     d->faults.clear();
 }
 
-void LocalService::setCloseOnAccept(bool on)
-{
+void LocalService::setCloseOnAccept(bool on) {
     std::lock_guard lock(d->mutex);
     d->closeOnAccept = on;
 }
 
-void LocalService::setCertificate(Certificate cert)
-{
+void LocalService::setCertificate(Certificate cert) {
     std::lock_guard lock(d->mutex);
     d->certificate = cert;
 }
 
-std::vector<CapturedRequest> LocalService::requests() const
-{
+std::vector<CapturedRequest> LocalService::requests() const {
     std::lock_guard lock(d->mutex);
     return d->requests;
 }
 
-void LocalService::clearRequests()
-{
+void LocalService::clearRequests() {
     std::lock_guard lock(d->mutex);
     d->requests.clear();
 }
 
-int LocalService::connectionsAccepted() const
-{
+int LocalService::connectionsAccepted() const {
     std::lock_guard lock(d->mutex);
     return d->connectionsAccepted;
 }

@@ -14,10 +14,10 @@ namespace cloffa {
 
 struct StoredFile {
     int32_t idx = 0;
-    std::string name;     // UTF-8
-    int64_t size = 0;     // bytes of content (what a download sends)
-    int32_t listedSize = 0;  // FileSize in the listing (equals size unless a sample claims more)
-    std::string regDate;  // "2008-05-21 오후 3:04:05"-like text as the service sends it
+    std::string name;       // UTF-8
+    int64_t size = 0;       // bytes of content (what a download sends)
+    int32_t listedSize = 0; // FileSize in the listing (equals size unless a sample claims more)
+    std::string regDate;    // "2008-05-21 오후 3:04:05"-like text as the service sends it
     int32_t sidx = 0;
 };
 
@@ -26,37 +26,38 @@ enum class Endpoint { Soap, Upload, Download, Any };
 struct Fault {
     enum class Kind {
         None,
-        SoapFault,         // HTTP 500 with a SOAP fault body
-        HttpStatus,        // `status` with an empty body (SOAP: before the body is read)
-        HttpStatusBody,    // `status` with `body` as the body (text/xml)
-        Raw,               // SOAP: `status` + `body` verbatim as the answer (200 unless status set);
-                           // download: `body` as the whole answer, head included, then the connection closes
+        SoapFault,      // HTTP 500 with a SOAP fault body
+        HttpStatus,     // `status` with an empty body (SOAP: before the body is read)
+        HttpStatusBody, // `status` with `body` as the body (text/xml)
+        Raw,            // SOAP: `status` + `body` verbatim as the answer (200 unless status set);
+                        // download: `body` as the whole answer, head included, then the connection closes
         MalformedXml,
         WrongElement,
         WrongXsiType,
-        MissingFileArray,  // GetUserFilesResponse without fileinfoes
-        Stall,             // accept, read the request, then send nothing for `stallMs`
-        CloseConnection,   // close without answering
-        ConnectionClose,   // a normal answer with "Connection: close"
+        MissingFileArray, // GetUserFilesResponse without fileinfoes
+        Stall,            // accept, read the request, then send nothing for `stallMs`
+        CloseConnection,  // close without answering
+        ConnectionClose,  // a normal answer with "Connection: close"
         // transfer pages
-        CloseAfterBytes,   // download: close after `bytes` body bytes; upload: reset after reading `bytes`
-                           // (and `stallMs` more without reading)
-        ShortBody,         // download: Content-Length says the full size, send `bytes` fewer
-        StallMidBody,      // download: stall `stallMs` after `bytes` body bytes; upload: stall reading
-        StatusAfterBody,   // upload: read the whole body, then answer `status`; download: `status` with the full body
-        NoContentLength,   // download: chunked answer without Content-Length
+        CloseAfterBytes, // download: close after `bytes` body bytes; upload: reset after reading `bytes`
+                         // (and `stallMs` more without reading)
+        ShortBody,       // download: Content-Length says the full size, send `bytes` fewer
+        StallMidBody,    // download: stall `stallMs` after `bytes` body bytes; upload: stall reading
+        StatusAfterBody, // upload: read the whole body, then answer `status`; download: `status` with the full
+                         // body
+        NoContentLength, // download: chunked answer without Content-Length
         // SOAP answers that a client must refuse with a specific error
-        EnvelopeNoNamespace,       // 200 whose Envelope, Body and answer carry no envelope namespace
-        EnvelopeUnknownNamespace,  // 200 whose Envelope is in a namespace no SOAP version uses
-        MismatchedEndTag,          // 200 whose answer element closes with another element's name
-        MissingUserInfo,           // GetUserFilesResponse with the file array but without userInfo
-        GarbageStatusLine,         // the answer's first line is not an HTTP status line; the connection stays open
-        ResetAfterRequest,         // read the request, then reset the connection without answering
-        ResetAfterAnswer,          // a normal answer, then the kept-alive connection is reset
-        CutAnswerBody,             // upload: store the file, answer 200 announcing 100 body bytes, send 10, then
-                                   // stall `stallMs` (0: close at once)
-        EarlyAnswerThenReset,      // upload: answer `status` (200 unless set) before reading the body, then
-                                   // reset the connection with the body unread
+        EnvelopeNoNamespace,      // 200 whose Envelope, Body and answer carry no envelope namespace
+        EnvelopeUnknownNamespace, // 200 whose Envelope is in a namespace no SOAP version uses
+        MismatchedEndTag,         // 200 whose answer element closes with another element's name
+        MissingUserInfo,          // GetUserFilesResponse with the file array but without userInfo
+        GarbageStatusLine,        // the answer's first line is not an HTTP status line; the connection stays open
+        ResetAfterRequest,        // read the request, then reset the connection without answering
+        ResetAfterAnswer,         // a normal answer, then the kept-alive connection is reset
+        CutAnswerBody,            // upload: store the file, answer 200 announcing 100 body bytes, send 10, then
+                                  // stall `stallMs` (0: close at once)
+        EarlyAnswerThenReset,     // upload: answer `status` (200 unless set) before reading the body, then
+                                  // reset the connection with the body unread
     };
     Kind kind = Kind::None;
     int status = 0;
@@ -68,37 +69,37 @@ struct Fault {
 enum class Certificate { Good, WrongHost, Expired, Untrusted };
 
 struct ServiceOptions {
-    std::filesystem::path storeDir;  // created when missing; holds the index, objects and the TLS files
+    std::filesystem::path storeDir; // created when missing; holds the index, objects and the TLS files
     std::string host = "127.0.0.1";
-    int port = 0;                     // 0 = a free port
+    int port = 0; // 0 = a free port
     std::string userId = "tester";
     std::string sessionKey = "test-session-key";
     int32_t quotaTotal = 100 * 1024 * 1024;
-    bool sampleSet = false;           // a new store gets the deterministic demo sample set
-    bool refuseVersion = false;       // NeedUpdate answers true
-    std::string serviceNamespace = "http://file.cloffa.example/";  // must match the client's deployment
-    int idleTimeoutMs = 30000;        // an idle keep-alive connection is closed after this
-    int receiveBuffer = 0;            // socket receive buffer of every connection in bytes; 0 = the system's
+    bool sampleSet = false;     // a new store gets the deterministic demo sample set
+    bool refuseVersion = false; // NeedUpdate answers true
+    std::string serviceNamespace = "http://file.cloffa.example/"; // must match the client's deployment
+    int idleTimeoutMs = 30000; // an idle keep-alive connection is closed after this
+    int receiveBuffer = 0;     // socket receive buffer of every connection in bytes; 0 = the system's
 };
 
 inline constexpr size_t kCapturedBodyLimit = 4 * 1024 * 1024;
 
 struct CapturedRequest {
     std::string method;
-    std::string target;                       // path and query
-    std::vector<std::pair<std::string, std::string>> headers;  // in wire order, names as sent
-    std::string headerBlock;                  // the raw header lines as received, CRLF-separated
-    std::string body;                         // de-chunked
+    std::string target;                                       // path and query
+    std::vector<std::pair<std::string, std::string>> headers; // in wire order, names as sent
+    std::string headerBlock;                                  // the raw header lines as received, CRLF-separated
+    std::string body;                                         // de-chunked
     bool chunked = false;
-    int64_t bodyLength = 0;                   // bytes of the de-chunked body, also when not all are kept
-    bool bodyTruncated = false;               // upload bodies are kept only up to kCapturedBodyLimit
-    int connectionId = 0;                     // which TLS connection carried it
+    int64_t bodyLength = 0;     // bytes of the de-chunked body, also when not all are kept
+    bool bodyTruncated = false; // upload bodies are kept only up to kCapturedBodyLimit
+    int connectionId = 0;       // which TLS connection carried it
 };
 
 class LocalService {
 public:
     explicit LocalService(ServiceOptions options);
-    ~LocalService();  // stops
+    ~LocalService(); // stops
     LocalService(const LocalService&) = delete;
     LocalService& operator=(const LocalService&) = delete;
 
@@ -122,7 +123,7 @@ public:
     // Faults: the next `count` requests to `endpoint` get `fault`.
     void injectFault(Endpoint endpoint, Fault fault, int count = 1);
     void clearFaults();
-    void setCertificate(Certificate cert);  // for connections accepted from now on
+    void setCertificate(Certificate cert); // for connections accepted from now on
     // Every connection accepted from now on is closed at once, before TLS (a balancer without back end).
     void setCloseOnAccept(bool on);
 

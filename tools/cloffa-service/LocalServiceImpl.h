@@ -15,12 +15,14 @@
 namespace cloffa {
 
 struct LocalService::Impl {
-    explicit Impl(ServiceOptions o) : options(std::move(o)), quotaTotal(options.quotaTotal), refuseVersion(options.refuseVersion) {}
+    explicit Impl(ServiceOptions o)
+        : options(std::move(o)), quotaTotal(options.quotaTotal), refuseVersion(options.refuseVersion) {}
 
     // One answer head; `extra` lines go between the standard lines and the framing line.
     static std::string responseHead(int status, const std::string& contentType, int64_t contentLength, bool close,
                                     const std::vector<std::string>& extra = {});
-    bool writeSimple(HttpConnection& c, int status, const std::string& contentType, const std::string& body, bool close);
+    bool writeSimple(HttpConnection& c, int status, const std::string& contentType, const std::string& body,
+                     bool close);
 
     void acceptLoop();
     void serve(int fd, int id, Certificate cert);
@@ -46,7 +48,7 @@ struct LocalService::Impl {
     TlsIdentity tls;
     FileStore store;
 
-    mutable std::mutex mutex;  // everything below
+    mutable std::mutex mutex; // everything below
     std::condition_variable stopCv;
     bool stopping = false;
     bool running = false;
@@ -68,7 +70,7 @@ struct LocalService::Impl {
     };
     std::list<Connection> connections;
     int connectionsAccepted = 0;
-    std::mutex uploadMutex;  // one store change at a time (quota check + commit)
+    std::mutex uploadMutex; // one store change at a time (quota check + commit)
 
     int listenFd = -1;
     int port = 0;

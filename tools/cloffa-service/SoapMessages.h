@@ -10,12 +10,12 @@
 namespace cloffa {
 
 struct SoapRequest {
-    std::string operation;      // local name of the body's first element
-    std::string operationNs;    // its namespace URI
-    std::optional<std::string> auth;     // UserCredentials/strAuth
-    std::optional<std::string> session;  // strSession
-    std::optional<std::string> idx;      // DelFile's Idx text
-    std::optional<std::string> version;  // strNowVersion
+    std::string operation;              // local name of the body's first element
+    std::string operationNs;            // its namespace URI
+    std::optional<std::string> auth;    // UserCredentials/strAuth
+    std::optional<std::string> session; // strSession
+    std::optional<std::string> idx;     // DelFile's Idx text
+    std::optional<std::string> version; // strNowVersion
     bool unknownMustUnderstand = false;
 };
 
@@ -35,8 +35,8 @@ enum class AnswerVariant {
 };
 
 std::string SoapFault(const std::string& code, const std::string& text);
-std::string GetUserFilesAnswer(const std::string& ns, const std::vector<StoredFile>& files, int32_t total, int32_t free,
-                               AnswerVariant variant);
+std::string GetUserFilesAnswer(const std::string& ns, const std::vector<StoredFile>& files, int32_t total,
+                               int32_t free, AnswerVariant variant);
 std::string BoolAnswer(const std::string& ns, const std::string& operation, bool value, AnswerVariant variant);
 
 } // namespace cloffa

@@ -15,10 +15,11 @@ namespace {
 using KeyPtr = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
 using CertPtr = std::unique_ptr<X509, decltype(&X509_free)>;
 
-KeyPtr newKey() { return KeyPtr(EVP_EC_gen("P-256"), &EVP_PKEY_free); }
+KeyPtr newKey() {
+    return KeyPtr(EVP_EC_gen("P-256"), &EVP_PKEY_free);
+}
 
-bool addExt(X509* cert, X509* issuer, int nid, const char* value)
-{
+bool addExt(X509* cert, X509* issuer, int nid, const char* value) {
     X509V3_CTX ctx;
     X509V3_set_ctx_nodb(&ctx);
     X509V3_set_ctx(&ctx, issuer, cert, nullptr, nullptr, 0);
@@ -32,8 +33,7 @@ bool addExt(X509* cert, X509* issuer, int nid, const char* value)
 
 // Makes a certificate for `key`; signed by issuerKey (itself when issuer is null).
 CertPtr makeCert(EVP_PKEY* key, const char* commonName, X509* issuer, EVP_PKEY* issuerKey, bool isCa,
-                 const char* san, long notBeforeSecs, long notAfterSecs)
-{
+                 const char* san, long notBeforeSecs, long notAfterSecs) {
     CertPtr cert(X509_new(), &X509_free);
     if (!cert)
         return cert;
@@ -48,8 +48,10 @@ CertPtr makeCert(EVP_PKEY* key, const char* commonName, X509* issuer, EVP_PKEY* 
     X509_gmtime_adj(X509_getm_notAfter(cert.get()), notAfterSecs);
     X509_set_pubkey(cert.get(), key);
     X509_NAME* name = X509_get_subject_name(cert.get());
-    X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("Local Cloffa"), -1, -1, 0);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(commonName), -1, -1, 0);
+    X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("Local Cloffa"), -1,
+                               -1, 0);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(commonName), -1,
+                               -1, 0);
     X509* signer = issuer ? issuer : cert.get();
     X509_set_issuer_name(cert.get(), X509_get_subject_name(signer));
     bool ok = true;
@@ -69,13 +71,13 @@ CertPtr makeCert(EVP_PKEY* key, const char* commonName, X509* issuer, EVP_PKEY* 
     return cert;
 }
 
-bool writePem(const std::filesystem::path& path, X509* cert, EVP_PKEY* key)
-{
+bool writePem(const std::filesystem::path& path, X509* cert, EVP_PKEY* key) {
     const std::filesystem::path tmp = path.string() + ".tmp";
     FILE* f = std::fopen(tmp.c_str(), "wb");
     if (!f)
         return false;
-    bool ok = cert ? PEM_write_X509(f, cert) == 1 : PEM_write_PrivateKey(f, key, nullptr, nullptr, 0, nullptr, nullptr) == 1;
+    bool ok = cert ? PEM_write_X509(f, cert) == 1
+                   : PEM_write_PrivateKey(f, key, nullptr, nullptr, 0, nullptr, nullptr) == 1;
     ok = std::fclose(f) == 0 && ok;
     std::error_code ec;
     if (ok)
@@ -83,8 +85,7 @@ bool writePem(const std::filesystem::path& path, X509* cert, EVP_PKEY* key)
     return ok && !ec;
 }
 
-CertPtr readCert(const std::filesystem::path& path)
-{
+CertPtr readCert(const std::filesystem::path& path) {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f)
         return CertPtr(nullptr, &X509_free);
@@ -93,8 +94,7 @@ CertPtr readCert(const std::filesystem::path& path)
     return c;
 }
 
-KeyPtr readKey(const std::filesystem::path& path)
-{
+KeyPtr readKey(const std::filesystem::path& path) {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f)
         return KeyPtr(nullptr, &EVP_PKEY_free);
@@ -103,8 +103,7 @@ KeyPtr readKey(const std::filesystem::path& path)
     return k;
 }
 
-SSL_CTX* makeContext(X509* cert, EVP_PKEY* key, X509* chain)
-{
+SSL_CTX* makeContext(X509* cert, EVP_PKEY* key, X509* chain) {
     SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
     if (!ctx)
         return nullptr;
@@ -125,16 +124,14 @@ constexpr const char* kGoodSan = "IP:127.0.0.1,DNS:localhost,IP:::1";
 
 } // namespace
 
-TlsIdentity::~TlsIdentity()
-{
+TlsIdentity::~TlsIdentity() {
     for (SSL_CTX*& ctx : m_contexts) {
         SSL_CTX_free(ctx);
         ctx = nullptr;
     }
 }
 
-bool TlsIdentity::load(const std::filesystem::path& dir, std::string* error)
-{
+bool TlsIdentity::load(const std::filesystem::path& dir, std::string* error) {
     auto fail = [error](const char* what) {
         if (error)
             *error = what;
@@ -159,17 +156,22 @@ bool TlsIdentity::load(const std::filesystem::path& dir, std::string* error)
         if (!server)
             return fail("cannot make the server certificate");
         // Keys first, the CA last: a store without ca.pem is made again as a whole.
-        if (!writePem(caKeyFile, nullptr, caKey.get()) || !writePem(keyFile, nullptr, serverKey.get())
-            || !writePem(certFile, server.get(), nullptr) || !writePem(m_caFile, ca.get(), nullptr))
+        if (!writePem(caKeyFile, nullptr, caKey.get()) || !writePem(keyFile, nullptr, serverKey.get()) ||
+            !writePem(certFile, server.get(), nullptr) || !writePem(m_caFile, ca.get(), nullptr))
             return fail("cannot write the TLS files");
-        std::filesystem::permissions(caKeyFile, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, ec);
-        std::filesystem::permissions(keyFile, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, ec);
+        std::filesystem::permissions(caKeyFile,
+                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, ec);
+        std::filesystem::permissions(keyFile,
+                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, ec);
     }
 
-    CertPtr wrongHost = makeCert(serverKey.get(), "wrong.invalid", ca.get(), caKey.get(), false, "DNS:wrong.invalid", -kDay, 825 * kDay);
-    CertPtr expired = makeCert(serverKey.get(), "localhost", ca.get(), caKey.get(), false, kGoodSan, -30 * kDay, -2 * kDay);
+    CertPtr wrongHost = makeCert(serverKey.get(), "wrong.invalid", ca.get(), caKey.get(), false,
+                                 "DNS:wrong.invalid", -kDay, 825 * kDay);
+    CertPtr expired =
+        makeCert(serverKey.get(), "localhost", ca.get(), caKey.get(), false, kGoodSan, -30 * kDay, -2 * kDay);
     KeyPtr strangerKey = newKey();
-    CertPtr untrusted = strangerKey ? makeCert(strangerKey.get(), "localhost", nullptr, nullptr, false, kGoodSan, -kDay, 825 * kDay)
+    CertPtr untrusted = strangerKey ? makeCert(strangerKey.get(), "localhost", nullptr, nullptr, false, kGoodSan,
+                                               -kDay, 825 * kDay)
                                     : CertPtr(nullptr, &X509_free);
     if (!wrongHost || !expired || !untrusted)
         return fail("cannot make the test certificates");
@@ -184,8 +186,7 @@ bool TlsIdentity::load(const std::filesystem::path& dir, std::string* error)
     return true;
 }
 
-SSL_CTX* TlsIdentity::context(Certificate cert) const
-{
+SSL_CTX* TlsIdentity::context(Certificate cert) const {
     return m_contexts[int(cert)];
 }
 

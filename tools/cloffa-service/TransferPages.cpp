@@ -12,8 +12,7 @@ namespace cloffa {
 namespace {
 
 // The decimal value of `key` in a query "a=1&b=2"; false when absent or not a 32-bit number.
-bool queryInt(const std::string& target, const std::string& key, int32_t& out)
-{
+bool queryInt(const std::string& target, const std::string& key, int32_t& out) {
     const size_t q = target.find('?');
     if (q == std::string::npos)
         return false;
@@ -40,8 +39,7 @@ bool queryInt(const std::string& target, const std::string& key, int32_t& out)
     return false;
 }
 
-std::string boundaryOf(const std::string& contentType)
-{
+std::string boundaryOf(const std::string& contentType) {
     std::string lower = contentType;
     for (char& ch : lower)
         ch = char(std::tolower(static_cast<unsigned char>(ch)));
@@ -58,14 +56,12 @@ std::string boundaryOf(const std::string& contentType)
 }
 
 // The part of a local path after its last "/" or "\".
-std::string baseName(const std::string& path)
-{
+std::string baseName(const std::string& path) {
     const size_t cut = path.find_last_of("/\\");
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-bool acceptableName(const std::string& name)
-{
+bool acceptableName(const std::string& name) {
     if (name.empty() || name == "." || name == "..")
         return false;
     for (unsigned char ch : name)
@@ -79,8 +75,7 @@ struct TempFile {
     std::filesystem::path path;
     FILE* file = nullptr;
     // Gone before a refusal is answered, so a client that looks right after the answer finds nothing.
-    void discard()
-    {
+    void discard() {
         if (file)
             std::fclose(file);
         file = nullptr;
@@ -94,8 +89,8 @@ struct TempFile {
 
 } // namespace
 
-bool LocalService::Impl::handleUpload(HttpConnection& c, CapturedRequest& req, const Fault& fault, bool keepAlive)
-{
+bool LocalService::Impl::handleUpload(HttpConnection& c, CapturedRequest& req, const Fault& fault,
+                                      bool keepAlive) {
     const bool close = !keepAlive || fault.kind == Fault::Kind::ConnectionClose;
     // Refusals still read the body, so the client sees the status rather than a broken pipe.
     auto refuse = [&](int status) {
@@ -124,14 +119,14 @@ bool LocalService::Impl::handleUpload(HttpConnection& c, CapturedRequest& req, c
     std::string pending;
     std::string fileName;
     int64_t written = 0;
-    int64_t room = 0;  // a body over the quota is still read to its end, but no longer written to disk
+    int64_t room = 0; // a body over the quota is still read to its end, but no longer written to disk
     bool malformed = false, writeFailed = false, stalled = false;
     char buf[65536];
     for (;;) {
         const long n = c.readBody(buf, sizeof buf);
         if (n < 0) {
             record(req);
-            return false;  // broken mid-body: the temporary file goes away with `temp`
+            return false; // broken mid-body: the temporary file goes away with `temp`
         }
         if (n == 0)
             break;
@@ -143,7 +138,7 @@ bool LocalService::Impl::handleUpload(HttpConnection& c, CapturedRequest& req, c
         if (fault.kind == Fault::Kind::CloseAfterBytes && req.bodyLength >= fault.bytes) {
             record(req);
             if (fault.stallMs > 0)
-                pause(fault.stallMs);  // not reading: the client's writes back up first
+                pause(fault.stallMs); // not reading: the client's writes back up first
             c.abort();
             return false;
         }
@@ -185,10 +180,12 @@ bool LocalService::Impl::handleUpload(HttpConnection& c, CapturedRequest& req, c
         }
         // Content: everything up to the delimiter; hold back a tail that may be its start.
         const size_t at = pending.find(delimiter);
-        const size_t flushable = at != std::string::npos ? at
-                                 : pending.size() > delimiter.size() ? pending.size() - delimiter.size() : 0;
+        const size_t flushable = at != std::string::npos             ? at
+                                 : pending.size() > delimiter.size() ? pending.size() - delimiter.size()
+                                                                     : 0;
         if (flushable > 0) {
-            if (written + int64_t(flushable) <= room && std::fwrite(pending.data(), 1, flushable, temp.file) != flushable)
+            if (written + int64_t(flushable) <= room &&
+                std::fwrite(pending.data(), 1, flushable, temp.file) != flushable)
                 writeFailed = true;
             written += int64_t(flushable);
             pending.erase(0, flushable);
@@ -240,8 +237,8 @@ bool LocalService::Impl::handleUpload(HttpConnection& c, CapturedRequest& req, c
     return writeSimple(c, 200, "text/html; charset=utf-8", "", close);
 }
 
-bool LocalService::Impl::handleDownload(HttpConnection& c, CapturedRequest& req, const Fault& fault, bool keepAlive)
-{
+bool LocalService::Impl::handleDownload(HttpConnection& c, CapturedRequest& req, const Fault& fault,
+                                        bool keepAlive) {
     const bool complete = readWholeBody(c, req, 1 << 20);
     record(req);
     if (!complete)
@@ -249,8 +246,8 @@ bool LocalService::Impl::handleDownload(HttpConnection& c, CapturedRequest& req,
     return answerDownload(c, req, fault, keepAlive);
 }
 
-bool LocalService::Impl::answerDownload(HttpConnection& c, const CapturedRequest& req, const Fault& fault, bool keepAlive)
-{
+bool LocalService::Impl::answerDownload(HttpConnection& c, const CapturedRequest& req, const Fault& fault,
+                                        bool keepAlive) {
     if (fault.kind == Fault::Kind::Raw) {
         c.writeAll(fault.body);
         return false;
@@ -284,7 +281,8 @@ bool LocalService::Impl::answerDownload(HttpConnection& c, const CapturedRequest
     }
     const bool chunked = fault.kind == Fault::Kind::NoContentLength;
     const int status = fault.kind == Fault::Kind::StatusAfterBody && fault.status ? fault.status : 200;
-    const std::string head = responseHead(status, "application/octet-stream", chunked ? -1 : size, close || endAfter);
+    const std::string head =
+        responseHead(status, "application/octet-stream", chunked ? -1 : size, close || endAfter);
     bool ok = c.writeAll(head);
     int64_t sent = 0;
     bool stalled = false;

@@ -16,48 +16,52 @@
 
 namespace {
 
-int usage()
-{
-    std::fprintf(stderr,
-                 "usage: cloffa-service --store DIR [--port N] [--user ID] [--session-key KEY] [--quota BYTES]\n"
-                 "                      [--namespace URI] [--sample] [--refuse-version] [--control]\n"
-                 "--control: one command a line on stdin, each answered by a line \"ok ...\" or \"error ...\":\n"
-                 "  fault ENDPOINT KIND [count=N] [status=N] [bytes=N] [ms=N]   ENDPOINT: soap upload download any\n"
-                 "  clear-faults | quota BYTES | refuse-version 0|1 | add NAME<TAB>LOCAL-PATH | path NAME\n"
-                 "  list (the stored names, tab-separated)\n"
-                 "  calls WORD (requests so far whose target or body holds WORD)\n");
+int usage() {
+    std::fprintf(
+        stderr,
+        "usage: cloffa-service --store DIR [--port N] [--user ID] [--session-key KEY] [--quota BYTES]\n"
+        "                      [--namespace URI] [--sample] [--refuse-version] [--control]\n"
+        "--control: one command a line on stdin, each answered by a line \"ok ...\" or \"error ...\":\n"
+        "  fault ENDPOINT KIND [count=N] [status=N] [bytes=N] [ms=N]   ENDPOINT: soap upload download any\n"
+        "  clear-faults | quota BYTES | refuse-version 0|1 | add NAME<TAB>LOCAL-PATH | path NAME\n"
+        "  list (the stored names, tab-separated)\n"
+        "  calls WORD (requests so far whose target or body holds WORD)\n");
     return 2;
 }
 
-bool parseNumber(const char* text, long long min, long long max, long long& out)
-{
+bool parseNumber(const char* text, long long min, long long max, long long& out) {
     char* end = nullptr;
     errno = 0;
     out = std::strtoll(text, &end, 10);
     return *text && *end == '\0' && errno == 0 && out >= min && out <= max;
 }
 
-const std::map<std::string, cloffa::Fault::Kind>& faultKinds()
-{
+const std::map<std::string, cloffa::Fault::Kind>& faultKinds() {
     using K = cloffa::Fault::Kind;
-    static const std::map<std::string, K> kinds{
-        {"soap-fault", K::SoapFault}, {"http-status", K::HttpStatus}, {"malformed-xml", K::MalformedXml},
-        {"wrong-element", K::WrongElement}, {"missing-file-array", K::MissingFileArray}, {"stall", K::Stall},
-        {"close-connection", K::CloseConnection}, {"close-after-bytes", K::CloseAfterBytes},
-        {"short-body", K::ShortBody}, {"stall-mid-body", K::StallMidBody}, {"status-after-body", K::StatusAfterBody},
-        {"no-content-length", K::NoContentLength}};
+    static const std::map<std::string, K> kinds{{"soap-fault", K::SoapFault},
+                                                {"http-status", K::HttpStatus},
+                                                {"malformed-xml", K::MalformedXml},
+                                                {"wrong-element", K::WrongElement},
+                                                {"missing-file-array", K::MissingFileArray},
+                                                {"stall", K::Stall},
+                                                {"close-connection", K::CloseConnection},
+                                                {"close-after-bytes", K::CloseAfterBytes},
+                                                {"short-body", K::ShortBody},
+                                                {"stall-mid-body", K::StallMidBody},
+                                                {"status-after-body", K::StatusAfterBody},
+                                                {"no-content-length", K::NoContentLength}};
     return kinds;
 }
 
-std::string runCommand(cloffa::LocalService& service, const std::string& line)
-{
+std::string runCommand(cloffa::LocalService& service, const std::string& line) {
     std::istringstream words(line);
     std::string verb;
     words >> verb;
     if (verb == "fault") {
-        static const std::map<std::string, cloffa::Endpoint> endpoints{
-            {"soap", cloffa::Endpoint::Soap}, {"upload", cloffa::Endpoint::Upload},
-            {"download", cloffa::Endpoint::Download}, {"any", cloffa::Endpoint::Any}};
+        static const std::map<std::string, cloffa::Endpoint> endpoints{{"soap", cloffa::Endpoint::Soap},
+                                                                       {"upload", cloffa::Endpoint::Upload},
+                                                                       {"download", cloffa::Endpoint::Download},
+                                                                       {"any", cloffa::Endpoint::Any}};
         std::string endpoint, kind, option;
         words >> endpoint >> kind;
         if (!endpoints.count(endpoint) || !faultKinds().count(kind))
@@ -139,8 +143,7 @@ std::mutex g_controlMutex;
 bool g_stopped = false;
 
 // Commands from the test that started the service; the answers go to stdout in order.
-void serveControl(cloffa::LocalService& service)
-{
+void serveControl(cloffa::LocalService& service) {
     std::string line;
     while (std::getline(std::cin, line)) {
         std::lock_guard lock(g_controlMutex);
@@ -152,8 +155,7 @@ void serveControl(cloffa::LocalService& service)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     cloffa::ServiceOptions options;
     bool quotaGiven = false;
     bool control = false;

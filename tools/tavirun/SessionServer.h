@@ -32,5 +32,5 @@ public Q_SLOTS:
 private:
     Values m_values;
     Fail m_fail;
-    QList<QDBusMessage> m_unanswered;  // held so the caller waits until its time-out
+    QList<QDBusMessage> m_unanswered; // held so the caller waits until its time-out
 };

@@ -5,7 +5,6 @@
 #include "res/SkinIds.h"
 #include "res/Strings.h"
 #include "tools/ui-gallery/SkinnedPreview.h"
-#include "ui/dialogs/CTransmissionDlg.h"
 #include "ui/DialogBuilder.h"
 #include "ui/MessageBox.h"
 #include "ui/controls/CImageButton.h"
@@ -15,6 +14,7 @@
 #include "ui/controls/CTransparentLabel.h"
 #include "ui/dialogs/CConfirmReplacefileDlg.h"
 #include "ui/dialogs/CDownloadSelectDlg.h"
+#include "ui/dialogs/CTransmissionDlg.h"
 
 #include <QApplication>
 #include <QEnterEvent>
@@ -40,8 +40,9 @@ QWidget* ConfirmReplacePage() {
     auto* host = new QWidget;
     host->setAutoFillBackground(true);
     const BuiltDialog built = DialogBuilder::Build(host, DialogTemplates::Get(DialogTemplates::ConfirmReplace));
-    built.get<CTransparentLabel>(1048)->SetText(QString(Strings::ReplaceQuestionFormat).replace(
-        QLatin1String("%s"), QStringLiteral("보고서_2008년_상반기_최종본_수정...")));
+    built.get<CTransparentLabel>(1048)->SetText(
+        QString(Strings::ReplaceQuestionFormat)
+            .replace(QLatin1String("%s"), QStringLiteral("보고서_2008년_상반기_최종본_수정...")));
     return host;
 }
 
@@ -80,8 +81,9 @@ QWidget* ImageButtonsPage() {
     auto* page = new QWidget;
     page->setAutoFillBackground(true);
     auto* grid = new QVBoxLayout(page);
-    const int ids[] = {SkinIds::UploadButton, SkinIds::DownloadButton, SkinIds::DeleteButton, SkinIds::CloseButton,
-                       SkinIds::MinimizeButton, SkinIds::TopMostOff, SkinIds::TopMostOn};
+    const int ids[] = {SkinIds::UploadButton, SkinIds::DownloadButton, SkinIds::DeleteButton,
+                       SkinIds::CloseButton,  SkinIds::MinimizeButton, SkinIds::TopMostOff,
+                       SkinIds::TopMostOn};
     for (int id : ids) {
         auto* row = new QHBoxLayout;
         auto* name = new QLabel(QString::number(id));
@@ -113,7 +115,7 @@ QWidget* TransparentLabelPage() {
     auto* host = new SkinnedPreview(SkinIds::MainBackground);
     auto* label = new CTransparentLabel(Strings::QuotaUsedLabel, host);
     label->setGeometry(100, 52, 160, 16);
-    label->SetText(Strings::QuotaFreeLabel);  // shorter than before: nothing of the old text may remain
+    label->SetText(Strings::QuotaFreeLabel); // shorter than before: nothing of the old text may remain
     auto* two = new CTransparentLabel(Strings::WaitFileList, host);
     two->setGeometry(20, 120, 230, 24);
     return host;
@@ -186,7 +188,7 @@ QString WithNumber(const QString& text, int number) {
     return QString(text).replace(QLatin1String("%d"), QString::number(number));
 }
 
-}  // namespace
+} // namespace
 
 SessionStore& GalleryStore() {
     static SessionStore store(SessionStore::Settings::None);
@@ -196,7 +198,11 @@ SessionStore& GalleryStore() {
 void FillSampleFiles() {
     SessionStore& store = GalleryStore();
     store.ClearFiles();
-    const struct { const char16_t* name; qint32 size; const char16_t* date; } rows[] = {
+    const struct {
+        const char16_t* name;
+        qint32 size;
+        const char16_t* date;
+    } rows[] = {
         {u"보고서_2008년_상반기.doc", 482304, u"08-05-21"},
         {u"여행사진.jpg", 2311520, u"08-05-20"},
         {u"발표자료.ppt", 9437184, u"08-04-11"},
@@ -213,9 +219,15 @@ void FillSampleFiles() {
 std::vector<GalleryPage> GalleryPages() {
     return {
         {QStringLiteral("dialog-102-main-window"), MainWindowPage},
-        {QStringLiteral("dialog-132-file-list"), [] { auto* w = FileListPage(nullptr); w->setAutoFillBackground(true); return w; }},
+        {QStringLiteral("dialog-132-file-list"),
+         [] {
+             auto* w = FileListPage(nullptr);
+             w->setAutoFillBackground(true);
+             return w;
+         }},
         {QStringLiteral("dialog-129-transfer"), [] { return TemplatePage(DialogTemplates::TransferDialog); }},
-        {QStringLiteral("dialog-130-download-select"), [] { return TemplatePage(DialogTemplates::DownloadSelect); }},
+        {QStringLiteral("dialog-130-download-select"),
+         [] { return TemplatePage(DialogTemplates::DownloadSelect); }},
         {QStringLiteral("dialog-171-confirm-replace"), ConfirmReplacePage},
         {QStringLiteral("dialog-178-wait-box"), WaitBoxPage},
         {QStringLiteral("control-image-buttons"), ImageButtonsPage},
@@ -226,20 +238,35 @@ std::vector<GalleryPage> GalleryPages() {
         {QStringLiteral("window-confirm-replace-single"), [] { return ConfirmReplaceWindow(0); }},
         {QStringLiteral("window-transfer"), TransmissionWindow},
         {QStringLiteral("window-main-waiting"), MainWindowWaitingPage},
-        {QStringLiteral("message-service-thread"), [] { return MessagePage(Strings::ServiceThreadFailed, MessageIcon::Error); }},
-        {QStringLiteral("message-list-failed"), [] { return MessagePage(WithNumber(Strings::FileListFetchFailed, 12), MessageIcon::Error); }},
-        {QStringLiteral("message-no-file-array"), [] { return MessagePage(Strings::ServiceAnswerInvalid, MessageIcon::Error); }},
-        {QStringLiteral("message-update-check"), [] { return MessagePage(WithNumber(Strings::UpdateCheckFailed, 25), MessageIcon::Error); }},
-        {QStringLiteral("message-version-refused"), [] { return MessagePage(Strings::VersionRefused, MessageIcon::Warning); }},
-        {QStringLiteral("message-delete-busy"), [] { return MessagePage(Strings::DeleteBusyFile, MessageIcon::Information); }},
-        {QStringLiteral("message-delete-failed"), [] { return MessagePage(WithNumber(Strings::DeleteFailed, 12), MessageIcon::Error); }},
-        {QStringLiteral("message-delete-question"), [] { return MessagePage(Strings::DeleteQuestion, MessageIcon::Question); }},
-        {QStringLiteral("message-delete-nothing"), [] { return MessagePage(Strings::DeleteNothingSelected, MessageIcon::Information); }},
-        {QStringLiteral("message-download-nothing"), [] { return MessagePage(Strings::DownloadNothingSelected, MessageIcon::Information); }},
-        {QStringLiteral("message-upload-unreadable"), [] { return MessagePage(Strings::UploadUnreadable, MessageIcon::Warning); }},
-        {QStringLiteral("message-upload-space"), [] { return MessagePage(Strings::UploadSpaceQuestion, MessageIcon::Warning, MessageButtons::YesNo); }},
-        {QStringLiteral("message-drop-folder"), [] { return MessagePage(Strings::DropFolderRefused, MessageIcon::Information); }},
-        {QStringLiteral("message-drop-missing"), [] { return MessagePage(Strings::DropFileMissing, MessageIcon::Information); }},
-        {QStringLiteral("message-close-busy"), [] { return MessagePage(Strings::CloseRefusedBusy, MessageIcon::Information); }},
+        {QStringLiteral("message-service-thread"),
+         [] { return MessagePage(Strings::ServiceThreadFailed, MessageIcon::Error); }},
+        {QStringLiteral("message-list-failed"),
+         [] { return MessagePage(WithNumber(Strings::FileListFetchFailed, 12), MessageIcon::Error); }},
+        {QStringLiteral("message-no-file-array"),
+         [] { return MessagePage(Strings::ServiceAnswerInvalid, MessageIcon::Error); }},
+        {QStringLiteral("message-update-check"),
+         [] { return MessagePage(WithNumber(Strings::UpdateCheckFailed, 25), MessageIcon::Error); }},
+        {QStringLiteral("message-version-refused"),
+         [] { return MessagePage(Strings::VersionRefused, MessageIcon::Warning); }},
+        {QStringLiteral("message-delete-busy"),
+         [] { return MessagePage(Strings::DeleteBusyFile, MessageIcon::Information); }},
+        {QStringLiteral("message-delete-failed"),
+         [] { return MessagePage(WithNumber(Strings::DeleteFailed, 12), MessageIcon::Error); }},
+        {QStringLiteral("message-delete-question"),
+         [] { return MessagePage(Strings::DeleteQuestion, MessageIcon::Question); }},
+        {QStringLiteral("message-delete-nothing"),
+         [] { return MessagePage(Strings::DeleteNothingSelected, MessageIcon::Information); }},
+        {QStringLiteral("message-download-nothing"),
+         [] { return MessagePage(Strings::DownloadNothingSelected, MessageIcon::Information); }},
+        {QStringLiteral("message-upload-unreadable"),
+         [] { return MessagePage(Strings::UploadUnreadable, MessageIcon::Warning); }},
+        {QStringLiteral("message-upload-space"),
+         [] { return MessagePage(Strings::UploadSpaceQuestion, MessageIcon::Warning, MessageButtons::YesNo); }},
+        {QStringLiteral("message-drop-folder"),
+         [] { return MessagePage(Strings::DropFolderRefused, MessageIcon::Information); }},
+        {QStringLiteral("message-drop-missing"),
+         [] { return MessagePage(Strings::DropFileMissing, MessageIcon::Information); }},
+        {QStringLiteral("message-close-busy"),
+         [] { return MessagePage(Strings::CloseRefusedBusy, MessageIcon::Information); }},
     };
 }

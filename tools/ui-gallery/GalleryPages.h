@@ -9,10 +9,10 @@
 
 struct GalleryPage {
     QString name;
-    std::function<QWidget*()> make;  // the gallery owns and deletes the result
+    std::function<QWidget*()> make; // the gallery owns and deletes the result
 };
 
 std::vector<GalleryPage> GalleryPages();
 class SessionStore;
-SessionStore& GalleryStore();  // the one store the pages show
-void FillSampleFiles();  // a few stored files in the gallery's store, for list views
+SessionStore& GalleryStore(); // the one store the pages show
+void FillSampleFiles();       // a few stored files in the gallery's store, for list views

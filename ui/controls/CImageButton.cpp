@@ -61,7 +61,9 @@ CImageButton::State CImageButton::CurrentState() const {
     return State::Normal;
 }
 
-QSize CImageButton::sizeHint() const { return m_width > 0 ? QSize(m_width, m_height) : QSize(16, 16); }
+QSize CImageButton::sizeHint() const {
+    return m_width > 0 ? QSize(m_width, m_height) : QSize(16, 16);
+}
 
 void CImageButton::paintEvent(QPaintEvent*) {
     const QPixmap& image = m_current[static_cast<int>(CurrentState())];
@@ -109,7 +111,7 @@ void CImageButton::leaveEvent(QEvent* event) {
 
 void CImageButton::mouseMoveEvent(QMouseEvent* event) {
     if (!m_tracking)
-        SetHover(true);  // an enter that came before the button was shown
+        SetHover(true); // an enter that came before the button was shown
     QAbstractButton::mouseMoveEvent(event);
 }
 

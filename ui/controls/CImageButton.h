@@ -20,7 +20,7 @@ public:
     // paints `bitmap` itself. Size and region always come from `bitmap`.
     bool LoadBitmap(const QImage& bitmap, bool withRegion, const QImage& art = QImage());
 
-    State CurrentState() const;  // the image the next paint uses
+    State CurrentState() const; // the image the next paint uses
     bool IsHovered() const { return m_hover; }
     bool IsTracking() const { return m_tracking; }
     QRegion ButtonRegion() const { return m_region; }
@@ -32,7 +32,7 @@ public:
     QSize sizeHint() const override;
 
 protected:
-    void SetCurrentBitmap(const QImage& bitmap);  // the strip that is drawn
+    void SetCurrentBitmap(const QImage& bitmap); // the strip that is drawn
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
@@ -48,7 +48,7 @@ private:
     QRegion m_region;
     bool m_tracking = false;
     bool m_hover = false;
-    QPixmap m_current[3];  // the current strip cut into its state images, the key colour masked out
+    QPixmap m_current[3]; // the current strip cut into its state images, the key colour masked out
     int m_width = 0;
     int m_height = 0;
 };

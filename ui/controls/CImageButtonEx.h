@@ -10,7 +10,7 @@ public:
     // Loads both bitmaps; size and region come from the first, which becomes current.
     bool LoadBitmaps(int firstId, int secondId);
     bool LoadBitmaps(const QImage& first, const QImage& second);
-    void ShowSecond(bool second);  // swaps the drawn bitmap and repaints at once
+    void ShowSecond(bool second); // swaps the drawn bitmap and repaints at once
     bool IsSecondShown() const { return m_secondShown; }
     int FirstId() const { return m_firstId; }
     int SecondId() const { return m_secondId; }

@@ -9,11 +9,11 @@ class CTransparentLabel;
 class CModalessMessageBox : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kOpacity = 220;  // of 255
+    static constexpr int kOpacity = 220; // of 255
 
     explicit CModalessMessageBox(QWidget* owner = nullptr);
 
-    void SetMessageText(const QString& text);  // shown at once when the box exists
+    void SetMessageText(const QString& text); // shown at once when the box exists
     QString MessageText() const { return m_text; }
     CTransparentLabel* Label() const { return m_label; }
 

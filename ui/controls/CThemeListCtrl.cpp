@@ -36,9 +36,11 @@ public:
     }
 };
 
-}  // namespace
+} // namespace
 
-CThemeListCtrl::CThemeListCtrl(QWidget* parent) : QTreeView(parent) { Setup(); }
+CThemeListCtrl::CThemeListCtrl(QWidget* parent) : QTreeView(parent) {
+    Setup();
+}
 
 CThemeListCtrl::CThemeListCtrl(SessionStore& store, QWidget* parent) : QTreeView(parent) {
     Setup();
@@ -77,7 +79,8 @@ void CThemeListCtrl::Setup() {
         " selection-background-color: #3d86db; selection-color: white; }"
         // Past the last section the header would otherwise fill with the desktop palette's button colour.
         "QHeaderView { background: #e3ecf7; }"
-        "QHeaderView::section { color: #101c2c; background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #fbfdff, stop:1 #e3ecf7);"
+        "QHeaderView::section { color: #101c2c; background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 "
+        "#fbfdff, stop:1 #e3ecf7);"
         " border: 0px; border-right: 1px solid #c3d2e4; border-bottom: 1px solid #9fb6d3; padding: 1px 4px; }"));
 
     QHeaderView* h = header();
@@ -94,7 +97,8 @@ void CThemeListCtrl::Setup() {
     connect(h, &QHeaderView::sectionMoved, this, [this] { viewport()->update(); });
 }
 
-void CThemeListCtrl::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+void CThemeListCtrl::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const {
     QTreeView::drawRow(painter, option, index);
     if (!hasFocus() || index.row() != currentIndex().row())
         return;
@@ -108,7 +112,9 @@ void CThemeListCtrl::drawRow(QPainter* painter, const QStyleOptionViewItem& opti
     painter->restore();
 }
 
-void CThemeListCtrl::ClearSortIndicator() { header()->setSortIndicatorShown(false); }
+void CThemeListCtrl::ClearSortIndicator() {
+    header()->setSortIndicatorShown(false);
+}
 
 void CThemeListCtrl::SetUseSystemImageList(bool use) {
     m_useSystemImageList = use;

@@ -13,22 +13,22 @@ public:
     // Without a store the view shows no rows until SetStore gives it the one it lists.
     explicit CThemeListCtrl(QWidget* parent = nullptr);
     CThemeListCtrl(SessionStore& store, QWidget* parent);
-    void SetStore(SessionStore& store);  // once
+    void SetStore(SessionStore& store); // once
 
     FileListModel* ListModel() const { return m_model; }
-    void SetUseSystemImageList(bool use);  // icons by file type in column 0
-    void RefreshRows();                    // the store's rows changed
-    void AutoSizeDateColumn();             // column 2 to the width of its header
-    void ClearSortIndicator();             // a fresh list comes in the service's order
+    void SetUseSystemImageList(bool use); // icons by file type in column 0
+    void RefreshRows();                   // the store's rows changed
+    void AutoSizeDateColumn();            // column 2 to the width of its header
+    void ClearSortIndicator();            // a fresh list comes in the service's order
 
     int LastSortedColumn() const { return m_lastColumn; }
     bool Ascending() const { return m_ascending; }
-    void HeaderClicked(int column);  // as a click on that header section
+    void HeaderClicked(int column); // as a click on that header section
 
     // The tooltip at a point of the viewport: the item's file name and its rectangle; empty when none.
     QString ToolTipTextAt(const QPoint& viewportPos, QRect* itemRect = nullptr) const;
 
-    static QStringList LocalPathsOf(const QMimeData* data);  // file URLs in drop order
+    static QStringList LocalPathsOf(const QMimeData* data); // file URLs in drop order
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;

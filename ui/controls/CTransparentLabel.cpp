@@ -46,7 +46,8 @@ void CTransparentLabel::paintEvent(QPaintEvent*) {
     const QRect area = contentsRect();
     const int flags = int(alignment()) | (wordWrap() ? Qt::TextWordWrap : 0);
     const QRect needed = metrics.boundingRect(area, flags, text());
-    if (!text().contains(QLatin1Char('\n')) && metrics.horizontalAdvance(text()) > area.width() && area.width() > 0) {
+    if (!text().contains(QLatin1Char('\n')) && metrics.horizontalAdvance(text()) > area.width() &&
+        area.width() > 0) {
         // The substitute face runs wider than the original. A short value steps down to a smaller size
         // of the same face, never squeezed; what still does not fit (a long name) ends in "…".
         QFont smaller = font();

@@ -12,7 +12,10 @@ public:
     void SetText(const QString& text);
     // A single line too wide for the label: ElideNone (the default) steps the font down first; any
     // other mode elides at once (names, where the whole text matters less than its ends).
-    void SetElideMode(Qt::TextElideMode mode) { m_elide = mode; update(); }
+    void SetElideMode(Qt::TextElideMode mode) {
+        m_elide = mode;
+        update();
+    }
     // The largest half-point step of `font`, down to three quarters of its size, that fits `width`.
     static QFont FittingFont(const QFont& font, const QString& text, int width);
 

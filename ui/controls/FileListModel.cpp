@@ -37,16 +37,20 @@ QIcon FileListModel::IconForName(const QString& fileName) const {
     return icon;
 }
 
-int FileListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_rowCount; }
+int FileListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_rowCount;
+}
 
-int FileListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
+int FileListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= m_rowCount)
         return {};
     if (role == Qt::TextAlignmentRole)
-        return QVariant::fromValue(Qt::Alignment((index.column() == SizeColumn ? Qt::AlignRight : Qt::AlignLeft) |
-                                                 Qt::AlignVCenter));
+        return QVariant::fromValue(
+            Qt::Alignment((index.column() == SizeColumn ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Qt::DecorationRole)
         return {};
     if (role == Qt::DecorationRole && (index.column() != NameColumn || !m_showIcons))
@@ -60,10 +64,14 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DecorationRole)
         return IconForName(row->name);
     switch (index.column()) {
-    case NameColumn: return row->name;
-    case SizeColumn: return FormatSize(row->size);
-    case DateColumn: return row->regDate;
-    default: return {};
+    case NameColumn:
+        return row->name;
+    case SizeColumn:
+        return FormatSize(row->size);
+    case DateColumn:
+        return row->regDate;
+    default:
+        return {};
     }
 }
 
@@ -71,14 +79,18 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
     if (orientation != Qt::Horizontal)
         return {};
     if (role == Qt::TextAlignmentRole)
-        return QVariant::fromValue(Qt::Alignment((section == SizeColumn ? Qt::AlignRight : Qt::AlignLeft) |
-                                                 Qt::AlignVCenter));
+        return QVariant::fromValue(
+            Qt::Alignment((section == SizeColumn ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
     if (role != Qt::DisplayRole)
         return {};
     switch (section) {
-    case NameColumn: return Strings::ColumnName;
-    case SizeColumn: return Strings::ColumnSize;
-    case DateColumn: return Strings::ColumnDate;
-    default: return {};
+    case NameColumn:
+        return Strings::ColumnName;
+    case SizeColumn:
+        return Strings::ColumnSize;
+    case DateColumn:
+        return Strings::ColumnDate;
+    default:
+        return {};
     }
 }

@@ -15,9 +15,9 @@ public:
 
     explicit FileListModel(SessionStore& store, QObject* parent = nullptr);
 
-    void Refresh();  // takes the store's current row count and resets the view
+    void Refresh(); // takes the store's current row count and resets the view
     void SetShowIcons(bool show);
-    QIcon IconForName(const QString& fileName) const;  // by type from the name alone, no file access
+    QIcon IconForName(const QString& fileName) const; // by type from the name alone, no file access
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -29,5 +29,5 @@ private:
     int m_rowCount = 0;
     bool m_showIcons = true;
     QMimeDatabase m_mimes;
-    mutable QHash<QString, QIcon> m_iconCache;  // by MIME type name
+    mutable QHash<QString, QIcon> m_iconCache; // by MIME type name
 };

@@ -62,7 +62,8 @@ bool BatchAnnouncer::Away(const QWidget* mainWindow) {
     const QWidget* main = mainWindow->window();
     if (!main->isVisible() || main->isMinimized())
         return true;
-    for (const QWidget* w = QApplication::activeWindow(); w; w = w->parentWidget() ? w->parentWidget()->window() : nullptr) {
+    for (const QWidget* w = QApplication::activeWindow(); w;
+         w = w->parentWidget() ? w->parentWidget()->window() : nullptr) {
         if (w == main)
             return false;
     }

@@ -28,7 +28,7 @@ public:
 private:
     DesktopNotifier* m_notifier;
     const bool m_upload;
-    int m_ordinal = 0;  // the file moving now, from 1; 0 before the first
+    int m_ordinal = 0; // the file moving now, from 1; 0 before the first
     int m_count = 0;
     bool m_fileOpen = false;
     int m_moved = 0;

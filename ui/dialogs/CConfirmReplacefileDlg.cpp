@@ -10,7 +10,7 @@
 
 namespace {
 constexpr int kShownNameLength = 22;
-}  // namespace
+} // namespace
 
 CConfirmReplacefileDlg::CConfirmReplacefileDlg(QWidget* parent) : QDialog(parent) {
     const DialogTemplate& tpl = DialogTemplates::Get(DialogTemplates::ConfirmReplace);
@@ -48,11 +48,16 @@ void CConfirmReplacefileDlg::SetFileName(const QString& path) {
 
 QPushButton* CConfirmReplacefileDlg::button(int id) const {
     switch (id) {
-    case IdYes: return m_yes;
-    case IdYesToAll: return m_yesToAll;
-    case IdNo: return m_no;
-    case IdCancel: return m_cancel;
-    default: return nullptr;
+    case IdYes:
+        return m_yes;
+    case IdYesToAll:
+        return m_yesToAll;
+    case IdNo:
+        return m_no;
+    case IdCancel:
+        return m_cancel;
+    default:
+        return nullptr;
     }
 }
 

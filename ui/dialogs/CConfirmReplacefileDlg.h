@@ -16,7 +16,7 @@ class ReplacePresenter : public QObject {
 public:
     explicit ReplacePresenter(QWidget* window) : QObject(window) {}
     // `question` as the dialog shows it; `severalFiles` 0 for a single-file batch.
-    virtual int Present(const QString& question, int severalFiles) = 0;  // a CConfirmReplacefileDlg::Answer
+    virtual int Present(const QString& question, int severalFiles) = 0; // a CConfirmReplacefileDlg::Answer
 };
 
 class CConfirmReplacefileDlg : public QDialog {

@@ -48,13 +48,20 @@ void CDownloadSelectDlg::SetOpenFolder(int on) {
 
 QWidget* CDownloadSelectDlg::control(int id) const {
     switch (id) {
-    case IdMessage: return m_messageLabel;
-    case IdFolder: return m_folderEdit;
-    case IdBrowse: return m_browse;
-    case IdOpenFolder: return m_openCheck;
-    case IdStart: return m_start;
-    case IdCancel: return m_cancel;
-    default: return nullptr;
+    case IdMessage:
+        return m_messageLabel;
+    case IdFolder:
+        return m_folderEdit;
+    case IdBrowse:
+        return m_browse;
+    case IdOpenFolder:
+        return m_openCheck;
+    case IdStart:
+        return m_start;
+    case IdCancel:
+        return m_cancel;
+    default:
+        return nullptr;
     }
 }
 
@@ -75,7 +82,7 @@ void CDownloadSelectDlg::onBrowse() {
                                    : QFileDialog::getExistingDirectory(this, Strings::BrowseFolderTitle, start,
                                                                        QFileDialog::ShowDirsOnly);
     if (chosen.isEmpty())
-        return;  // cancelled: the field keeps what it had
+        return; // cancelled: the field keeps what it had
     m_folderEdit->setText(WithTrailingSlash(chosen));
 }
 

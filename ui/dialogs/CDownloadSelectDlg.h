@@ -22,7 +22,14 @@ class SessionStore;
 class CDownloadSelectDlg : public QDialog {
     Q_OBJECT
 public:
-    enum ControlId { IdMessage = 1016, IdFolder = 1012, IdBrowse = 1013, IdOpenFolder = 1015, IdStart = 1, IdCancel = 2 };
+    enum ControlId {
+        IdMessage = 1016,
+        IdFolder = 1012,
+        IdBrowse = 1013,
+        IdOpenFolder = 1015,
+        IdStart = 1,
+        IdCancel = 2
+    };
 
     // The stored download folder is read from `store`, which outlives the dialog.
     explicit CDownloadSelectDlg(SessionStore& store, QWidget* parent = nullptr);

@@ -10,8 +10,8 @@
 #include "res/Skin.h"
 #include "res/Strings.h"
 #include "transfer/TransferExchange.h"
-#include "ui/DialogBuilder.h"
 #include "ui/Attached.h"
+#include "ui/DialogBuilder.h"
 #include "ui/MessageBox.h"
 #include "ui/controls/CTransparentLabel.h"
 #include "ui/dialogs/CConfirmReplacefileDlg.h"
@@ -34,14 +34,12 @@ namespace {
 const QEvent::Type kWorkerEndedEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 const QEvent::Type kBatchStartedEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
-
 struct FileStartedRecord {
     static constexpr PrivateMessage kMessage = PrivateMessage::TransferFileStarted;
     QString name;
     int ordinal = 0;
     int count = 0;
 };
-
 
 // printf-like filling of "%s" and "%d" in order, for the table's formats.
 QString Fill(const QString& format, const QStringList& args) {
@@ -71,7 +69,7 @@ private:
     int& m_depth;
 };
 
-}  // namespace
+} // namespace
 
 struct CTransmissionDlg::WaitedRecord {
     QString text;
@@ -85,19 +83,20 @@ struct CTransmissionDlg::NoticeRecord : WaitedRecord {
     static constexpr PrivateMessage kMessage = PrivateMessage::TransferNotice;
 };
 
-CTransmissionDlg::CTransmissionDlg(SessionStore& store, const TransferSettings& settings, int direction, QWidget* parent)
+CTransmissionDlg::CTransmissionDlg(SessionStore& store, const TransferSettings& settings, int direction,
+                                   QWidget* parent)
     : QDialog(parent), m_store(store), m_direction(direction), m_job(store, settings) {
     setPalette(Skin::Palette());
     const BuiltDialog built = DialogBuilder::Build(this, DialogTemplates::Get(DialogTemplates::TransferDialog));
     m_fileLabel = built.get<CTransparentLabel>(IdCurrentFile);
     if (m_fileLabel)
-        m_fileLabel->SetElideMode(Qt::ElideMiddle);  // the extension stays in sight
+        m_fileLabel->SetElideMode(Qt::ElideMiddle); // the extension stays in sight
     m_countLabel = built.get<CTransparentLabel>(IdCount);
     m_bytesLabel = built.get<CTransparentLabel>(IdBytes);
     m_bar = built.get<QProgressBar>(IdProgress);
     m_cancelButton = built.get<QPushButton>(IdCancel);
     m_pauseButton = built.get<QPushButton>(IdPause);
-    m_pauseButton->hide();  // present, as the product has it, but never offered
+    m_pauseButton->hide(); // present, as the product has it, but never offered
 
     m_bar->setRange(0, 100);
     m_bar->setValue(0);
@@ -123,16 +122,22 @@ void CTransmissionDlg::SetDestFolder(const QString& folder) {
     m_destFolder = folder;
 }
 
-
 QWidget* CTransmissionDlg::control(int id) const {
     switch (id) {
-    case IdCurrentFile: return m_fileLabel;
-    case IdCount: return m_countLabel;
-    case IdBytes: return m_bytesLabel;
-    case IdProgress: return m_bar;
-    case IdCancel: return m_cancelButton;
-    case IdPause: return m_pauseButton;
-    default: return nullptr;
+    case IdCurrentFile:
+        return m_fileLabel;
+    case IdCount:
+        return m_countLabel;
+    case IdBytes:
+        return m_bytesLabel;
+    case IdProgress:
+        return m_bar;
+    case IdCancel:
+        return m_cancelButton;
+    case IdPause:
+        return m_pauseButton;
+    default:
+        return nullptr;
     }
 }
 
@@ -145,7 +150,8 @@ bool CTransmissionDlg::Start() {
         QPoint at = area.center() - QPoint(width() / 2, height() / 2);
         // A second running transfer cascades below and right of the first instead of hiding it.
         const int step = qMax(16, style()->pixelMetric(QStyle::PM_TitleBarHeight));
-        const QList<CTransmissionDlg*> others = p->findChildren<CTransmissionDlg*>(QString(), Qt::FindDirectChildrenOnly);
+        const QList<CTransmissionDlg*> others =
+            p->findChildren<CTransmissionDlg*>(QString(), Qt::FindDirectChildrenOnly);
         for (bool taken = true; taken;) {
             taken = false;
             for (const CTransmissionDlg* other : others) {
@@ -198,7 +204,7 @@ void CTransmissionDlg::CancelTransfer() {
     if (!m_cancelRequested) {
         m_cancelRequested = true;
         m_job.cancel();
-        m_job.runEvent.set();  // a worker held at the gate sees the flag at once
+        m_job.runEvent.set(); // a worker held at the gate sees the flag at once
     }
     if (!m_started) {
         m_started = true;
@@ -359,8 +365,7 @@ void CTransmissionDlg::onProgress() {
     m_bar->setValue(percent);
     m_announcer.Progress(done, total);
     if (percent - m_lastShownPercent > 2) {
-        m_bytesLabel->SetText(Fill(Strings::TransferBytesFormat,
-                                   {FormatKbyte(done), FormatKbyte(total)}));
+        m_bytesLabel->SetText(Fill(Strings::TransferBytesFormat, {FormatKbyte(done), FormatKbyte(total)}));
         m_lastShownPercent = m_bar->value();
     }
 }
@@ -398,7 +403,7 @@ void CTransmissionDlg::onCancelClicked() {
         QuestionGate::WhenFree(this, [this] { onCancelClicked(); });
         return;
     }
-    m_job.pause();  // the worker halts at its next block while we ask
+    m_job.pause(); // the worker halts at its next block while we ask
     MessageAnswer answer = MessageAnswer::No;
     {
         ModalScope scope(m_modalDepth);
@@ -416,7 +421,7 @@ void CTransmissionDlg::reject() {
 }
 
 void CTransmissionDlg::closeEvent(QCloseEvent* e) {
-    e->ignore();  // the parent destroys the dialog once the batch is over
+    e->ignore(); // the parent destroys the dialog once the batch is over
     onCancelClicked();
 }
 
@@ -451,9 +456,12 @@ void CTransmissionDlg::finishIfEnded() {
             FileManager().ShowItems(landed, [folder](FileManager::Outcome outcome) {
                 // An unanswered request may still be shown: opening the folder too would give two windows.
                 if (outcome == FileManager::Outcome::Unanswered)
-                    qCWarning(lcTransfer, "the file manager did not answer in time; the folder is not opened besides");
-                else if (outcome == FileManager::Outcome::Failed && !QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
-                    qCWarning(lcTransfer, "the download folder could not be opened: no desktop opener (xdg-open) answered");
+                    qCWarning(lcTransfer,
+                              "the file manager did not answer in time; the folder is not opened besides");
+                else if (outcome == FileManager::Outcome::Failed &&
+                         !QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+                    qCWarning(lcTransfer,
+                              "the download folder could not be opened: no desktop opener (xdg-open) answered");
             });
     }
     m_announcer.Ended(m_job.cancelled, parentWidget());

@@ -35,7 +35,14 @@ class CTransmissionDlg : public QDialog, public TransferReporter {
     Q_OBJECT
 public:
     enum Direction { Download = 0, Upload = 1 };
-    enum ControlId { IdCurrentFile = 1010, IdCount = 1057, IdBytes = 1011, IdProgress = 1007, IdCancel = 1009, IdPause = 1008 };
+    enum ControlId {
+        IdCurrentFile = 1010,
+        IdCount = 1057,
+        IdBytes = 1011,
+        IdProgress = 1007,
+        IdCancel = 1009,
+        IdPause = 1008
+    };
 
     // `store` outlives the dialog; `settings` name the transfer pages.
     CTransmissionDlg(SessionStore& store, const TransferSettings& settings, int direction, QWidget* parent);
@@ -43,7 +50,7 @@ public:
 
     int direction() const { return m_direction; }
     void SetOpenFolderAfter(bool on) { m_openFolderAfter = on; }
-    void SetDestFolder(const QString& folder);  // a folder path, ending in "/" (as the store holds it)
+    void SetDestFolder(const QString& folder); // a folder path, ending in "/" (as the store holds it)
     void SetItems(std::vector<TransferItem> items) { m_items = std::move(items); }
     // The desktop told about this batch (task bar progress, a notification when it ends unseen).
     void SetNotifier(DesktopNotifier* notifier) { m_announcer.SetNotifier(notifier); }
@@ -73,7 +80,7 @@ public:
     void notice(const QString& text) override;
 
 public Q_SLOTS:
-    void reject() override;  // Escape: the same as the cancel button
+    void reject() override; // Escape: the same as the cancel button
 
 protected:
     bool event(QEvent* event) override;
@@ -88,7 +95,7 @@ private:
     struct WaitedRecord;
     struct ErrorRecord;
     struct NoticeRecord;
-    void queueWaited(const WaitedRecord& record, bool isError);  // shown once no other question is open
+    void queueWaited(const WaitedRecord& record, bool isError); // shown once no other question is open
     void showWaited(const WaitedRecord& record, bool isError);
     void onWorkerEnded();
     void finishIfEnded();
@@ -120,10 +127,10 @@ private:
     std::atomic<bool> m_shuttingDown{false};
 
     bool m_started = false;
-    bool m_workerEnded = false;   // the worker said it has ended, not yet joined
+    bool m_workerEnded = false; // the worker said it has ended, not yet joined
     bool m_joined = false;
     bool m_cancelRequested = false;
     bool m_doneSent = false;
-    int m_modalDepth = 0;         // questions and message boxes open from this dialog's handlers
+    int m_modalDepth = 0; // questions and message boxes open from this dialog's handlers
     BatchAnnouncer m_announcer{nullptr, m_direction == Upload};
 };

@@ -55,9 +55,13 @@ void Drain() {
 
 } // namespace
 
-bool QuestionGate::Free() { return g_depth == 0 && !QuestionOpen(); }
+bool QuestionGate::Free() {
+    return g_depth == 0 && !QuestionOpen();
+}
 
-QuestionGate::Scope::Scope() { ++g_depth; }
+QuestionGate::Scope::Scope() {
+    ++g_depth;
+}
 
 QuestionGate::Scope::~Scope() {
     if (--g_depth == 0)

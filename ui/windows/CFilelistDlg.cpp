@@ -16,8 +16,8 @@
 #include "ui/controls/FileListModel.h"
 #include "ui/windows/DropTargetFinder.h"
 
-#include "ui/dialogs/CTransmissionDlg.h"
 #include "ui/dialogs/CDownloadSelectDlg.h"
+#include "ui/dialogs/CTransmissionDlg.h"
 #include "ui/dialogs/QuestionGate.h"
 
 #include <QApplication>
@@ -45,7 +45,7 @@ using namespace std::chrono_literals;
 struct CFilelistDlg::DragOut {
     DropTargetFinder* finder = nullptr;
     std::vector<TransferItem> batch;
-    QString sourceFolder;  // this drag's own folder, holding the offered marker
+    QString sourceFolder; // this drag's own folder, holding the offered marker
 };
 
 // What a found drag-out hands to its download.
@@ -69,8 +69,8 @@ bool DefaultFolderChooser(SessionStore& store, QWidget* owner, int count, QStrin
 
 QWidget* DefaultTransferStarter(SessionStore& store, const TransferSettings& settings, CFilelistDlg* owner,
                                 const CFilelistDlg::TransferRequest& request) {
-    auto* dialog = new CTransmissionDlg(store, settings, request.upload ? CTransmissionDlg::Upload : CTransmissionDlg::Download,
-                                        owner);
+    auto* dialog = new CTransmissionDlg(
+        store, settings, request.upload ? CTransmissionDlg::Upload : CTransmissionDlg::Download, owner);
     dialog->SetItems(request.items);
     dialog->SetNotifier(owner->Notifier());
     if (!request.upload) {
@@ -128,7 +128,7 @@ CFilelistDlg::CFilelistDlg(SessionStore& store, QWidget* mainWindow, std::shared
     if (!m_service)
         m_service = std::make_shared<FileService>();
     m_token = std::make_shared<ReceiverToken>(this, mainWindow);
-    setAttribute(Qt::WA_TranslucentBackground);  // the parent's skin shows through
+    setAttribute(Qt::WA_TranslucentBackground); // the parent's skin shows through
     const BuiltDialog built = DialogBuilder::Build(this, DialogTemplates::Get(DialogTemplates::FileList));
     m_list = built.get<CThemeListCtrl>(kListId);
     if (m_list)
@@ -181,10 +181,14 @@ CFilelistDlg::~CFilelistDlg() {
 
 CImageButton* CFilelistDlg::Button(int id) const {
     switch (id) {
-    case kUploadId: return m_upload;
-    case kDownloadId: return m_download;
-    case kDeleteId: return m_delete;
-    default: return nullptr;
+    case kUploadId:
+        return m_upload;
+    case kDownloadId:
+        return m_download;
+    case kDeleteId:
+        return m_delete;
+    default:
+        return nullptr;
     }
 }
 
@@ -196,7 +200,9 @@ QWidget* CFilelistDlg::LastInTabOrder() const {
 
 // While a call waits the window is disabled: what still arrives of the user's (a key already queued) is not
 // acted on.
-bool CFilelistDlg::Idle() const { return !m_calling && !m_store.ExitPending() && m_store.ServiceReady(); }
+bool CFilelistDlg::Idle() const {
+    return !m_calling && !m_store.ExitPending() && m_store.ServiceReady();
+}
 
 void CFilelistDlg::SendWaitBox(const QString* text) {
     if (!m_mainWindow)
@@ -204,8 +210,12 @@ void CFilelistDlg::SendWaitBox(const QString* text) {
     SendPrivate(m_mainWindow, WaitBoxRequest{text != nullptr, text ? *text : QString()});
 }
 
-void CFilelistDlg::VersionCheck() { CallService(ServiceOperation::VersionCheck); }
-void CFilelistDlg::RefreshList() { CallService(ServiceOperation::List); }
+void CFilelistDlg::VersionCheck() {
+    CallService(ServiceOperation::VersionCheck);
+}
+void CFilelistDlg::RefreshList() {
+    CallService(ServiceOperation::List);
+}
 
 void CFilelistDlg::NoteCloseRequest() {
     m_closeSeen = true;
@@ -231,7 +241,7 @@ void CFilelistDlg::Enqueue(ServiceOperation operation) {
 
 void CFilelistDlg::RunQueue() {
     if (m_calling)
-        return;  // the running loop takes what is in line
+        return; // the running loop takes what is in line
     if (!QuestionGate::Free()) {
         if (!m_queueArmed) {
             m_queueArmed = true;
@@ -466,8 +476,8 @@ void CFilelistDlg::StartDragOut() {
     QTemporaryDir folder(QDir(base).filePath(QStringLiteral("drag-XXXXXX")));
     folder.setAutoRemove(false);
     const QString marker = folder.filePath(QString::fromLatin1(kMarkerName));
-    const QByteArray contents = "quorvane drag-out " +
-                                QByteArray::number(QRandomGenerator::global()->generate64(), 16) + '\n';
+    const QByteArray contents =
+        "quorvane drag-out " + QByteArray::number(QRandomGenerator::global()->generate64(), 16) + '\n';
     {
         QFile file(marker);
         if (!folder.isValid() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
@@ -479,9 +489,9 @@ void CFilelistDlg::StartDragOut() {
         }
     }
     drag->sourceFolder = folder.path();
-    auto* finder = new DropTargetFinder(
-        m_desktop.dragRoots.isEmpty() ? DropTargetFinder::DefaultRoots() : m_desktop.dragRoots,
-        QString::fromLatin1(kMarkerName), this);
+    auto* finder = new DropTargetFinder(m_desktop.dragRoots.isEmpty() ? DropTargetFinder::DefaultRoots()
+                                                                      : m_desktop.dragRoots,
+                                        QString::fromLatin1(kMarkerName), this);
     if (m_desktop.dragRoots.isEmpty())
         finder->SetOtherFileSystems([] { return WritableMountPoints(); });
     drag->finder = finder;
@@ -509,8 +519,9 @@ void CFilelistDlg::StartDragOut() {
     auto* data = new QMimeData;
     data->setUrls({url});
     const Qt::DropAction action = m_desktop.runDrag(this, data);
-    if (std::none_of(m_dragOuts.begin(), m_dragOuts.end(), [finder](const auto& d) { return d->finder == finder; }))
-        return;  // found while the drag ran
+    if (std::none_of(m_dragOuts.begin(), m_dragOuts.end(),
+                     [finder](const auto& d) { return d->finder == finder; }))
+        return; // found while the drag ran
     // File managers copy after they accepted the drop: the offered marker stays until the copy is
     // found or the watch gives up, and goes then.
     if (action == Qt::IgnoreAction)
@@ -533,10 +544,10 @@ void CFilelistDlg::EndDragOut(DropTargetFinder* finder) {
     if (m_dragOuts.empty())
         m_dragSelection->Withdraw();
     else
-        m_dragSelection->Serve(QUrl::fromLocalFile(QDir(m_dragOuts.back()->sourceFolder)
-                                                       .filePath(QString::fromLatin1(kMarkerName)))
-                                   .toEncoded() +
-                               "\r\n");
+        m_dragSelection->Serve(
+            QUrl::fromLocalFile(QDir(m_dragOuts.back()->sourceFolder).filePath(QString::fromLatin1(kMarkerName)))
+                .toEncoded() +
+            "\r\n");
 }
 
 void CFilelistDlg::OnDragTargetFound(const DragOutTarget& target) {
@@ -616,7 +627,8 @@ bool CFilelistDlg::eventFilter(QObject* watched, QEvent* event) {
             m_pressed = false;
         } else if (event->type() == QEvent::MouseMove && m_pressed) {
             auto* mouse = static_cast<QMouseEvent*>(event);
-            if ((mouse->position().toPoint() - m_pressPos).manhattanLength() >= QApplication::startDragDistance()) {
+            if ((mouse->position().toPoint() - m_pressPos).manhattanLength() >=
+                QApplication::startDragDistance()) {
                 m_pressed = false;
                 StartDragOut();
                 return true;

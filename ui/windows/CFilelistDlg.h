@@ -33,7 +33,7 @@ public:
     struct TransferRequest {
         bool upload = false;
         std::vector<TransferItem> items;
-        QString folder;  // downloads: the destination, ending in "/"
+        QString folder; // downloads: the destination, ending in "/"
         bool openFolder = false;
     };
     // Creates and shows the modeless transfer dialog, owned by `owner`; it reports TransferDone to `owner`.
@@ -51,10 +51,10 @@ public:
         FolderChooser chooseFolder;
         DragExecutor runDrag;
         FileChooser chooseFiles;
-        QStringList dragRoots;  // where a dropped marker is looked for; empty = the user's folders and mounts
-        std::optional<std::chrono::milliseconds> dragWatch;  // how long after a drop; none = the finder's own
-        std::shared_ptr<DesktopNotifier> notifier;  // the desktop's notifications and task bar; none = silent
-        std::optional<TransferSettings> transferPages;  // where transfers go; none = the deployment's
+        QStringList dragRoots; // where a dropped marker is looked for; empty = the user's folders and mounts
+        std::optional<std::chrono::milliseconds> dragWatch; // how long after a drop; none = the finder's own
+        std::shared_ptr<DesktopNotifier> notifier;     // the desktop's notifications and task bar; none = silent
+        std::optional<TransferSettings> transferPages; // where transfers go; none = the deployment's
     };
 
     CFilelistDlg(SessionStore& store, QWidget* mainWindow, std::shared_ptr<FileService> service = nullptr,
@@ -71,15 +71,15 @@ public:
     void NoteCloseRequest();
     bool CallRunning() const { return m_calling; }
 
-    void Upload();  // through the open-file dialog
-    void UploadPaths(const QStringList& paths);  // as a drop of these paths
+    void Upload();                              // through the open-file dialog
+    void UploadPaths(const QStringList& paths); // as a drop of these paths
     void Download();
     void Delete();
     void StartDragOut();
 
     CThemeListCtrl* List() const { return m_list; }
     CImageButton* Button(int id) const;
-    QWidget* LastInTabOrder() const;  // where the main window's own controls follow
+    QWidget* LastInTabOrder() const; // where the main window's own controls follow
     DesktopNotifier* Notifier() const { return m_desktop.notifier.get(); }
     int RunningWorkers() const { return static_cast<int>(m_workers.size()); }
 
@@ -102,7 +102,7 @@ private:
     void OnDragTargetFound(const DragOutTarget& target);
     void EndDragOut(DropTargetFinder* finder);
     std::vector<int> SelectedRows() const;
-    bool Idle() const;  // not exit-pending and service ready; checked again after every question
+    bool Idle() const; // not exit-pending and service ready; checked again after every question
 
     SessionStore& m_store;
     QWidget* m_mainWindow;
@@ -113,15 +113,15 @@ private:
     CImageButton* m_download = nullptr;
     CImageButton* m_delete = nullptr;
     CThemeListCtrl* m_list = nullptr;
-    std::vector<std::unique_ptr<DragOut>> m_dragOuts;  // each drag until its marker is found or given up
+    std::vector<std::unique_ptr<DragOut>> m_dragOuts; // each drag until its marker is found or given up
     std::unique_ptr<XdndSelectionServer> m_dragSelection;
     bool m_closeSeen = false;
     QPoint m_pressPos;
     bool m_pressed = false;
     std::vector<std::unique_ptr<ServiceWorker>> m_workers;
     std::deque<ServiceOperation> m_queue;
-    bool m_calling = false;     // a call's wait (or the loop over the line) is on the stack
-    bool m_queueArmed = false;  // the line waits for the gate
+    bool m_calling = false;    // a call's wait (or the loop over the line) is on the stack
+    bool m_queueArmed = false; // the line waits for the gate
 };
 
 // Replaces "%d" (the product's own placeholder) with the number.

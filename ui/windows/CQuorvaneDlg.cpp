@@ -58,23 +58,23 @@ CQuorvaneDlg::CQuorvaneDlg(SessionStore& store, QPoint startPosition, std::share
     m_fileList->move((width() - m_fileList->width()) / 2, (height() - m_fileList->height()) / 2 + kFileListDown);
     m_fileList->show();
     if (m_fileList->List())
-        m_fileList->List()->setFocus();  // the keyboard starts on the files, not on a caption button
+        m_fileList->List()->setFocus(); // the keyboard starts on the files, not on a caption button
 
     m_topMost = built.get<CImageButtonEx>(kTopMostId);
     m_minimize = built.get<CImageButton>(kMinimizeId);
     m_close = built.get<CImageButton>(kCloseId);
     if (m_topMost && m_minimize && m_close) {
-        m_topMost->setCheckable(true);  // checked while the window stays on top
+        m_topMost->setCheckable(true); // checked while the window stays on top
         m_topMost->ShowSecond(m_store.GetAlwaysOnTop() != 0);
         const int imageWidth = m_minimize->BitmapSize().width();
-        m_minimize->setGeometry(m_topMost->geometry().right() + 2, m_minimize->y(), imageWidth, m_minimize->height());
+        m_minimize->setGeometry(m_topMost->geometry().right() + 2, m_minimize->y(), imageWidth,
+                                m_minimize->height());
         m_close->setGeometry(m_minimize->geometry().right() + 2, m_close->y(), imageWidth, m_close->height());
         m_minimize->setToolTip(Strings::TipMinimize);
         m_close->setToolTip(Strings::TipExit);
         UpdateTopMostTip();
-        connect(m_close, &QAbstractButton::clicked, this, [this] {
-            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
-        });
+        connect(m_close, &QAbstractButton::clicked, this,
+                [this] { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); });
         connect(m_minimize, &QAbstractButton::clicked, this, &QWidget::showMinimized);
         // Toggled, not clicked: a screen reader's toggle action changes the checked state only.
         connect(m_topMost, &QAbstractButton::toggled, this, [this](bool on) {
@@ -100,14 +100,13 @@ CQuorvaneDlg::CQuorvaneDlg(SessionStore& store, QPoint startPosition, std::share
     connect(&m_startTimer, &QTimer::timeout, this, &CQuorvaneDlg::StartSequence);
     m_startTimer.start(kStartTimerMs);
     m_logoutTimer.setSingleShot(true);
-    connect(&m_logoutTimer, &QTimer::timeout, this, [this] {
-        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
-    });
+    connect(&m_logoutTimer, &QTimer::timeout, this,
+            [this] { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); });
 }
 
 CQuorvaneDlg::~CQuorvaneDlg() {
     m_startTimer.stop();
-    delete m_fileList;  // before the wait box it talks to
+    delete m_fileList; // before the wait box it talks to
     m_fileList = nullptr;
     delete m_waitBox;
     m_waitBox = nullptr;
@@ -172,7 +171,7 @@ void CQuorvaneDlg::StartSequence() {
     m_fileList->VersionCheck();
     // A close during the check ends here, before the service is marked ready: nothing may start after it.
     if (m_closed)
-        return;  // closed while the check ran
+        return; // closed while the check ran
     if (m_store.VersionCheckResult() != 0) {
         ShowMessage(this, Strings::VersionRefused, MessageIcon::Warning);
         close();
@@ -377,7 +376,7 @@ void RunMainWindow(const MainWindowRequest& request) {
     // Files sent from a file manager go up as a drop on the list would, once the window could take one.
     SentFilesInbox inbox(
         [&dialog, &store] {
-            const QWidget* modal = QApplication::activeModalWidget();  // the window itself runs modally
+            const QWidget* modal = QApplication::activeModalWidget(); // the window itself runs modally
             return dialog.FileList() && dialog.FileList()->isEnabled() && !dialog.Closed() &&
                    !store.ExitPending() && (!modal || modal == &dialog);
         },
@@ -387,11 +386,12 @@ void RunMainWindow(const MainWindowRequest& request) {
             qCInfo(lcUi, "activated by another copy");
             bringForward();
         });
-        QObject::connect(request.instance, &SingleInstance::logoutRequested, &dialog, &CQuorvaneDlg::OnToolbarLogout);
+        QObject::connect(request.instance, &SingleInstance::logoutRequested, &dialog,
+                         &CQuorvaneDlg::OnToolbarLogout);
         request.instance->SetFilesHandler([&dialog, &inbox, &store, bringForward](const QStringList& paths) {
             // Before the first list there is no session to upload with; at the end nothing is taken.
-            if (!dialog.FileList() || !dialog.StartSequenceDone() || dialog.Closed() ||
-                store.ExitPending() || !inbox.Add(paths))
+            if (!dialog.FileList() || !dialog.StartSequenceDone() || dialog.Closed() || store.ExitPending() ||
+                !inbox.Add(paths))
                 return false;
             qCInfo(lcUi, "%d files sent from the desktop", int(paths.size()));
             bringForward();

@@ -23,9 +23,15 @@ class CQuorvaneDlg : public QDialog {
     Q_OBJECT
 public:
     enum : int {
-        kTopMostId = 1040, kMinimizeId = 1036, kCloseId = 1021,
-        kTotalId = 1004, kUsedId = 1005, kFreeId = 1006,
-        kTotalLabelId = 1051, kUsedLabelId = 1052, kFreeLabelId = 1053,
+        kTopMostId = 1040,
+        kMinimizeId = 1036,
+        kCloseId = 1021,
+        kTotalId = 1004,
+        kUsedId = 1005,
+        kFreeId = 1006,
+        kTotalLabelId = 1051,
+        kUsedLabelId = 1052,
+        kFreeLabelId = 1053,
     };
     static constexpr int kStartTimerMs = 100;
     static constexpr int kLogoutCloseMs = 1200;

@@ -84,14 +84,16 @@ DropTargetFinder::DropTargetFinder(const QStringList& roots, const QString& mark
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &DropTargetFinder::Look);
 }
 
-DropTargetFinder::~DropTargetFinder() { Stop(); }
+DropTargetFinder::~DropTargetFinder() {
+    Stop();
+}
 
 QStringList DropTargetFinder::DefaultRoots() {
     const QString home = QDir::homePath();
     QStringList roots;
-    for (const auto location : {QStandardPaths::DesktopLocation, QStandardPaths::DownloadLocation,
-                                QStandardPaths::DocumentsLocation, QStandardPaths::PicturesLocation,
-                                QStandardPaths::MusicLocation, QStandardPaths::MoviesLocation}) {
+    for (const auto location :
+         {QStandardPaths::DesktopLocation, QStandardPaths::DownloadLocation, QStandardPaths::DocumentsLocation,
+          QStandardPaths::PicturesLocation, QStandardPaths::MusicLocation, QStandardPaths::MoviesLocation}) {
         const QString folder = QStandardPaths::writableLocation(location);
         if (!folder.isEmpty() && folder != home && !roots.contains(folder))
             roots << folder;

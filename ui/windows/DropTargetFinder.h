@@ -19,8 +19,8 @@ class DropTargetFinder : public QObject {
     Q_OBJECT
 public:
     static constexpr int kMaxDepth = 16;
-    static constexpr int kMaxFolders = 4096;       // the home and the other roots together
-    static constexpr int kMaxMountFolders = 1024;  // each other file system
+    static constexpr int kMaxFolders = 4096;      // the home and the other roots together
+    static constexpr int kMaxMountFolders = 1024; // each other file system
     static constexpr int kGraceMs = 120000;
 
     DropTargetFinder(const QStringList& roots, const QString& markerName, QObject* parent = nullptr);
@@ -47,14 +47,14 @@ public:
     bool Scanning() const { return m_scanning; }
     QStringList WatchedFolders() const { return m_watcher.directories(); }
 
-    struct Channel;  // to the listing worker
+    struct Channel; // to the listing worker
 
 Q_SIGNALS:
     // The marker was found (and removed) in `folder`, which ends in "/".
     void found(const QString& folder);
     // The grace period after the drop ended with no copy found.
     void gaveUp();
-    void scanned();  // every root has been listed
+    void scanned(); // every root has been listed
 
 private:
     void AddFolders(const QStringList& folders);
@@ -69,7 +69,7 @@ private:
     QFileSystemWatcher m_watcher;
     QTimer m_grace;
     QTimer m_recheck;
-    QSet<QString> m_pending;  // a copy of our name still being written
+    QSet<QString> m_pending; // a copy of our name still being written
     std::shared_ptr<Channel> m_channel;
     int m_cap = kMaxFolders;
     int m_mountCap = kMaxMountFolders;

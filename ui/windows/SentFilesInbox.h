@@ -14,7 +14,7 @@ class SentFilesInbox : public QObject {
 public:
     using Ready = std::function<bool()>;
     using Deliver = std::function<void(const QStringList& paths)>;
-    static constexpr int kMaxPending = 16;  // sends waiting at once; more are refused
+    static constexpr int kMaxPending = 16; // sends waiting at once; more are refused
     static constexpr std::chrono::milliseconds kPollInterval{200};
 
     SentFilesInbox(Ready ready, Deliver deliver, QObject* parent = nullptr);

@@ -59,7 +59,8 @@ bool ServiceWorker::Start() {
     try {
         // The store outlives the thread even when the thread outlives this object.
         auto hold = std::make_shared<SessionStore::Hold>(m_store);
-        m_thread = std::thread(&ServiceWorker::Run, m_service, &m_store, m_token, m_operation, m_state, std::move(hold));
+        m_thread =
+            std::thread(&ServiceWorker::Run, m_service, &m_store, m_token, m_operation, m_state, std::move(hold));
     } catch (const std::system_error&) {
         return false;
     }
@@ -132,8 +133,9 @@ void DeleteQueued(FileService& service, SessionStore& store, ReceiverToken& toke
 
 } // namespace
 
-void ServiceWorker::Run(std::shared_ptr<FileService> service, SessionStore* store, std::shared_ptr<ReceiverToken> token,
-                        ServiceOperation operation, std::shared_ptr<State> state, std::shared_ptr<void> storeHold) {
+void ServiceWorker::Run(std::shared_ptr<FileService> service, SessionStore* store,
+                        std::shared_ptr<ReceiverToken> token, ServiceOperation operation,
+                        std::shared_ptr<State> state, std::shared_ptr<void> storeHold) {
     switch (operation) {
     case ServiceOperation::List:
         FetchList(*service, *store, *token);

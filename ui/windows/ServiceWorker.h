@@ -25,8 +25,7 @@ public:
     void Revoke();
     bool Alive() const;
     // PostMessage to the window (or the main window); dropped when the token was revoked.
-    template <typename Record>
-    void Post(Record record, bool toMain = false) {
+    template <typename Record> void Post(Record record, bool toMain = false) {
         // Held while posting, so the window cannot finish going away in between.
         std::lock_guard<std::mutex> l(m_mutex);
         if (m_alive)
@@ -47,7 +46,7 @@ class ServiceWorker {
 public:
     ServiceWorker(std::shared_ptr<FileService> service, SessionStore& store, std::shared_ptr<ReceiverToken> token,
                   ServiceOperation operation);
-    ~ServiceWorker();  // never kills: waits for the thread or leaves it to finish on its own
+    ~ServiceWorker(); // never kills: waits for the thread or leaves it to finish on its own
     bool Start();
     bool WaitFor(std::chrono::milliseconds timeout) { return m_state->done.waitFor(timeout); }
     bool Finished() const { return m_state->done.isSet(); }
@@ -57,8 +56,9 @@ private:
     struct State {
         ManualResetEvent done;
     };
-    static void Run(std::shared_ptr<FileService> service, SessionStore* store, std::shared_ptr<ReceiverToken> token,
-                    ServiceOperation operation, std::shared_ptr<State> state, std::shared_ptr<void> storeHold);
+    static void Run(std::shared_ptr<FileService> service, SessionStore* store,
+                    std::shared_ptr<ReceiverToken> token, ServiceOperation operation, std::shared_ptr<State> state,
+                    std::shared_ptr<void> storeHold);
     std::shared_ptr<FileService> m_service;
     SessionStore& m_store;
     std::shared_ptr<ReceiverToken> m_token;
