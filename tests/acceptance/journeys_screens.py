@@ -23,7 +23,8 @@ def _png_size(path):
 def _waiting_box(j, name, shots):
     """The program's first questions to the service are held back, so the waiting box stays up long enough
     for its picture (a frameless window: the screen is cut to its accessible's extents)."""
-    j.d.service_command("fault soap stall ms=2500 count=2")
+    # Long enough for a loaded machine: the box must still be up when its picture is taken.
+    j.d.service_command("fault soap stall ms=5000 count=2")
     j.start_program()
     label = j.ui.find(j.app, role="label", name=lambda n: (n or "").startswith(("파일목록을", "사용자 정보를")),
                       showing=True, timeout=15)
@@ -32,6 +33,8 @@ def _waiting_box(j, name, shots):
         box = box.parent
     x, y, w, h = j.ui.extents(box)
     full = j.ui.shot(f"waiting-box-screen-x{name}")
+    # A box already gone has no extents, and a crop of nothing would keep the whole screen.
+    assert w > 0 and h > 0, "the waiting box was up for its picture"
     path = os.path.join(os.path.dirname(full), f"waiting-box-x{name}.png")
     result = j.d.run(["convert", full, "-crop", f"{w}x{h}+{x}+{y}", "+repage", path], timeout=30)
     assert result.returncode == 0, result.stderr
