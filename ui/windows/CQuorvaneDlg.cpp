@@ -22,6 +22,7 @@
 #include "ui/controls/CThemeListCtrl.h"
 #include "ui/controls/CTransparentLabel.h"
 #include "ui/dialogs/CTransmissionDlg.h"
+#include "ui/dialogs/QuestionGate.h"
 #include "ui/windows/CFilelistDlg.h"
 #include "ui/windows/SentFilesInbox.h"
 
@@ -376,9 +377,8 @@ void RunMainWindow(const MainWindowRequest& request) {
     // Files sent from a file manager go up as a drop on the list would, once the window could take one.
     SentFilesInbox inbox(
         [&dialog, &store] {
-            const QWidget* modal = QApplication::activeModalWidget(); // the window itself runs modally
-            return dialog.FileList() && dialog.FileList()->isEnabled() && !dialog.Closed() &&
-                   !store.ExitPending() && (!modal || modal == &dialog);
+            // The gate is busy while a call waits or a question is open, as for any drop.
+            return dialog.FileList() && !dialog.Closed() && !store.ExitPending() && QuestionGate::Free();
         },
         [&dialog](const QStringList& paths) { dialog.FileList()->UploadPaths(paths); });
     if (request.instance) {
