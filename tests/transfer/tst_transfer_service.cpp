@@ -556,10 +556,24 @@ private slots:
         for (const auto& f : m_service->files())
             m_service->removeFile(f.idx);
     }
-    void uploadConnectionClosed() {
-        const QString local = writeLocal(u"closed.bin"_s, QByteArray(3000, 'c'));
+    // An upload the page cuts off has not stored the file, whether it closes at once or answers 200 before
+    // it read the body and then drops the connection.
+    void uploadCutOff_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("connection closed") << int(cloffa::Fault::Kind::CloseConnection) << QByteArray(3000, 'c')
+                                           << u"업로드 요청을 마무리하는 도중 문제가 발생했습니다."_s;
+        QTest::newRow("early 200, then reset") << int(cloffa::Fault::Kind::EarlyAnswerThenReset)
+                                               << RandomBytes(8 << 20) << u"파일 쓰기에 실패했습니다."_s;
+    }
+    void uploadCutOff() {
+        QFETCH(int, kind);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, message);
+        const QString local = writeLocal(u"cut.bin"_s, body);
         cloffa::Fault fault;
-        fault.kind = cloffa::Fault::Kind::CloseConnection;
+        fault.kind = cloffa::Fault::Kind(kind);
         m_service->injectFault(cloffa::Endpoint::Upload, fault);
         ScriptedReporter rep;
         TransferJob job(m_store, {});
@@ -567,7 +581,7 @@ private slots:
         const qint32 freeBefore = m_store.QuotaFree();
         QCOMPARE(UploadFile(job, TransferItem{-1, local, {}, 0}, 1, 1, 0), TransferFailed);
         QCOMPARE(rep.errors.size(), size_t(1));
-        QCOMPARE(rep.errors[0].first, u"업로드 요청을 마무리하는 도중 문제가 발생했습니다."_s);
+        QCOMPARE(rep.errors[0].first, message);
         QCOMPARE(m_store.QuotaFree(), freeBefore);
     }
 
@@ -906,23 +920,6 @@ private slots:
         }
         for (const TransferItem& item : items)
             QVERIFY(!m_store.IsNameInProgress(item.path));
-    }
-
-    // An upload page that answers 200 before it read the body and then drops the connection has not
-    // stored the file.
-    void uploadEarlyAnswer() {
-        const QString local = writeLocal(u"early.bin"_s, RandomBytes(8 << 20));
-        cloffa::Fault fault;
-        fault.kind = cloffa::Fault::Kind::EarlyAnswerThenReset;
-        m_service->injectFault(cloffa::Endpoint::Upload, fault);
-        ScriptedReporter rep;
-        TransferJob job(m_store, {});
-        prepare(job, rep);
-        const qint32 freeBefore = m_store.QuotaFree();
-        QCOMPARE(UploadFile(job, TransferItem{-1, local, {}, 0}, 1, 1, 0), TransferFailed);
-        QCOMPARE(rep.errors.size(), size_t(1));
-        QCOMPARE(rep.errors[0].first, u"파일 쓰기에 실패했습니다."_s);
-        QCOMPARE(m_store.QuotaFree(), freeBefore);
     }
 
     // Every exchange has a handle of its own, yet a batch keeps its one connection.
