@@ -189,24 +189,29 @@ def told_when_away(j):
     assert not last["progress-visible"] and not last["count-visible"], f"nothing left on the entry: {last}"
 
 
-def through_thunar_menu(j):
-    """Really through Thunar: the file selected in its window, "Send To" > "Cloffa" from its context
-    menu; Thunar runs the installed entry, and the file lands in the store."""
-    if not shutil.which("thunar"):
-        raise desktop.Unavailable("Thunar is not installed")
+def _file_manager_with_one_file(j, label, argv, folder_name, name, data):
+    """The listed program beside a window of `argv`'s file manager on a home folder holding one file;
+    returns the file manager's accessible application and that window. Skipped where it is missing."""
+    if not shutil.which(argv[0]):
+        raise desktop.Unavailable(f"{label} is not installed")
     j.start_desktop()
-    folder = os.path.join(j.d.home, "메뉴")
+    folder = os.path.join(j.d.home, folder_name)
     os.makedirs(folder)
-    name = "메뉴로 보낸 파일.txt"
-    data = "Thunar의 보내기 메뉴\n".encode()
     with open(os.path.join(folder, name), "wb") as f:
         f.write(data)
     j.start_program()
     j.wait_ready()
-    env = file_manager_env(j)
-    proc = j.d.spawn("thunar", ["thunar", folder], env=env)
-    thunar = j.ui.application(pid=proc.pid, timeout=20)
-    window = j.ui.window(thunar, lambda n: "메뉴" in (n or ""), timeout=20)
+    proc = j.d.spawn(argv[0], [*argv, folder], env=file_manager_env(j))
+    app = j.ui.application(pid=proc.pid, timeout=20)
+    return app, j.ui.window(app, lambda n: folder_name in (n or ""), timeout=20)
+
+
+def through_thunar_menu(j):
+    """Really through Thunar: the file selected in its window, "Send To" > "Cloffa" from its context
+    menu; Thunar runs the installed entry, and the file lands in the store."""
+    name = "메뉴로 보낸 파일.txt"
+    data = "Thunar의 보내기 메뉴\n".encode()
+    thunar, window = _file_manager_with_one_file(j, "Thunar", ["thunar"], "메뉴", name, data)
     view = j.ui.find(window, role="directory pane")
     j.ui.click(at=j.ui.centre(view))
     j.ui.key("ctrl+a")
@@ -223,21 +228,9 @@ def through_thunar_menu(j):
 def through_nemo_menu(j):
     """Really through Nemo: the file selected in its window, the action "Send to Cloffa" from its
     context menu; Nemo runs the installed action, and the file lands in the store."""
-    if not shutil.which("nemo"):
-        raise desktop.Unavailable("Nemo is not installed")
-    j.start_desktop()
-    folder = os.path.join(j.d.home, "액션")
-    os.makedirs(folder)
     name = "액션으로 보낸 파일.txt"
     data = "Nemo의 액션\n".encode()
-    with open(os.path.join(folder, name), "wb") as f:
-        f.write(data)
-    j.start_program()
-    j.wait_ready()
-    env = file_manager_env(j)
-    proc = j.d.spawn("nemo", ["nemo", "--no-desktop", folder], env=env)
-    nemo = j.ui.application(pid=proc.pid, timeout=20)
-    window = j.ui.window(nemo, lambda n: "액션" in (n or ""), timeout=20)
+    nemo, window = _file_manager_with_one_file(j, "Nemo", ["nemo", "--no-desktop"], "액션", name, data)
     j.ui.find(window, role="icon", name=name)  # listed
     j.ui.click(at=j.ui.centre(j.ui.find(window, role="layered pane", name="Icon View")))
     j.ui.key("ctrl+a")
