@@ -1,6 +1,7 @@
 #include "app/SessionStore.h"
 
 #include "app/CodePage.h"
+#include "app/FileOrder.h"
 #include "app/Settings.h"
 #include "app/Utils.h"
 
@@ -132,151 +133,57 @@ qint32 SessionStore::QuotaUsed() const {
 
 std::vector<FileRow> SessionStore::Files() const {
     Lock l(m_lock);
-    return m_files;
+    std::vector<FileRow> files;
+    files.reserve(m_order.size());
+    for (quint32 row : m_order)
+        files.push_back(m_files[row]);
+    return files;
 }
 int SessionStore::FileCount() const {
     Lock l(m_lock);
-    return static_cast<int>(m_files.size());
+    return static_cast<int>(m_order.size());
 }
 std::optional<FileRow> SessionStore::FileAt(int row) const {
     Lock l(m_lock);
-    if (row < 0 || row >= static_cast<int>(m_files.size()))
+    if (row < 0 || row >= static_cast<int>(m_order.size()))
         return std::nullopt;
-    return m_files[static_cast<size_t>(row)];
+    return m_files[m_order[static_cast<size_t>(row)]];
 }
 void SessionStore::ClearFiles() {
     Lock l(m_lock);
     m_files.clear();
+    m_order.clear();
 }
 void SessionStore::AppendFile(const FileRow& row) {
     Lock l(m_lock);
+    m_order.push_back(quint32(m_files.size()));
     m_files.push_back(row);
 }
 void SessionStore::AppendFiles(const std::vector<FileRow>& rows) {
     Lock l(m_lock);
+    for (size_t i = 0; i < rows.size(); ++i)
+        m_order.push_back(quint32(m_files.size() + i));
     m_files.insert(m_files.end(), rows.begin(), rows.end());
 }
 std::optional<FileRow> SessionStore::FindFileByIdx(qint32 idx) const {
     Lock l(m_lock);
-    for (const FileRow& r : m_files)
-        if (r.idx == idx)
-            return r;
+    for (quint32 row : m_order)
+        if (m_files[row].idx == idx)
+            return m_files[row];
     return std::nullopt;
 }
 std::optional<FileRow> SessionStore::FindFileByName(const QString& name) const {
     Lock l(m_lock);
-    for (const FileRow& r : m_files)
-        if (r.name == name)
-            return r;
+    for (quint32 row : m_order)
+        if (m_files[row].name == name)
+            return m_files[row];
     return std::nullopt;
 }
-
-namespace {
-
-// A row's sort key, computed once per sort: the first units of its text (or its size) in three numbers that
-// compare as the text does, how many units the text has (one more than fit for longer texts), and its place
-// before the sort, which keeps the sort stable. Twelve UTF-16 units fit; 24 when every text's first units
-// are below 256 and take 8 bits each, so dates and most Latin names need no comparison of whole texts.
-struct SortKey {
-    quint64 word[3] = {0, 0, 0};
-    quint32 length = 0;
-    quint32 row = 0;
-};
-constexpr qsizetype kWideUnits = 12;
-constexpr qsizetype kNarrowUnits = 24;
-
-bool FitsNarrow(const QString& text) {
-    const qsizetype n = std::min<qsizetype>(text.size(), kNarrowUnits);
-    const char16_t* units = reinterpret_cast<const char16_t*>(text.constData());
-    for (qsizetype i = 0; i < n; ++i)
-        if (units[i] > 0xff)
-            return false;
-    return true;
-}
-
-SortKey TextKey(const QString& text, quint32 row, bool narrow) {
-    const qsizetype fit = narrow ? kNarrowUnits : kWideUnits;
-    const int bits = narrow ? 8 : 16;
-    const int perWord = 64 / bits;
-    SortKey key;
-    key.row = row;
-    key.length = quint32(std::min<qsizetype>(text.size(), fit + 1));
-    const qsizetype n = std::min<qsizetype>(text.size(), fit);
-    const char16_t* units = reinterpret_cast<const char16_t*>(text.constData());
-    for (qsizetype i = 0; i < n; ++i)
-        key.word[i / perWord] |= quint64(units[i]) << (64 - bits - bits * int(i % perWord));
-    return key;
-}
-
-// -1, 0 or 1 by the keys alone. Equal keys of texts that both fit in them (`fit` units) are equal texts but
-// for trailing zero units, where the shorter text comes first.
-int KeyOrder(const SortKey& a, const SortKey& b, qsizetype fit, int words) {
-    for (int i = 0; i < words; ++i)
-        if (a.word[i] != b.word[i])
-            return a.word[i] < b.word[i] ? -1 : 1;
-    if (a.length != b.length && (a.length <= fit || b.length <= fit))
-        return a.length < b.length ? -1 : 1;
-    return 0;
-}
-
-} // namespace
 
 void SessionStore::SortFiles(int column, bool ascending) {
     Lock l(m_lock);
     m_sortColumn = column;
-    const size_t count = m_files.size();
-    auto textOf = [&](size_t row) -> const QString& {
-        return column == 2 ? m_files[row].regDate : m_files[row].name;
-    };
-    bool narrow = column != 1;
-    for (size_t i = 0; narrow && i < count; ++i)
-        narrow = FitsNarrow(textOf(i));
-    const qsizetype fit = narrow ? kNarrowUnits : kWideUnits;
-    // Only the words some text reaches are compared (one for dates).
-    qsizetype longest = column == 1 ? 1 : 0;
-    for (size_t i = 0; column != 1 && i < count && longest < fit; ++i)
-        longest = std::max(longest, textOf(i).size());
-    const qsizetype perWord = narrow ? 8 : 4;
-    const int words = int((std::min(longest, fit) + perWord - 1) / perWord);
-    std::vector<SortKey> keys(count);
-    for (size_t i = 0; i < count; ++i) {
-        if (column == 1) {
-            keys[i].word[0] = quint64(qint64(m_files[i].size) + (qint64(1) << 31)); // signed order as unsigned
-            keys[i].row = quint32(i);
-        } else {
-            keys[i] = TextKey(textOf(i), quint32(i), narrow);
-        }
-    }
-    // First by the keys alone, without touching the rows; equal rows keep their order either way.
-    std::sort(keys.begin(), keys.end(), [ascending, fit, words](const SortKey& a, const SortKey& b) {
-        const int c = KeyOrder(a, b, fit, words);
-        if (c != 0)
-            return ascending ? c < 0 : c > 0;
-        return a.row < b.row;
-    });
-    // Then each run of equal keys of longer texts by the whole texts.
-    if (column != 1) {
-        for (size_t begin = 0; begin < count;) {
-            size_t end = begin + 1;
-            while (end < count && KeyOrder(keys[begin], keys[end], fit, words) == 0)
-                ++end;
-            if (end - begin > 1 && keys[begin].length > quint32(fit)) {
-                std::sort(keys.begin() + qsizetype(begin), keys.begin() + qsizetype(end),
-                          [&](const SortKey& a, const SortKey& b) {
-                              const int c = QString::compare(textOf(a.row), textOf(b.row), Qt::CaseSensitive);
-                              if (c != 0)
-                                  return ascending ? c < 0 : c > 0;
-                              return a.row < b.row;
-                          });
-            }
-            begin = end;
-        }
-    }
-    std::vector<FileRow> sorted;
-    sorted.reserve(count);
-    for (const SortKey& k : keys)
-        sorted.push_back(std::move(m_files[k.row]));
-    m_files.swap(sorted);
+    SortFileOrder(m_files, m_order, column, ascending);
 }
 
 int SessionStore::SortColumn() const {

@@ -144,7 +144,8 @@ private:
     qint32 m_quotaTotal = 0;
     qint32 m_quotaFree = 0;
     qint32 m_quotaUsed = 0;
-    std::vector<FileRow> m_files;
+    std::vector<FileRow> m_files; // as they came; sorting changes only m_order
+    std::vector<quint32> m_order; // places in m_files, as shown
     int m_sortColumn = 0;
     std::vector<FileRow> m_pendingUploads;
     QStringList m_namesInProgress;

@@ -121,58 +121,81 @@ private slots:
     // Two quick clicks on a header are two sort requests, as two slow ones are; a double click on the
     // border between two headers sorts nothing.
     // Any column, either way: the order of a plain stable sort by the whole texts (UTF-16 units) or sizes,
-    // also for texts alike in their first units, units beyond the BMP, negative sizes and equal rows.
+    // also for texts alike in their first units, units beyond the BMP, negative sizes and equal rows; equal
+    // rows keep the order of the sort before; a beginning every text shares; a list long enough to be
+    // sorted in two halves.
     void sortMatchesStableOrder_data() {
         QTest::addColumn<int>("column");
         QTest::addColumn<bool>("ascending");
+        QTest::addColumn<QString>("shared"); // put before every name and date
+        QTest::addColumn<int>("rows");
         for (int column = 0; column < 3; ++column)
-            for (bool ascending : {true, false})
+            for (bool ascending : {true, false}) {
                 QTest::addRow("column %d %s", column, ascending ? "ascending" : "descending")
-                    << column << ascending;
+                    << column << ascending << QString() << 3000;
+                QTest::addRow("column %d %s, shared beginning", column, ascending ? "ascending" : "descending")
+                    << column << ascending << QStringLiteral("파일_") << 3000;
+            }
+        QTest::newRow("column 0 ascending, long") << 0 << true << QString() << 70000;
+        QTest::newRow("column 2 descending, long") << 2 << false << QStringLiteral("20") << 70000;
+        QTest::newRow("column 1 ascending, long") << 1 << true << QString() << 70000;
     }
     void sortMatchesStableOrder() {
         QFETCH(int, column);
         QFETCH(bool, ascending);
+        QFETCH(QString, shared);
+        QFETCH(int, rows);
         // A small alphabet makes long shared beginnings and equal texts common.
         const QStringList pieces{QStringLiteral("a"),      QStringLiteral("b"),
                                  QStringLiteral("\u00e9"), QStringLiteral("\uac00"),
                                  QStringLiteral("\uff5e"), QString::fromUcs4(U"\U0001F600"),
                                  QString(QChar(0)),        QStringLiteral("_")};
-        std::vector<FileRow> rows;
+        std::vector<FileRow> files;
         quint32 seed = 7;
         auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7fff; };
-        for (int i = 0; i < 3000; ++i) {
-            QString name = i % 3 == 0 ? QStringLiteral("common-prefix-") : QString();
-            QString date;
+        for (int i = 0; i < rows; ++i) {
+            QString name = shared + (i % 3 == 0 ? QStringLiteral("common-prefix-") : QString());
+            QString date = shared;
             for (int k = 0, n = int(next() % 12); k < n; ++k)
                 name += pieces[int(next() % pieces.size())];
             for (int k = 0, n = int(next() % 9); k < n; ++k)
                 date += pieces[int(next() % 3)];
             const qint32 size = qint32(next() % 7) * (next() % 2 ? 1 : -1) * 1000003;
-            rows.push_back({0, i, name, size, date});
+            files.push_back({0, i, name, size, date});
         }
-        std::vector<FileRow> expected = rows;
-        auto less = [column](const FileRow& a, const FileRow& b) {
-            switch (column) {
-            case 1:
-                return a.size < b.size;
-            case 2:
-                return QString::compare(a.regDate, b.regDate, Qt::CaseSensitive) < 0;
-            default:
-                return QString::compare(a.name, b.name, Qt::CaseSensitive) < 0;
-            }
+        auto less = [](int by) {
+            return [by](const FileRow& a, const FileRow& b) {
+                switch (by) {
+                case 1:
+                    return a.size < b.size;
+                case 2:
+                    return QString::compare(a.regDate, b.regDate, Qt::CaseSensitive) < 0;
+                default:
+                    return QString::compare(a.name, b.name, Qt::CaseSensitive) < 0;
+                }
+            };
         };
+        // First by another column, descending, so equal rows start out of their arrival order.
+        const int before = (column + 1) % 3;
+        std::vector<FileRow> expected = files;
+        std::stable_sort(expected.begin(), expected.end(),
+                         [&](const FileRow& a, const FileRow& b) { return less(before)(b, a); });
         if (ascending)
-            std::stable_sort(expected.begin(), expected.end(), less);
+            std::stable_sort(expected.begin(), expected.end(), less(column));
         else
             std::stable_sort(expected.begin(), expected.end(),
-                             [&](const FileRow& a, const FileRow& b) { return less(b, a); });
+                             [&](const FileRow& a, const FileRow& b) { return less(column)(b, a); });
         m_store->ClearFiles();
-        m_store->AppendFiles(rows);
+        m_store->AppendFiles(files);
+        m_store->SortFiles(before, false);
         m_store->SortFiles(column, ascending);
         QCOMPARE(m_store->FileCount(), int(expected.size()));
         for (int i = 0; i < int(expected.size()); ++i)
             QCOMPARE(m_store->FileAt(i)->idx, expected[size_t(i)].idx);
+        QCOMPARE(m_store->FindFileByName(expected.back().name)->idx,
+                 std::find_if(expected.begin(), expected.end(), [&](const FileRow& r) {
+                     return r.name == expected.back().name;
+                 })->idx);
     }
 
     void doubleClickOnHeader_data() {
