@@ -140,7 +140,8 @@ void SortFileOrder(const std::vector<FileRow>& files, std::vector<quint32>& orde
     if (column == 1) {
         LargeArray<SortKey<1>> keys(files.size());
         for (size_t row = 0; row < files.size(); ++row)
-            keys[row] = {{quint64(qint64(files[row].size) + (qint64(1) << 31))}, 0, place[row]}; // signed as unsigned
+            keys[row] = {
+                {quint64(qint64(files[row].size) + (qint64(1) << 31))}, 0, place[row]}; // signed as unsigned
         SortKeys(keys, 0, ascending);
         const LargeArray<quint32> shown(order.begin(), order.end());
         TakeOrder(keys, shown, order);

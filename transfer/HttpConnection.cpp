@@ -41,6 +41,7 @@ struct HttpConnection::Exchange {
     const HeadersSeen* headersSeen = nullptr;
     const Sink* sink = nullptr;
     const Source* source = nullptr;
+    const Awaiting* awaiting = nullptr;
     bool abortedByUs = false;
     qint64 bodyLength = 0;
     qint64 bodyHanded = 0;
@@ -262,7 +263,7 @@ HttpResult HttpConnection::perform(Exchange& ex, const QByteArray& path, const Q
     }
 
     m_lastActivity = std::chrono::steady_clock::now();
-    const CURLcode code = m_multi ? static_cast<CURLcode>(run(curl)) : curl_easy_perform(curl);
+    const CURLcode code = m_multi ? static_cast<CURLcode>(run(curl, ex)) : curl_easy_perform(curl);
     curl_slist_free_all(headers);
     if (post) {
         // What went out on the connection, not what the library took from us: it reads ahead by its
@@ -287,7 +288,7 @@ HttpResult HttpConnection::perform(Exchange& ex, const QByteArray& path, const Q
     return ex.result;
 }
 
-int HttpConnection::run(void* handle) {
+int HttpConnection::run(void* handle, Exchange& ex) {
     CURL* curl = static_cast<CURL*>(handle);
     CURLM* multi = static_cast<CURLM*>(m_multi);
     if (curl_multi_add_handle(multi, curl) != CURLM_OK)
@@ -297,6 +298,9 @@ int HttpConnection::run(void* handle) {
     // As the easy call runs it: the progress callback (cancel, stall) is seen at least every second.
     while (running && mc == CURLM_OK) {
         mc = curl_multi_perform(multi, &running);
+        if (ex.awaiting && mc == CURLM_OK && running && !ex.result.headersDone && *ex.awaiting)
+            (*ex.awaiting)();
+        ex.awaiting = nullptr;
         if (mc == CURLM_OK && running)
             mc = curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
     }
@@ -310,10 +314,11 @@ int HttpConnection::run(void* handle) {
 }
 
 HttpResult HttpConnection::get(const QByteArray& path, const QByteArray& headerBlock,
-                               const HeadersSeen& headersSeen, const Sink& sink) {
+                               const HeadersSeen& headersSeen, const Sink& sink, const Awaiting& awaiting) {
     Exchange ex;
     ex.headersSeen = &headersSeen;
     ex.sink = &sink;
+    ex.awaiting = &awaiting;
     return perform(ex, path, headerBlock, false, 0);
 }
 

@@ -28,6 +28,9 @@ public:
     using Sink = std::function<bool(const char* data, size_t size)>;
     // Called once the final response headers are in; false aborts.
     using HeadersSeen = std::function<bool(int status, qint64 contentLength)>;
+    // Called once when the request is on its way and no answer is in yet: work done there overlaps the
+    // server's.
+    using Awaiting = std::function<void()>;
 
     // `baseUrl` like "https://host[:port]"; `caFile` an extra trusted CA (empty = system CAs only).
     HttpConnection(const QString& baseUrl, const QString& caFile);
@@ -46,7 +49,7 @@ public:
     void setStallTimeout(std::chrono::seconds timeout) { m_stallTimeout = timeout; }
 
     HttpResult get(const QByteArray& path, const QByteArray& headerBlock, const HeadersSeen& headersSeen,
-                   const Sink& sink);
+                   const Sink& sink, const Awaiting& awaiting = {});
     // `headersSeen` may end the exchange once the answer's status is known (its body is then not read).
     HttpResult post(const QByteArray& path, const QByteArray& headerBlock, qint64 bodyLength, const Source& source,
                     const HeadersSeen& headersSeen = {});
@@ -58,7 +61,8 @@ private:
     struct Exchange;
     HttpResult perform(Exchange& ex, const QByteArray& path, const QByteArray& headerBlock, bool post,
                        qint64 bodyLength);
-    int run(void* curl); // the exchange to its end through the batch's driver; curl's result code
+    // The exchange to its end through the batch's driver; curl's result code.
+    int run(void* curl, Exchange& ex);
     static size_t onHeader(char* data, size_t size, size_t count, void* user);
     static size_t onWrite(char* data, size_t size, size_t count, void* user);
     static size_t onRead(char* buffer, size_t size, size_t count, void* user);

@@ -297,7 +297,7 @@ HttpResult ReceiveBody(TransferJob& job, HttpConnection* conn, qint32 fileIndex,
             p.fileError = EEXIST;
             return false;
         }
-        if (!target.create()) {
+        if (!target.isOpen() && !target.create()) {
             p.createFailed = true;
             p.fileError = target.error();
             return false;
@@ -326,7 +326,11 @@ HttpResult ReceiveBody(TransferJob& job, HttpConnection* conn, qint32 fileIndex,
         }
         return true;
     };
-    return conn->get(GetDownloadUrl(fileIndex).toLatin1(), job.downloadHeaders.toUtf8(), onHeaders, onBody);
+    // The temporary is made while the server answers (making a file costs about as long as the answer
+    // takes to come over a fast network); it goes again if the answer brings no file.
+    const HttpConnection::Awaiting awaiting = [&] { target.create(); };
+    return conn->get(GetDownloadUrl(fileIndex).toLatin1(), job.downloadHeaders.toUtf8(), onHeaders, onBody,
+                     awaiting);
 }
 
 TransferResult DownloadFileLogged(TransferJob& job, const QString& name, int nNo, int aNo, qint32 fileIndex,
