@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -55,9 +56,15 @@ template <int W> void SortKeys(LargeArray<SortKey<W>>& keys, quint32 fit, bool a
         return;
     }
     const auto middle = keys.begin() + qsizetype(keys.size() / 2);
-    std::thread first([&] { std::sort(keys.begin(), middle, before); });
+    std::thread first;
+    try {
+        first = std::thread([&] { std::sort(keys.begin(), middle, before); });
+    } catch (const std::system_error&) {
+        std::sort(keys.begin(), middle, before); // no thread to be had: both halves here
+    }
     std::sort(middle, keys.end(), before);
-    first.join();
+    if (first.joinable())
+        first.join();
     LargeArray<SortKey<W>> merged(keys.size());
     std::merge(keys.begin(), middle, middle, keys.end(), merged.begin(), before);
     keys.swap(merged);
