@@ -70,11 +70,13 @@ template <int W> void SortKeys(LargeArray<SortKey<W>>& keys, quint32 fit, bool a
     keys.swap(merged);
 }
 
-// The new shown order from the sorted keys: `shown` is the order before the sort.
-template <int W>
-void TakeOrder(const LargeArray<SortKey<W>>& keys, const LargeArray<quint32>& shown, std::vector<quint32>& order) {
-    for (size_t i = 0; i < keys.size(); ++i)
-        order[i] = shown[keys[i].place];
+// The new shown order from the sorted keys; `order` is the one before the sort until then.
+template <int W> void TakeOrder(const LargeArray<SortKey<W>>& keys, std::vector<quint32>& order) {
+    std::vector<quint32> sorted;
+    sorted.reserve(keys.size());
+    for (const SortKey<W>& key : keys)
+        sorted.push_back(order[key.place]);
+    order.swap(sorted);
 }
 
 // False, with nothing changed, when a unit past the shared beginning does not fit in 8 bits (`narrow`).
@@ -101,7 +103,6 @@ bool SortByText(const std::vector<FileRow>& files, int column, qsizetype shared,
         key.place = place[row];
     }
     SortKeys(keys, quint32(fit), ascending);
-    const LargeArray<quint32> shown(order.begin(), order.end());
     // Each run of equal keys of longer texts by the whole texts.
     for (size_t begin = 0; begin < keys.size();) {
         size_t end = begin + 1;
@@ -110,8 +111,8 @@ bool SortByText(const std::vector<FileRow>& files, int column, qsizetype shared,
         if (end - begin > 1 && keys[begin].length > quint32(fit)) {
             std::sort(keys.begin() + qsizetype(begin), keys.begin() + qsizetype(end),
                       [&](const SortKey<W>& a, const SortKey<W>& b) {
-                          const int c = QString::compare(TextOf(files[shown[a.place]], column),
-                                                         TextOf(files[shown[b.place]], column), Qt::CaseSensitive);
+                          const int c = QString::compare(TextOf(files[order[a.place]], column),
+                                                         TextOf(files[order[b.place]], column), Qt::CaseSensitive);
                           if (c != 0)
                               return ascending ? c < 0 : c > 0;
                           return a.place < b.place;
@@ -119,7 +120,7 @@ bool SortByText(const std::vector<FileRow>& files, int column, qsizetype shared,
         }
         begin = end;
     }
-    TakeOrder(keys, shown, order);
+    TakeOrder(keys, order);
     return true;
 }
 
@@ -150,19 +151,19 @@ void SortFileOrder(const std::vector<FileRow>& files, std::vector<quint32>& orde
             keys[row] = {
                 {quint64(qint64(files[row].size) + (qint64(1) << 31))}, 0, place[row]}; // signed as unsigned
         SortKeys(keys, 0, ascending);
-        const LargeArray<quint32> shown(order.begin(), order.end());
-        TakeOrder(keys, shown, order);
+        TakeOrder(keys, order);
         return;
     }
     // The units every text begins with decide nothing; the keys start after them. In the same pass, the
     // longest text, which sets how many numbers a key needs.
-    qsizetype shared = files.empty() ? 0 : TextOf(files[0], column).size();
+    const QString first = files.empty() ? QString() : TextOf(files[0], column);
+    qsizetype shared = first.size();
     qsizetype longest = 0;
     for (const FileRow& row : files) {
         const QString& text = TextOf(row, column);
         longest = std::max(longest, text.size());
         if (shared > 0) {
-            const QChar* a = TextOf(files[0], column).constData();
+            const QChar* a = first.constData();
             const QChar* b = text.constData();
             const qsizetype n = std::min(shared, text.size());
             qsizetype same = 0;
