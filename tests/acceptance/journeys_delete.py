@@ -11,7 +11,7 @@ QUESTION = "선택된 파일을 삭제하시겠습니까?  "
 
 def delete_yes_and_no(j):
     """Nothing selected: the hint. "아니요": the file stays. "예": gone from the store and the list.
-    The Delete key asks the same question."""
+    The Delete key asks the same question. The list is sorted by size first."""
     j.start_desktop()
     files = {"지울 파일.txt": b"delete me\n", "keep.bin": os.urandom(5000), "또 지울 파일.txt": b"and me\n"}
     for name, data in files.items():
@@ -19,6 +19,11 @@ def delete_yes_and_no(j):
     j.start_program()
     table = j.wait_ready()
     wait_until(lambda: len(j.ui.rows(table)) == 3, 15, "three stored files listed")
+    # Sorted by size through a click on its header: the rows below are picked in that order, and each
+    # must still stand for its own file.
+    j.ui.click(j.ui.find(table, role="table column header", name="크기"))
+    by_size = ["또 지울 파일.txt", "지울 파일.txt", "keep.bin"]
+    wait_until(lambda: [r[0] for r in j.ui.rows(table)] == by_size, 15, "the rows in the order of their sizes")
 
     j.ui.press(j.button("삭제"))
     answer(j, "삭제할 파일을 선택하여 주십시오.", "확인")
